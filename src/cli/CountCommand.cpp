@@ -1,0 +1,231 @@
+#include "cli/CountCommand.h"
+
+#include "cli/OutputFormats.h"
+#include "config/FileTypeTable.h"
+#include "config/SettingsStore.h"
+#include "counting/AnalysisRun.h"
+#include "intake/AnalysisList.h"
+#include "intake/DirectoryWalk.h"
+#include "intake/NativePath.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QSaveFile>
+
+#include <chrono>
+#include <fstream>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace tarvik {
+
+namespace {
+
+constexpr int kBadArguments = 2;
+
+std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
+
+bool parseOnOff(const QString& text, bool& value)
+{
+    if (text == u"on")
+        value = true;
+    else if (text == u"off")
+        value = false;
+    else
+        return false;
+    return true;
+}
+
+// Forwards results and draws a progress bar on standard error, at most ten times a second.
+class ProgressSink : public ResultSink {
+public:
+    ProgressSink(ResultSink& inner, std::ostream& err, bool enabled) : m_inner(inner), m_err(err), m_enabled(enabled) {}
+    void runStarted(qsizetype n) override
+    {
+        m_total = n;
+        m_inner.runStarted(n);
+    }
+    void fileAnalysed(qsizetype i, const FileResult& r) override
+    {
+        m_inner.fileAnalysed(i, r);
+        if (!m_enabled)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(100) && i + 1 < m_total)
+            return;
+        m_last = now;
+        constexpr int width = 40;
+        int filled = m_total > 0 ? static_cast<int>((i + 1) * width / m_total) : width;
+        m_err << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(width - filled), ' ')
+              << "] " << (i + 1) << '/' << m_total << std::flush;
+        m_drawn = true;
+    }
+    void runFinished(const RunSummary& s) override { m_inner.runFinished(s); }
+    void clear()
+    {
+        if (m_drawn)
+            m_err << "\r" << std::string(70, ' ') << "\r" << std::flush;
+        m_drawn = false;
+    }
+
+private:
+    ResultSink& m_inner;
+    std::ostream& m_err;
+    bool m_enabled;
+    qsizetype m_total = 0;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+} // namespace
+
+CountCommand::CountCommand(Environment env) : m_env(std::move(env)) {}
+
+int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostream& err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Counts executable steps, comment lines and total lines of source files."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption settingsOpt({QStringLiteral("s"), QStringLiteral("settings")},
+                                         QStringLiteral("Settings file (default: Tarvik.ini beside the program)."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption symbolOpt(QStringLiteral("symbol-lines"),
+                                       QStringLiteral("Count lines of symbols only (default: Count_Mode)."),
+                                       QStringLiteral("on|off"));
+    const QCommandLineOption subdirsOpt(QStringLiteral("subdirs"),
+                                        QStringLiteral("Search subdirectories of a directory PATH (default: Serch_Mode)."),
+                                        QStringLiteral("on|off"));
+    const QCommandLineOption formatOpt({QStringLiteral("f"), QStringLiteral("format")},
+                                       QStringLiteral("Output format: report (as a saved .tvk log), csv or json."),
+                                       QStringLiteral("report|csv|json"), QStringLiteral("report"));
+    const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
+                                     QStringLiteral("Files counted at once (default: all cores)."), QStringLiteral("N"));
+    const QCommandLineOption outputOpt({QStringLiteral("o"), QStringLiteral("output")},
+                                       QStringLiteral("Write to FILE instead of standard output."), QStringLiteral("FILE"));
+    const QCommandLineOption filesFromOpt(QStringLiteral("files-from"),
+                                          QStringLiteral("Also take the paths listed in FILE, one per line."),
+                                          QStringLiteral("FILE"));
+    parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt});
+    parser.addPositionalArgument(QStringLiteral("PATH"),
+                                 QStringLiteral("A file to count, or a directory whose registered file types are counted."),
+                                 QStringLiteral("PATH..."));
+
+    auto usageError = [&](const QString& message) {
+        err << "tarvik-count: " << message << "\n"
+            << "Try 'tarvik-count --help'.\n";
+        return kBadArguments;
+    };
+
+    if (!parser.parse(QStringList{QStringLiteral("tarvik-count")} + args))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText()
+            << "\nExit status: 0 when the run completed (missing or unknown files are results),\n"
+               "1 when it ended with an unexpected error, 2 for bad arguments or an unreadable settings file.\n";
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        out << "tarvik-count " << TARVIK_VERSION << "\n";
+        return 0;
+    }
+
+    FormatWriter::Format format;
+    if (!FormatWriter::parseFormat(parser.value(formatOpt), format))
+        return usageError(QStringLiteral("unknown format '%1' (use report, csv or json)").arg(parser.value(formatOpt)));
+    int jobs = m_env.cores;
+    if (parser.isSet(jobsOpt)) {
+        bool ok = false;
+        jobs = parser.value(jobsOpt).toInt(&ok);
+        if (!ok || jobs < 1)
+            return usageError(QStringLiteral("--jobs needs a whole number of at least 1"));
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty() && !parser.isSet(filesFromOpt))
+        return usageError(QStringLiteral("no PATH given"));
+
+    // A missing settings file would make every file unknown: refuse it rather than miscount.
+    const QString settingsPath = parser.isSet(settingsOpt) ? parser.value(settingsOpt) : m_env.defaultSettingsPath;
+    IniDocument settings;
+    QString reason;
+    if (!SettingsStore::loadDocument(settingsPath, settings, &reason)) {
+        err << "tarvik-count: cannot read settings file " << settingsPath << ": " << reason << "\n";
+        return kBadArguments;
+    }
+
+    bool countSymbolLines = SettingsStore::profileValue(settings, QStringLiteral("Mode"), QStringLiteral("Count_Mode")) != u"0";
+    bool subdirs = SettingsStore::profileValue(settings, QStringLiteral("Mode"), QStringLiteral("Serch_Mode")) != u"0";
+    if (parser.isSet(symbolOpt) && !parseOnOff(parser.value(symbolOpt), countSymbolLines))
+        return usageError(QStringLiteral("--symbol-lines takes on or off"));
+    if (parser.isSet(subdirsOpt) && !parseOnOff(parser.value(subdirsOpt), subdirs))
+        return usageError(QStringLiteral("--subdirs takes on or off"));
+
+    auto absolute = [&](const QString& path) {
+        return QDir::cleanPath(path.startsWith(u'/') ? path : m_env.currentDirectory + u'/' + path);
+    };
+
+    QStringList paths = positional;
+    if (parser.isSet(filesFromOpt)) {
+        const QString listPath = parser.value(filesFromOpt);
+        std::ifstream list(pathToNative(listPath), std::ios::binary);
+        if (!list)
+            return usageError(QStringLiteral("cannot read the path list %1").arg(listPath));
+        std::string line;
+        while (std::getline(list, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty())
+                paths << pathFromNative(line);
+        }
+    }
+
+    AnalysisList list;
+    const DirectoryWalk walk(FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs);
+    for (const QString& arg : paths) {
+        const QString path = absolute(arg);
+        struct stat st {};
+        if (::stat(pathToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            WalkReport report = walk.walk(path, [&](const QString& file) { list.RegisterPath(file); });
+            for (const SkippedDirectory& skipped : report.skipped)
+                err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+        } else {
+            list.RegisterPath(path);
+        }
+    }
+
+    std::unique_ptr<QSaveFile> outFile;
+    if (parser.isSet(outputOpt)) {
+        outFile = std::make_unique<QSaveFile>(parser.value(outputOpt));
+        if (!outFile->open(QIODevice::WriteOnly)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+            return kBadArguments;
+        }
+    }
+    auto writer = FormatWriter::create(format, [&](const QByteArray& bytes) {
+        if (outFile)
+            outFile->write(bytes);
+        else
+            out.write(bytes.constData(), bytes.size());
+    });
+
+    EngineTable engines(settings);
+    ProgressSink progress(*writer, err, m_env.progressToErr && (outFile || !m_env.outIsTerminal));
+    RunSummary summary = RunAnalysis(list.entries(), engines, AnalysisOptions{countSymbolLines, jobs}, progress);
+    progress.clear();
+    if (!summary.completed())
+        writer->runFailed(*summary.error);
+    out.flush();
+    if (outFile && !outFile->commit()) {
+        err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+        return kBadArguments;
+    }
+    if (!summary.completed()) {
+        err << "tarvik-count: " << unexpectedErrorMessage() << " " << summary.error->path << ": "
+            << summary.error->reason << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tarvik

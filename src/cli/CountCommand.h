@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <iosfwd>
+
+namespace tarvik {
+
+// `tarvik-count [options] PATH...`: the measurement of the window, from a terminal.
+// Exit status: 0 the run completed, 1 it ended with the unexpected error, 2 bad arguments or
+// an unreadable settings file.
+class CountCommand {
+public:
+    struct Environment {
+        QString defaultSettingsPath; // Tarvik.ini beside the program
+        QString currentDirectory;    // relative PATHs are taken from here
+        bool progressToErr = false;  // standard error is a terminal
+        bool outIsTerminal = false;  // then the bar would overwrite results written there
+        int cores = 1;
+    };
+
+    explicit CountCommand(Environment env);
+
+    // `args` excludes the program name.
+    int execute(const QStringList& args, std::ostream& out, std::ostream& err);
+
+private:
+    Environment m_env;
+};
+
+} // namespace tarvik

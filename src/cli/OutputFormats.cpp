@@ -1,0 +1,159 @@
+#include "cli/OutputFormats.h"
+
+#include "counting/TextReport.h"
+
+namespace tarvik {
+
+namespace {
+
+// The report exactly as a saved log holds it: the report text followed by CR LF.
+class ReportWriter : public FormatWriter {
+public:
+    explicit ReportWriter(Write write)
+        : m_write(std::move(write)), m_report([this](const QString& text) {
+              m_written = true;
+              m_write(text.toUtf8());
+          })
+    {
+    }
+    void runStarted(qsizetype n) override { m_report.runStarted(n); }
+    void fileAnalysed(qsizetype i, const FileResult& r) override { m_report.fileAnalysed(i, r); }
+    void runFinished(const RunSummary& s) override
+    {
+        m_report.runFinished(s);
+        close();
+    }
+    void runFailed(const RunError&) override { close(); }
+
+private:
+    void close()
+    {
+        if (m_written)
+            m_write(QByteArrayLiteral("\r\n"));
+    }
+    Write m_write;
+    TextReport m_report;
+    bool m_written = false;
+};
+
+QByteArray csvField(const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
+        return bytes;
+    bytes.replace("\"", "\"\"");
+    return '"' + bytes + '"';
+}
+
+class CsvWriter : public FormatWriter {
+public:
+    explicit CsvWriter(Write write) : m_write(std::move(write)) {}
+    void runStarted(qsizetype) override
+    {
+        m_write(QByteArrayLiteral("path,program_id,directory,outcome,executable,comment,total\r\n"));
+    }
+    void fileAnalysed(qsizetype, const FileResult& r) override
+    {
+        QByteArray row = csvField(r.path) + ',' + csvField(r.programId) + ',' + csvField(r.directory) + ','
+                         + outcomeName(r.outcome).toUtf8() + ',' + QByteArray::number(r.counts.executable) + ','
+                         + QByteArray::number(r.counts.comment) + ',' + QByteArray::number(r.counts.total) + "\r\n";
+        m_write(row);
+    }
+    void runFailed(const RunError&) override {}
+
+private:
+    Write m_write;
+};
+
+QByteArray jsonString(const QString& text)
+{
+    QByteArray out = "\"";
+    for (char c : text.toUtf8()) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char* hex = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+class JsonWriter : public FormatWriter {
+public:
+    explicit JsonWriter(Write write) : m_write(std::move(write)) {}
+    void runStarted(qsizetype) override { m_write(QByteArrayLiteral("{\"files\":[")); }
+    void fileAnalysed(qsizetype i, const FileResult& r) override
+    {
+        QByteArray obj = (i > 0 ? ",\n" : "\n");
+        obj += "{\"path\":" + jsonString(r.path) + ",\"programId\":" + jsonString(r.programId)
+               + ",\"directory\":" + jsonString(r.directory) + ",\"outcome\":" + jsonString(outcomeName(r.outcome))
+               + ",\"executable\":" + QByteArray::number(r.counts.executable)
+               + ",\"comment\":" + QByteArray::number(r.counts.comment)
+               + ",\"total\":" + QByteArray::number(r.counts.total) + '}';
+        m_write(obj);
+    }
+    void runFinished(const RunSummary& s) override
+    {
+        m_write("\n],\"totalSteps\":" + QByteArray::number(s.totalSteps)
+                + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8() + "}\n");
+    }
+    void runFailed(const RunError& e) override
+    {
+        m_write("\n],\"error\":{\"path\":" + jsonString(e.path) + ",\"reason\":" + jsonString(e.reason) + "}}\n");
+    }
+
+private:
+    Write m_write;
+};
+
+} // namespace
+
+std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
+{
+    switch (format) {
+    case Format::Csv:
+        return std::make_unique<CsvWriter>(std::move(write));
+    case Format::Json:
+        return std::make_unique<JsonWriter>(std::move(write));
+    case Format::Report:
+        break;
+    }
+    return std::make_unique<ReportWriter>(std::move(write));
+}
+
+bool FormatWriter::parseFormat(const QString& name, Format& format)
+{
+    if (name == u"report")
+        format = Format::Report;
+    else if (name == u"csv")
+        format = Format::Csv;
+    else if (name == u"json")
+        format = Format::Json;
+    else
+        return false;
+    return true;
+}
+
+QString FormatWriter::outcomeName(FileOutcome outcome)
+{
+    switch (outcome) {
+    case FileOutcome::Counted:
+        return QStringLiteral("Counted");
+    case FileOutcome::NoEngine:
+        return QStringLiteral("NoEngine");
+    case FileOutcome::NotAnalysable:
+        return QStringLiteral("NotAnalysable");
+    case FileOutcome::Missing:
+        break;
+    }
+    return QStringLiteral("Missing");
+}
+
+} // namespace tarvik

@@ -1,0 +1,29 @@
+#include "cli/CountCommand.h"
+#include "config/SettingsStore.h"
+#include "intake/NativePath.h"
+
+#include <QCoreApplication>
+
+#include <climits>
+#include <iostream>
+#include <thread>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << tarvik::pathFromNative(argv[i]);
+
+    char cwd[PATH_MAX];
+    tarvik::CountCommand::Environment env;
+    env.defaultSettingsPath = tarvik::SettingsStore::defaultPath();
+    env.currentDirectory = ::getcwd(cwd, sizeof cwd) ? tarvik::pathFromNative(cwd) : QStringLiteral(".");
+    env.progressToErr = ::isatty(STDERR_FILENO) == 1;
+    env.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    env.cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+
+    std::ios::sync_with_stdio(false);
+    return tarvik::CountCommand(env).execute(args, std::cout, std::cerr);
+}

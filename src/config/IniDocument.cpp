@@ -1,0 +1,202 @@
+#include "config/IniDocument.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QString trimmedBlanks(QStringView s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b).toString();
+}
+
+// A section header "[name]" gives its name; anything else gives nullopt.
+std::optional<QString> sectionName(const QString& line)
+{
+    QString t = trimmedBlanks(line);
+    if (!t.startsWith(u'['))
+        return std::nullopt;
+    qsizetype close = t.indexOf(u']');
+    return trimmedBlanks(QStringView(t).mid(1, close < 0 ? -1 : close - 1));
+}
+
+struct KeyLine {
+    QString key;
+    QString value;
+};
+
+std::optional<KeyLine> keyLine(const QString& line)
+{
+    qsizetype eq = line.indexOf(u'=');
+    if (eq < 0)
+        return std::nullopt;
+    QString key = trimmedBlanks(QStringView(line).left(eq));
+    if (key.isEmpty() || key.startsWith(u';'))
+        return std::nullopt;
+    QStringView v = QStringView(line).mid(eq + 1);
+    qsizetype e = v.size();
+    while (e > 0 && isBlank(v[e - 1]))
+        --e;
+    return KeyLine{key, v.left(e).toString()};
+}
+
+QString fold(const QString& s) { return s.toCaseFolded(); }
+
+} // namespace
+
+IniDocument IniDocument::fromBytes(std::string_view bytes)
+{
+    IniDocument doc;
+    doc.m_encoding = detectEncoding(bytes);
+    if (doc.m_encoding == TextEncoding::Utf8 && bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        doc.m_bom = true;
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
+    // CR LF, a lone CR and a lone LF all end a line; none of them occurs inside a CP932 character.
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", pos);
+        std::string_view raw = bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        Line line;
+        line.raw = QByteArray(raw.data(), static_cast<qsizetype>(raw.size()));
+        if (line.raw.isNull())
+            line.raw = QByteArray("");
+        line.text = doc.m_encoding == TextEncoding::Utf8
+                        ? QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()))
+                        : decodeText(raw);
+        doc.m_lines.push_back(std::move(line));
+        if (end == std::string_view::npos)
+            break;
+        pos = end + 1;
+        if (bytes[end] == '\r' && pos < bytes.size() && bytes[pos] == '\n')
+            ++pos;
+    }
+    doc.reindex();
+    return doc;
+}
+
+void IniDocument::reindex()
+{
+    m_index.clear();
+    m_sectionLine.clear();
+    QHash<QString, int>* current = nullptr;
+    for (int i = 0; i < static_cast<int>(m_lines.size()); ++i) {
+        const QString& text = m_lines[static_cast<size_t>(i)].text;
+        if (auto name = sectionName(text)) {
+            QString f = fold(*name);
+            if (m_sectionLine.contains(f)) {
+                current = nullptr; // a repeated section is not read, as with the first-wins rule
+            } else {
+                m_sectionLine.insert(f, i);
+                current = &m_index[f];
+            }
+            continue;
+        }
+        if (!current)
+            continue;
+        if (auto kv = keyLine(text)) {
+            QString k = fold(kv->key);
+            if (!current->contains(k))
+                current->insert(k, i);
+        }
+    }
+}
+
+std::optional<QString> IniDocument::value(const QString& section, const QString& key) const
+{
+    auto s = m_index.constFind(fold(section));
+    if (s == m_index.cend())
+        return std::nullopt;
+    auto k = s->constFind(fold(key));
+    if (k == s->cend())
+        return std::nullopt;
+    return keyLine(m_lines[static_cast<size_t>(*k)].text)->value;
+}
+
+bool IniDocument::setValue(const QString& section, const QString& key, const QString& value)
+{
+    auto unsafe = [](const QString& s) { return s.contains(u'\r') || s.contains(u'\n'); };
+    if (section.isEmpty() || key.isEmpty() || unsafe(section) || unsafe(key) || unsafe(value)
+        || section.contains(u']') || key.contains(u'=') || trimmedBlanks(key) != key)
+        return false;
+
+    auto s = m_index.constFind(fold(section));
+    if (s != m_index.cend()) {
+        auto k = s->constFind(fold(key));
+        if (k != s->cend()) {
+            Line& line = m_lines[static_cast<size_t>(*k)];
+            line.text = keyLine(line.text)->key + u'=' + value;
+            line.raw = QByteArray();
+            return true;
+        }
+        // After the last non-blank line of the section.
+        size_t insertAt = static_cast<size_t>(m_sectionLine.value(fold(section))) + 1;
+        for (size_t i = insertAt; i < m_lines.size() && !sectionName(m_lines[i].text); ++i) {
+            if (!trimmedBlanks(m_lines[i].text).isEmpty())
+                insertAt = i + 1;
+        }
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{key + u'=' + value, {}});
+    } else {
+        m_lines.push_back(Line{u'[' + section + u']', {}});
+        m_lines.push_back(Line{key + u'=' + value, {}});
+    }
+    reindex();
+    return true;
+}
+
+QByteArray IniDocument::toBytes() const
+{
+    auto build = [this](TextEncoding enc, QByteArray& out) {
+        out.clear();
+        if (enc == TextEncoding::Utf8 && m_bom)
+            out += QByteArray(kUtf8Bom.data(), static_cast<qsizetype>(kUtf8Bom.size()));
+        QByteArray encoded;
+        for (const Line& line : m_lines) {
+            if (!line.raw.isNull() && enc == m_encoding) {
+                out += line.raw;
+            } else {
+                if (!encodeText(line.text, enc, encoded))
+                    return false;
+                out += encoded;
+            }
+            out += "\r\n";
+        }
+        return true;
+    };
+    QByteArray out;
+    if (!build(m_encoding, out))
+        build(TextEncoding::Utf8, out);
+    return out;
+}
+
+QStringList IniDocument::lines() const
+{
+    QStringList result;
+    result.reserve(static_cast<qsizetype>(m_lines.size()));
+    for (const Line& line : m_lines)
+        result << line.text;
+    return result;
+}
+
+void IniDocument::setLines(const QStringList& lines)
+{
+    QHash<QString, QByteArray> original;
+    for (const Line& line : m_lines) {
+        if (!line.raw.isNull())
+            original.insert(line.text, line.raw);
+    }
+    m_lines.clear();
+    for (const QString& text : lines)
+        m_lines.push_back(Line{text, original.value(text)});
+    reindex();
+}
+
+} // namespace tarvik

@@ -1,0 +1,260 @@
+#include "config/SettingsStore.h"
+
+#include "intake/NativePath.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik {
+
+namespace {
+
+constexpr int kReadLimitBytes = 499;
+constexpr int kWriteLimitChars = 512;
+
+int encodedLength(char32_t cp, TextEncoding enc)
+{
+    if (enc == TextEncoding::Cp932)
+        return (cp < 0x80 || (cp >= 0xFF61 && cp <= 0xFF9F)) ? 1 : 2;
+    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
+
+// The read buffer holds 499 bytes of the file's encoding; a character is never split.
+QString cutToBytes(const QString& s, TextEncoding enc)
+{
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        char32_t cp = s.at(i).unicode();
+        int units = 1;
+        if (QChar::isHighSurrogate(cp) && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(s.at(i), s.at(i + 1));
+            units = 2;
+        }
+        bytes += encodedLength(cp, enc);
+        if (bytes > kReadLimitBytes)
+            return s.left(i);
+        i += units;
+    }
+    return s;
+}
+
+bool readWholeFile(const QString& path, std::string& out, QString* error, bool* exists)
+{
+    std::string native = pathToNative(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (exists)
+            *exists = errno != ENOENT && errno != ENOTDIR;
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (exists)
+        *exists = true;
+    out.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (error)
+                *error = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+QString expandEnvironmentReferences(const QString& value)
+{
+    QString out;
+    qsizetype i = 0;
+    while (i < value.size()) {
+        qsizetype open = value.indexOf(u'%', i);
+        if (open < 0)
+            break;
+        qsizetype close = value.indexOf(u'%', open + 1);
+        if (close < 0)
+            break;
+        out += QStringView(value).mid(i, open - i);
+        QString name = value.mid(open + 1, close - open - 1);
+        QByteArray nativeName = name.toLocal8Bit();
+        if (!name.isEmpty() && qEnvironmentVariableIsSet(nativeName.constData())) {
+            out += qEnvironmentVariable(nativeName.constData());
+            i = close + 1;
+        } else {
+            // Unknown: keep "%NAME" and let the closing "%" start the next reference.
+            out += QStringView(value).mid(open, close - open);
+            i = close;
+        }
+    }
+    out += QStringView(value).mid(i);
+    return out;
+}
+
+SettingsStore::SettingsStore(QString iniPath) : m_path(std::move(iniPath)) {}
+
+QString SettingsStore::defaultPath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Tarvik.ini"));
+}
+
+void SettingsStore::ReadSetting(const QString& section, const QString& key)
+{
+    m_settingValue = ReadProfileValue(m_path, section, key, QString());
+}
+
+QString SettingsStore::read(const QString& section, const QString& key)
+{
+    ReadSetting(section, key);
+    return m_settingValue;
+}
+
+QString SettingsStore::profileValue(const IniDocument& doc, const QString& section, const QString& key,
+                                    const QString& defaultValue)
+{
+    QString v = cutToBytes(doc.value(section, key).value_or(defaultValue), doc.encoding());
+    if (v.startsWith(u'%'))
+        v = cutToBytes(expandEnvironmentReferences(v), doc.encoding());
+    return v;
+}
+
+QString SettingsStore::ReadProfileValue(const QString& filePath, const QString& section, const QString& key,
+                                        const QString& defaultValue)
+{
+    IniDocument doc;
+    loadDocument(filePath, doc, nullptr);
+    return profileValue(doc, section, key, defaultValue);
+}
+
+IniDocument SettingsStore::load(bool* exists) const
+{
+    IniDocument doc;
+    std::string bytes;
+    if (readWholeFile(m_path, bytes, nullptr, exists))
+        doc = IniDocument::fromBytes(bytes);
+    return doc;
+}
+
+bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString* error)
+{
+    std::string bytes;
+    bool exists = false;
+    if (!readWholeFile(path, bytes, error, &exists)) {
+        doc = IniDocument();
+        return false;
+    }
+    doc = IniDocument::fromBytes(bytes);
+    return true;
+}
+
+bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error)
+{
+    QFileInfo info(path);
+    // A read-only settings file is left alone, as a refused write.
+    if (info.exists() && !info.isWritable()) {
+        if (error)
+            *error = QStringLiteral("ファイルが読み取り専用です");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QByteArray bytes = doc.toBytes();
+    if (file.write(bytes) != bytes.size()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool SettingsStore::WriteSetting(const QString& section, const QString& key, const QString& value)
+{
+    QString v = value;
+    // A line break in a value would end the line and smuggle in keys of its own.
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v.at(i) == u'\r' || v.at(i) == u'\n') {
+            v.truncate(i);
+            break;
+        }
+    }
+    if (v.size() > kWriteLimitChars) {
+        qsizetype n = kWriteLimitChars;
+        if (v.at(n - 1).isHighSurrogate())
+            --n;
+        v.truncate(n);
+    }
+    IniDocument doc;
+    QString error;
+    bool exists = true;
+    std::string bytes;
+    if (readWholeFile(m_path, bytes, &error, &exists))
+        doc = IniDocument::fromBytes(bytes);
+    else if (exists)
+        return false; // present but unreadable: writing would lose its content
+    if (!doc.setValue(section, key, v))
+        return false;
+    return saveDocument(m_path, doc, nullptr);
+}
+
+bool SettingsStore::rewriteLines(const std::function<QStringList(const QStringList&)>& edit, QString* error)
+{
+    IniDocument doc;
+    if (!loadDocument(m_path, doc, error))
+        return false;
+    doc.setLines(edit(doc.lines()));
+    return saveDocument(m_path, doc, error);
+}
+
+void SettingsStore::insertAtEndOfSection(QStringList& lines, const QString& section, const QString& line)
+{
+    const QString wanted = section.toCaseFolded();
+    qsizetype header = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString t = lines[i].trimmed();
+        if (t.startsWith(u'[')) {
+            qsizetype close = t.indexOf(u']');
+            if (t.mid(1, close < 0 ? -1 : close - 1).trimmed().toCaseFolded() == wanted) {
+                header = i;
+                break;
+            }
+        }
+    }
+    if (header < 0) {
+        lines << u'[' + section + u']' << line;
+        return;
+    }
+    qsizetype next = header + 1;
+    while (next < lines.size() && !lines[next].trimmed().startsWith(u'['))
+        ++next;
+    lines.insert(next, line);
+}
+
+} // namespace tarvik

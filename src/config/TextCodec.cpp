@@ -1,0 +1,244 @@
+#include "config/TextCodec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// RAII holder; iconv descriptors are not thread-safe, so each call opens its own.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (ok())
+            iconv_close(m_cd);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+void appendReplacementChar(std::string& out) { out += "\xEF\xBF\xBD"; }
+
+void cp932ToUtf8(std::string_view in, std::string& out)
+{
+    out.clear();
+    Cp932Decoder decoder;
+    decoder.decode(in, out, true);
+}
+
+} // namespace
+
+Cp932Decoder::Cp932Decoder() : m_cd(iconv_open("UTF-8", "CP932")) {}
+
+Cp932Decoder::~Cp932Decoder()
+{
+    if (m_cd != reinterpret_cast<iconv_t>(-1))
+        iconv_close(static_cast<iconv_t>(m_cd));
+}
+
+size_t Cp932Decoder::decode(std::string_view in, std::string& out, bool final)
+{
+    auto cd = static_cast<iconv_t>(m_cd);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        // No converter: keep ASCII, mark everything else as unreadable rather than failing.
+        for (unsigned char c : in) {
+            if (c < 0x80)
+                out += static_cast<char>(c);
+            else
+                appendReplacementChar(out);
+        }
+        return in.size();
+    }
+    size_t base = out.size();
+    out.resize(base + in.size() * 3 + 16);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data() + base;
+    size_t dstLeft = out.size() - base;
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
+            break;
+        size_t used = static_cast<size_t>(dst - out.data());
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+        } else if (errno == EINVAL && !final) {
+            break; // an incomplete character at the end: the caller brings the rest later
+        } else {
+            // An invalid byte, or a character cut off by the end of the text.
+            out.resize(used);
+            appendReplacementChar(out);
+            used += 3;
+            ++src;
+            --srcLeft;
+            out.resize(used + srcLeft * 3 + 16);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+        dst = out.data() + used;
+        dstLeft = out.size() - used;
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return in.size() - srcLeft;
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        // ASCII runs dominate source code: test eight bytes at a time.
+        while (end - p >= 8) {
+            uint64_t chunk;
+            std::memcpy(&chunk, p, 8);
+            if (chunk & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p >= end)
+            break;
+        unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))
+            || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+TextEncoding detectEncoding(std::string_view bytes)
+{
+    return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Cp932;
+}
+
+TextEncoding decodeToUtf8(std::string_view bytes, std::string& out)
+{
+    if (isValidUtf8(bytes)) {
+        if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+            bytes.remove_prefix(kUtf8Bom.size());
+        out.assign(bytes);
+        return TextEncoding::Utf8;
+    }
+    cp932ToUtf8(bytes, out);
+    return TextEncoding::Cp932;
+}
+
+QString decodeText(std::string_view bytes, TextEncoding* detected)
+{
+    TextEncoding enc;
+    QString result;
+    if (isValidUtf8(bytes)) {
+        enc = TextEncoding::Utf8;
+        if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+            bytes.remove_prefix(kUtf8Bom.size());
+        result = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    } else {
+        enc = TextEncoding::Cp932;
+        std::string utf8;
+        cp932ToUtf8(bytes, utf8);
+        result = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
+    if (detected)
+        *detected = enc;
+    return result;
+}
+
+bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out)
+{
+    out.clear();
+    QByteArray utf8 = text.toUtf8();
+    if (encoding == TextEncoding::Utf8) {
+        out = utf8;
+        return true;
+    }
+    Iconv cd("CP932", "UTF-8");
+    if (!cd.ok())
+        return false;
+    out.resize(utf8.size() * 2 + 16);
+    char* src = utf8.data();
+    size_t srcLeft = static_cast<size_t>(utf8.size());
+    char* dst = out.data();
+    size_t dstLeft = static_cast<size_t>(out.size());
+    if (iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1)) {
+        out.clear();
+        return false;
+    }
+    out.resize(dst - out.data());
+    return true;
+}
+
+} // namespace tarvik
+
+namespace tarvik {
+
+bool Utf8Validator::feed(std::string_view bytes)
+{
+    if (!m_valid)
+        return false;
+    std::string joined;
+    if (!m_carry.empty()) {
+        joined = m_carry + std::string(bytes);
+        bytes = joined;
+    }
+    // Hold back a character that the piece cuts off (at most three bytes of it).
+    size_t cut = bytes.size();
+    for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        auto c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (need > back)
+            cut = bytes.size() - back;
+        break;
+    }
+    m_valid = isValidUtf8(bytes.substr(0, cut));
+    m_carry.assign(bytes.substr(cut));
+    return m_valid;
+}
+
+bool Utf8Validator::finish()
+{
+    if (m_valid && !m_carry.empty())
+        m_valid = isValidUtf8(m_carry);
+    m_carry.clear();
+    return m_valid;
+}
+
+} // namespace tarvik

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace tarvik {
+
+// Files come either as UTF-8 (Linux) or as CP932 (written on Japanese Windows).
+enum class TextEncoding { Utf8, Cp932 };
+
+bool isValidUtf8(std::string_view bytes);
+
+// Converts CP932 to UTF-8 piece by piece. Invalid bytes become U+FFFD.
+class Cp932Decoder {
+public:
+    Cp932Decoder();
+    ~Cp932Decoder();
+    Cp932Decoder(const Cp932Decoder&) = delete;
+    Cp932Decoder& operator=(const Cp932Decoder&) = delete;
+
+    // Appends the UTF-8 form of `in` to `out` and returns the number of bytes consumed; unless
+    // `final`, an incomplete character at the end is left unconsumed for the next call.
+    size_t decode(std::string_view in, std::string& out, bool final);
+
+private:
+    void* m_cd;
+};
+
+// Checks UTF-8 validity piece by piece.
+class Utf8Validator {
+public:
+    // False once any invalid sequence has been seen.
+    bool feed(std::string_view bytes);
+    bool finish();
+
+private:
+    std::string m_carry;
+    bool m_valid = true;
+};
+
+// UTF-8 when the bytes are valid UTF-8 (a leading byte-order mark is dropped), otherwise CP932.
+// Invalid CP932 bytes become U+FFFD; decoding never fails.
+TextEncoding detectEncoding(std::string_view bytes);
+
+// Decodes to UTF-8 bytes in `out` (replacing its content); returns the encoding that was detected.
+TextEncoding decodeToUtf8(std::string_view bytes, std::string& out);
+
+QString decodeText(std::string_view bytes, TextEncoding* detected = nullptr);
+
+// Encodes for writing back. Returns false (and leaves `out` empty) when a character has no
+// representation in the target encoding.
+bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out);
+
+} // namespace tarvik

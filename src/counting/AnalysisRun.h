@@ -1,0 +1,64 @@
+#pragma once
+
+#include "counting/FileCounts.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace tarvik {
+
+class EngineTable;
+
+enum class FileOutcome { Counted, NoEngine, NotAnalysable, Missing };
+
+// The result of one listed path. Paths split into directory and Program ID at the last "/".
+struct FileResult {
+    QString path;
+    QString programId;
+    QString directory;
+    FileOutcome outcome = FileOutcome::Missing;
+    FileCounts counts; // all 0 unless Counted
+
+    static FileResult forPath(const QString& path);
+};
+
+struct RunError {
+    qsizetype index = -1;
+    QString path;
+    QString reason;
+};
+
+struct RunSummary {
+    qsizetype handledFiles = 0;
+    int64_t totalSteps = 0; // executable lines of the Counted files
+    std::optional<RunError> error; // set when the run ended with the unexpected error
+    bool completed() const { return !error.has_value(); }
+};
+
+// Receives a run's results in list order, on the thread that called RunAnalysis.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void runStarted(qsizetype fileCount) { (void)fileCount; }
+    virtual void fileAnalysed(qsizetype index, const FileResult& result) = 0;
+    // Called only when every file was handled (not after the unexpected error).
+    virtual void runFinished(const RunSummary& summary) { (void)summary; }
+};
+
+struct AnalysisOptions {
+    bool countSymbolLines = true;
+    int jobs = 1; // files counted at once; the results are the same for every value
+};
+
+// Counts every path of the list in order. A file that exists but cannot be read ends the run:
+// results delivered up to it stand, no totals follow, and the summary carries the error.
+RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
+                       ResultSink& sink);
+
+// Text shown for the unexpected error that ends a run.
+QString unexpectedErrorMessage();
+
+} // namespace tarvik

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "counting/CommentSyntax.h"
+#include "counting/FileCounts.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvik {
+
+enum class LineKind { Blank, Comment, Executable };
+
+// Classifies the lines of one file, in order, with a fixed sequence of steps (blank test,
+// quote masking, block-comment cases, line-comment cut). Lines are UTF-8 without terminator.
+// The block-comment state carries from line to line; a new classifier starts outside.
+class LineClassifier {
+public:
+    static constexpr int kPassLimit = 20000;
+
+    LineClassifier(const CommentSyntax& syntax, bool countSymbolLines);
+
+    // nullopt when the line needed kPassLimit passes of block-comment processing: the file
+    // is then not analysable and the line is not counted.
+    std::optional<LineKind> classify(std::string_view line);
+
+    bool insideBlockComment() const { return m_inside; }
+
+private:
+    bool isBlank(std::string_view line) const;
+    void maskQuotes(char quote);
+    void findBlockTokens(size_t& s, size_t& e) const;
+
+    const CommentSyntax& m_syntax;
+    bool m_countSymbolLines;
+    bool m_inside = false;
+    std::string m_w;
+    std::string m_scratch;
+};
+
+// Splits text at CR LF, lone CR and lone LF, feeding each line to a classifier. Text may arrive
+// in pieces; a line split across pieces is joined first.
+class LineCounter {
+public:
+    LineCounter(const CommentSyntax& syntax, bool countSymbolLines);
+
+    // Returns false once the file has been abandoned; later input is ignored.
+    bool feed(std::string_view text);
+    // Ends the input: a final line without terminator still counts.
+    void finish();
+
+    const FileCounts& counts() const { return m_counts; }
+    bool abandoned() const { return m_abandoned; }
+
+private:
+    void line(std::string_view text);
+
+    LineClassifier m_classifier;
+    FileCounts m_counts;
+    std::string m_partial;
+    bool m_pendingLf = false; // the last piece ended with CR: a leading LF belongs to it
+    bool m_abandoned = false;
+};
+
+struct LineCountResult {
+    FileCounts counts;
+    bool abandoned = false;
+};
+
+// The counts of a whole decoded text.
+LineCountResult CountFileLines(std::string_view utf8Text, const CommentSyntax& syntax, bool countSymbolLines);
+
+} // namespace tarvik

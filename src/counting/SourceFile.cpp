@@ -1,0 +1,189 @@
+#include "counting/SourceFile.h"
+
+#include "config/TextCodec.h"
+#include "counting/LineClassifier.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik {
+
+namespace {
+
+using Status = SourceFileCount::Status;
+
+// Files up to this size are read in one piece; larger ones are streamed twice (once to learn
+// the encoding, once to count).
+constexpr size_t kWholeFileLimit = 8u << 20;
+constexpr size_t kPieceSize = 1u << 20;
+
+QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+Status statusOfStat(int rc, const struct stat& st, int err, QString* error)
+{
+    if (rc != 0) {
+        // The file is not there (or a link leads nowhere): that is an ordinary result.
+        if (err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENAMETOOLONG)
+            return Status::NotAFile;
+        if (error)
+            *error = errnoText(err);
+        return Status::Unreadable;
+    }
+    return S_ISREG(st.st_mode) ? Status::Counted : Status::NotAFile;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads up to `want` bytes; returns the count, or -1 with errno set.
+ssize_t readFully(int fd, char* buf, size_t want)
+{
+    size_t got = 0;
+    while (got < want) {
+        ssize_t n = ::read(fd, buf + got, want - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+} // namespace
+
+SourceFileCount::Status probeSourceFile(const std::string& nativePath, QString* error)
+{
+    struct stat st {};
+    int rc = ::stat(nativePath.c_str(), &st);
+    return statusOfStat(rc, st, errno, error);
+}
+
+SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines)
+{
+    SourceFileCount result;
+    result.status = probeSourceFile(nativePath, &result.error);
+    if (result.status != Status::Counted)
+        return result;
+
+    // O_NONBLOCK: if the path was swapped for a FIFO since the test above, open must not hang.
+    Fd fd(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
+        int err = errno;
+        result.status = statusOfStat(-1, {}, err, &result.error);
+        if (result.status == Status::NotAFile)
+            return result;
+        result.status = Status::Unreadable;
+        result.error = errnoText(err);
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.status = Status::NotAFile;
+        return result;
+    }
+
+    auto fail = [&](int err) {
+        result.status = Status::Unreadable;
+        result.error = errnoText(err);
+        return result;
+    };
+
+    LineCounter counter(syntax, countSymbolLines);
+    // Buffers are kept per thread: a run reads many small files one after another.
+    thread_local std::string raw;
+    thread_local std::string text;
+    if (static_cast<size_t>(st.st_size) <= kWholeFileLimit) {
+        // Read to the real end, even if the file grew since fstat.
+        raw.resize(static_cast<size_t>(st.st_size) + 1);
+        size_t got = 0;
+        for (;;) {
+            ssize_t n = readFully(fd.get(), raw.data() + got, raw.size() - got);
+            if (n < 0)
+                return fail(errno);
+            got += static_cast<size_t>(n);
+            if (got < raw.size())
+                break;
+            raw.resize(raw.size() * 2);
+        }
+        raw.resize(got);
+        std::string_view bytes(raw);
+        if (isValidUtf8(bytes)) {
+            if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+                bytes.remove_prefix(3);
+            counter.feed(bytes);
+        } else {
+            decodeToUtf8(bytes, text);
+            counter.feed(text);
+        }
+    } else {
+        raw.resize(kPieceSize);
+        Utf8Validator validator;
+        bool utf8 = true;
+        for (;;) {
+            ssize_t n = readFully(fd.get(), raw.data(), raw.size());
+            if (n < 0)
+                return fail(errno);
+            if (n == 0)
+                break;
+            if (!validator.feed(std::string_view(raw.data(), static_cast<size_t>(n)))) {
+                utf8 = false;
+                break;
+            }
+        }
+        utf8 = utf8 && validator.finish();
+        if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+            return fail(errno);
+
+        Cp932Decoder decoder;
+        std::string carry;
+        bool first = true;
+        for (;;) {
+            ssize_t n = readFully(fd.get(), raw.data(), raw.size());
+            if (n < 0)
+                return fail(errno);
+            std::string_view piece(raw.data(), static_cast<size_t>(n));
+            if (utf8) {
+                if (first && piece.substr(0, 3) == "\xEF\xBB\xBF")
+                    piece.remove_prefix(3);
+                if (!counter.feed(piece))
+                    break;
+            } else {
+                carry.append(piece);
+                text.clear();
+                size_t used = decoder.decode(carry, text, n == 0);
+                carry.erase(0, used);
+                if (!counter.feed(text))
+                    break;
+            }
+            first = false;
+            if (n == 0)
+                break;
+        }
+    }
+    counter.finish();
+    result.counts = counter.counts();
+    result.status = counter.abandoned() ? Status::Abandoned : Status::Counted;
+    return result;
+}
+
+} // namespace tarvik

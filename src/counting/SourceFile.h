@@ -1,0 +1,32 @@
+#pragma once
+
+#include "counting/CommentSyntax.h"
+#include "counting/FileCounts.h"
+
+#include <QString>
+
+#include <string>
+
+namespace tarvik {
+
+// What reading one listed path gave.
+struct SourceFileCount {
+    enum class Status {
+        Counted,
+        Abandoned,  // the pass limit was reached
+        NotAFile,   // absent, or not a regular file (directory, FIFO, device...)
+        Unreadable, // exists but could not be opened or read
+    };
+    Status status = Status::NotAFile;
+    FileCounts counts;
+    QString error; // for Unreadable: the reason
+};
+
+// Only the regular file test, for a path that will not be read.
+SourceFileCount::Status probeSourceFile(const std::string& nativePath, QString* error);
+
+// Opens, decodes (UTF-8, else CP932) and counts one file. Special files are never opened for
+// reading; large files are read in pieces so memory stays bounded by the longest line.
+SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines);
+
+} // namespace tarvik

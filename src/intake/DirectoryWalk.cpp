@@ -1,0 +1,118 @@
+#include "intake/DirectoryWalk.h"
+
+#include "intake/NativePath.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace tarvik {
+
+namespace {
+
+std::string_view extensionOf(std::string_view name)
+{
+    size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    return name.substr(dot + 1);
+}
+
+class Dir {
+public:
+    explicit Dir(const std::string& path) : m_dir(::opendir(path.empty() ? "/" : path.c_str())) {}
+    ~Dir()
+    {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    Dir(const Dir&) = delete;
+    Dir& operator=(const Dir&) = delete;
+    DIR* get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+} // namespace
+
+QString ExtensionOf(const QString& name)
+{
+    qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+DirectoryWalk::DirectoryWalk(QStringList extensions, bool includeSubdirectories)
+    : m_subdirectories(includeSubdirectories)
+{
+    for (const QString& e : extensions)
+        m_extensions.push_back(pathToNative(e));
+}
+
+WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
+{
+    WalkReport report;
+    std::string start = pathToNative(root);
+    if (!start.empty() && start.back() == '/')
+        start.pop_back();
+
+    std::vector<std::string> pending{start};
+    std::vector<std::string> files;
+    std::vector<std::string> subdirs;
+    while (!pending.empty()) {
+        std::string dir = std::move(pending.back());
+        pending.pop_back();
+        files.clear();
+        subdirs.clear();
+        {
+            Dir handle(dir);
+            if (!handle.get()) {
+                report.skipped.append({pathFromNative(dir.empty() ? "/" : dir),
+                                       QString::fromLocal8Bit(std::strerror(errno))});
+                continue;
+            }
+            errno = 0;
+            while (dirent* entry = ::readdir(handle.get())) {
+                std::string_view name(entry->d_name);
+                if (name == "." || name == "..")
+                    continue;
+                unsigned char type = entry->d_type;
+                if (type == DT_LNK || type == DT_UNKNOWN) {
+                    // A link counts as what it leads to; a link to a directory is left out.
+                    struct stat st {};
+                    std::string full = dir + '/' + entry->d_name;
+                    if (type == DT_UNKNOWN && ::lstat(full.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+                        type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+                    } else if (::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                        continue;
+                    } else {
+                        type = DT_REG;
+                    }
+                }
+                if (type == DT_DIR) {
+                    if (m_subdirectories)
+                        subdirs.emplace_back(name);
+                } else {
+                    std::string_view ext = extensionOf(name);
+                    if (!ext.empty()
+                        && std::find(m_extensions.begin(), m_extensions.end(), ext) != m_extensions.end())
+                        files.emplace_back(name);
+                }
+            }
+        }
+        // Listings come in no fixed order; sorting by name keeps the result repeatable.
+        std::sort(files.begin(), files.end());
+        for (const std::string& f : files) {
+            found(pathFromNative(dir + '/' + f));
+            ++report.filesTaken;
+        }
+        std::sort(subdirs.begin(), subdirs.end());
+        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
+            pending.push_back(dir + '/' + *it);
+    }
+    return report;
+}
+
+} // namespace tarvik

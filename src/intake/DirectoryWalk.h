@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace tarvik {
+
+// The characters after the last "." of a file name, letter case kept; empty when the name has
+// no "." or ends with one.
+QString ExtensionOf(const QString& name);
+
+struct SkippedDirectory {
+    QString path;
+    QString reason;
+};
+
+struct WalkReport {
+    qsizetype filesTaken = 0;
+    QList<SkippedDirectory> skipped; // directories that could not be listed
+};
+
+// Walks a directory tree in pre-order: a directory's files (by name) before its subdirectories
+// (by name, each with its whole tree). A file is taken when its extension is exactly one of
+// `extensions`. Symbolic links to directories are neither entered nor taken; any other entry
+// that is not a directory counts as a file. A directory that cannot be listed is skipped and
+// reported, and the walk goes on.
+class DirectoryWalk {
+public:
+    using Found = std::function<void(const QString& path)>;
+
+    DirectoryWalk(QStringList extensions, bool includeSubdirectories);
+
+    // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
+    WalkReport walk(const QString& root, const Found& found) const;
+
+private:
+    std::vector<std::string> m_extensions;
+    bool m_subdirectories;
+};
+
+} // namespace tarvik
