@@ -13,7 +13,8 @@ size_t findToken(std::string_view text, std::string_view token, size_t from = 0)
 {
     if (token.empty() || from > text.size())
         return npos;
-    return text.find(token, from);
+    const void* hit = ::memmem(text.data() + from, text.size() - from, token.data(), token.size());
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : npos;
 }
 
 bool isSymbol(unsigned char c)
@@ -44,24 +45,36 @@ bool hasNonWhitespace(std::string_view s)
     return false;
 }
 
-// Replaces every occurrence of `text` in `w`, left to right and without overlap, by
-// `replacement`, starting the search at `from` (no occurrence begins earlier).
-void replaceAll(std::string& w, std::string& scratch, const std::string& text, std::string_view replacement,
-                size_t from = 0)
+const char* search(const char* from, const char* end, std::string_view needle)
 {
-    size_t hit = w.find(text, from);
-    if (hit == npos)
+    if (static_cast<size_t>(end - from) < needle.size())
+        return nullptr;
+    return static_cast<const char*>(::memmem(from, static_cast<size_t>(end - from), needle.data(), needle.size()));
+}
+
+// Replaces every occurrence of `text` in `w`, left to right and without overlap, by
+// `replacement` (never longer than `text`), in place. No occurrence begins before `from`.
+void replaceAll(std::string& w, std::string_view text, std::string_view replacement, size_t from = 0)
+{
+    char* base = w.data();
+    const char* end = base + w.size();
+    const char* hit = search(base + from, end, text);
+    if (!hit)
         return;
-    scratch.assign(w, 0, hit);
-    size_t pos = hit;
-    while (hit != npos) {
-        scratch.append(w, pos, hit - pos);
-        scratch.append(replacement);
-        pos = hit + text.size();
-        hit = w.find(text, pos);
+    char* out = base + (hit - base);
+    const char* in = hit;
+    while (hit) {
+        size_t keep = static_cast<size_t>(hit - in);
+        std::memmove(out, in, keep);
+        out += keep;
+        std::memcpy(out, replacement.data(), replacement.size());
+        out += replacement.size();
+        in = hit + text.size();
+        hit = search(in, end, text);
     }
-    scratch.append(w, pos, npos);
-    w.swap(scratch);
+    size_t rest = static_cast<size_t>(end - in);
+    std::memmove(out, in, rest);
+    w.resize(static_cast<size_t>(out + rest - base));
 }
 
 } // namespace
@@ -101,7 +114,7 @@ void LineClassifier::maskQuotes(char quote)
         if (b == npos)
             return;
         span.assign(m_w, a, b - a + 1);
-        replaceAll(m_w, m_scratch, span, "A", a);
+        replaceAll(m_w, span, "A", a);
     }
 }
 
@@ -138,7 +151,7 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
     // A line comment that starts before the block comment hides the block start.
     size_t p = findToken(m_w, m_syntax.lineToken);
     if (p != npos && s != npos && p < s) {
-        replaceAll(m_w, m_scratch, m_syntax.blockStart, "");
+        replaceAll(m_w, m_syntax.blockStart, "");
         s = npos;
         e = npos;
     }
@@ -148,13 +161,13 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
     for (int passes = 0;;) {
         if (s != npos && e != npos && !m_inside) { // a whole comment within the line
             text.assign(m_w, s, e + m_syntax.blockEnd.size() - s);
-            replaceAll(m_w, m_scratch, text, "");
+            replaceAll(m_w, text, "");
         } else if (s != npos && e == npos) { // a comment opens and stays open
             m_w.resize(s);
             m_inside = true;
         } else if (e != npos && m_inside) { // the open comment ends here
             text.assign(m_w, 0, e + m_syntax.blockEnd.size());
-            replaceAll(m_w, m_scratch, text, "");
+            replaceAll(m_w, text, "");
             m_inside = false;
         } else if (s == npos && e != npos) { // a stray end token outside a comment stays
             break;

@@ -35,7 +35,6 @@ private:
     bool m_countSymbolLines;
     bool m_inside = false;
     std::string m_w;
-    std::string m_scratch;
 };
 
 // Splits text at CR LF, lone CR and lone LF, feeding each line to a classifier. Text may arrive

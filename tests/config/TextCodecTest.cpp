@@ -1,0 +1,81 @@
+#include "config/TextCodec.h"
+#include "intake/NativePath.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+
+namespace {
+// "日本語　ｶﾅ" in CP932: kanji, an ideographic space, half-width katakana.
+const std::string kCp932 = "\x93\xfa\x96\x7b\x8c\xea\x81\x40\xb6\xc5";
+const QString kText = QStringLiteral("日本語　ｶﾅ");
+} // namespace
+
+TEST(TextCodec, Utf8IsTakenWhenValidAndItsByteOrderMarkDropped)
+{
+    TextEncoding enc;
+    EXPECT_EQ(decodeText("\xEF\xBB\xBF" + kText.toStdString(), &enc), kText);
+    EXPECT_EQ(enc, TextEncoding::Utf8);
+    std::string out;
+    EXPECT_EQ(decodeToUtf8("\xEF\xBB\xBFx", out), TextEncoding::Utf8);
+    EXPECT_EQ(out, "x");
+}
+
+TEST(TextCodec, OtherBytesAreCp932)
+{
+    TextEncoding enc;
+    EXPECT_EQ(decodeText(kCp932, &enc), kText);
+    EXPECT_EQ(enc, TextEncoding::Cp932);
+    QByteArray back;
+    ASSERT_TRUE(encodeText(kText, TextEncoding::Cp932, back));
+    EXPECT_EQ(back.toStdString(), kCp932);
+}
+
+TEST(TextCodec, InvalidBytesBecomeReplacementCharacters)
+{
+    // 0xA0 and 0xFD are no CP932 characters; a lead byte at the very end has no trail.
+    EXPECT_EQ(decodeText("a\xA0" "b\xFD" "c\x93"), QStringLiteral("a\uFFFDb\uFFFDc\uFFFD"));
+}
+
+TEST(TextCodec, Utf8ValidityRejectsOverlongSurrogateAndTruncatedForms)
+{
+    EXPECT_TRUE(isValidUtf8("plain ascii text, long enough for the fast path"));
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));         // overlong "/"
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // surrogate
+    EXPECT_FALSE(isValidUtf8("abc\xE3\x80"));      // cut off
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80")); // beyond U+10FFFF
+}
+
+TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
+{
+    const std::string sjis = kCp932 + "x\xA0y" + kCp932;
+    std::string whole;
+    decodeToUtf8(sjis, whole);
+    for (size_t cut = 0; cut <= sjis.size(); ++cut) {
+        Cp932Decoder decoder;
+        std::string out;
+        std::string carry = sjis.substr(0, cut);
+        size_t used = decoder.decode(carry, out, false);
+        carry = carry.substr(used) + sjis.substr(cut);
+        decoder.decode(carry, out, true);
+        EXPECT_EQ(out, whole) << "cut at " << cut;
+    }
+    const std::string utf8 = kText.toStdString() + "\xF0\x9F\x98\x80";
+    for (size_t cut = 0; cut <= utf8.size(); ++cut) {
+        Utf8Validator v;
+        v.feed(std::string_view(utf8).substr(0, cut));
+        v.feed(std::string_view(utf8).substr(cut));
+        EXPECT_TRUE(v.finish()) << "cut at " << cut;
+    }
+}
+
+TEST(NativePath, EveryByteNameRoundTrips)
+{
+    const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c"};
+    for (const std::string& n : names)
+        EXPECT_EQ(pathToNative(pathFromNative(n)), n);
+    EXPECT_EQ(pathFromNative("/tmp/日本語.c"), QStringLiteral("/tmp/日本語.c"));
+}

@@ -1,0 +1,115 @@
+#include "intake/DirectoryWalk.h"
+
+#include "intake/NativePath.h"
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarvik;
+using tarvik::test::TempDir;
+
+namespace {
+
+QStringList walk(const QString& root, const QStringList& exts, bool subdirs, WalkReport* report = nullptr)
+{
+    QStringList found;
+    WalkReport r = DirectoryWalk(exts, subdirs).walk(root, [&](const QString& p) { found << p; });
+    if (report)
+        *report = r;
+    return found;
+}
+
+QStringList relative(const TempDir& dir, const QStringList& paths)
+{
+    QStringList out;
+    for (const QString& p : paths)
+        out << p.mid(dir.path().size() + 1);
+    return out;
+}
+
+} // namespace
+
+TEST(ExtensionOf, TextAfterTheLastDot)
+{
+    EXPECT_EQ(ExtensionOf(QStringLiteral("a.tar.gz")), u"gz");
+    EXPECT_EQ(ExtensionOf(QStringLiteral("MAIN.C")), u"C");
+    EXPECT_EQ(ExtensionOf(QStringLiteral("Makefile")), QString());
+    EXPECT_EQ(ExtensionOf(QStringLiteral("name.")), QString());
+    EXPECT_EQ(ExtensionOf(QStringLiteral(".bashrc")), u"bashrc");
+}
+
+TEST(DirectoryWalk, FilesOfADirectoryComeBeforeItsSubdirectoriesInNameOrder)
+{
+    TempDir dir;
+    for (const char* f : {"root/z/d.c", "root/x/y/c.c", "root/x/b.c", "root/a.c", "root/b.py", "root/x/MAIN.C",
+                          "root2/e.c", "root/x/notes.txt"})
+        dir.write(QString::fromUtf8(f), "x;\n");
+    const QStringList exts{QStringLiteral("c"), QStringLiteral("py")};
+    EXPECT_EQ(relative(dir, walk(dir.path(QStringLiteral("root")), exts, true)),
+              (QStringList{QStringLiteral("root/a.c"), QStringLiteral("root/b.py"), QStringLiteral("root/x/b.c"),
+                           QStringLiteral("root/x/y/c.c"), QStringLiteral("root/z/d.c")}));
+    // Without subdirectories, and with a trailing slash on the root.
+    EXPECT_EQ(relative(dir, walk(dir.path(QStringLiteral("root/")), exts, false)),
+              (QStringList{QStringLiteral("root/a.c"), QStringLiteral("root/b.py")}));
+    // The filter is case-sensitive: "C" is not "c".
+    EXPECT_EQ(walk(dir.path(QStringLiteral("root/x")), {QStringLiteral("C")}, true).size(), 1);
+}
+
+TEST(DirectoryWalk, LinksToDirectoriesAreNotFollowedAndLinksToFilesAreFiles)
+{
+    TempDir dir;
+    const QString target = dir.write(QStringLiteral("elsewhere/t.c"), "x;\n");
+    dir.write(QStringLiteral("root/a.c"), "x;\n");
+    const std::string root = pathToNative(dir.path(QStringLiteral("root")));
+    ASSERT_EQ(::symlink(pathToNative(dir.path(QStringLiteral("elsewhere"))).c_str(), (root + "/dirlink").c_str()), 0);
+    ASSERT_EQ(::symlink(root.c_str(), (root + "/loop").c_str()), 0);
+    ASSERT_EQ(::symlink(pathToNative(target).c_str(), (root + "/filelink.c").c_str()), 0);
+    ASSERT_EQ(::symlink("/nonexistent.c", (root + "/dangling.c").c_str()), 0);
+    ASSERT_EQ(::mkfifo((root + "/pipe.c").c_str(), 0600), 0);
+    EXPECT_EQ(relative(dir, walk(dir.path(QStringLiteral("root")), {QStringLiteral("c")}, true)),
+              (QStringList{QStringLiteral("root/a.c"), QStringLiteral("root/dangling.c"),
+                           QStringLiteral("root/filelink.c"), QStringLiteral("root/pipe.c")}));
+}
+
+TEST(DirectoryWalk, UnreadableDirectoryIsSkippedAndReported)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("root/a/1.c"), "x;\n");
+    dir.write(QStringLiteral("root/b/2.c"), "x;\n");
+    dir.write(QStringLiteral("root/c/3.c"), "x;\n");
+    for (const char* d : {"root", "root/a", "root/c"})
+        QFile::setPermissions(dir.path(QString::fromUtf8(d)), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                   | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                                   | QFileDevice::ExeOther);
+    QFile::setPermissions(dir.path(QStringLiteral("root/b")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The child reports through its exit status: 0 when the walk found exactly a and c and
+    // reported b as skipped.
+    int rc = test::runUnprivileged([&] {
+        WalkReport report;
+        QStringList found = relative(dir, walk(dir.path(QStringLiteral("root")), {QStringLiteral("c")}, true, &report));
+        if (found != QStringList{QStringLiteral("root/a/1.c"), QStringLiteral("root/c/3.c")})
+            return 1;
+        if (report.skipped.size() != 1 || report.skipped[0].path != dir.path(QStringLiteral("root/b")))
+            return 2;
+        return report.skipped[0].reason.isEmpty() ? 3 : 0;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
+TEST(DirectoryWalk, NamesThatAreNotUtf8AreKeptByteForByte)
+{
+    TempDir dir;
+    const std::string root = pathToNative(dir.mkdir(QStringLiteral("root")));
+    const std::string sjis = root + "/\x93\xfa\x96\x7b.c"; // "日本.c" in CP932
+    FILE* f = ::fopen(sjis.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    ::fclose(f);
+    QStringList found = walk(pathFromNative(root), {QStringLiteral("c")}, true);
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(pathToNative(found[0]), sjis);
+}
