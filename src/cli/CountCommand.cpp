@@ -85,7 +85,6 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Counts executable steps, comment lines and total lines of source files."));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption settingsOpt({QStringLiteral("s"), QStringLiteral("settings")},

@@ -75,12 +75,18 @@ public:
     {
         std::unique_lock lock(m_mutex);
         Slot& slot = m_slots[static_cast<size_t>(index % kWindow)];
-        m_ready.wait(lock, [&] { return slot.index == index; });
+        if (slot.index != index) {
+            m_awaited = index;
+            m_ready.wait(lock, [&] { return slot.index == index; });
+            m_awaited = -1;
+        }
         FileWork work = std::move(*slot.work);
         slot.work.reset();
         slot.index = -1;
         m_delivered = index + 1;
-        m_space.notify_all();
+        // Wake-ups cost system calls: only when someone waits.
+        if (m_workersWaiting > 0)
+            m_space.notify_all();
         return work;
     }
 
@@ -112,18 +118,19 @@ private:
                 return;
             {
                 std::unique_lock lock(m_mutex);
+                ++m_workersWaiting;
                 m_space.wait(lock, [&] { return m_stopping || i < m_delivered + kWindow; });
+                --m_workersWaiting;
                 if (m_stopping)
                     return;
             }
             FileWork w = analyseOne(m_paths[i], m_engineOf[static_cast<size_t>(i)], m_engines, m_countSymbolLines);
-            {
-                std::lock_guard lock(m_mutex);
-                Slot& slot = m_slots[static_cast<size_t>(i % kWindow)];
-                slot.work = std::move(w);
-                slot.index = i;
-            }
-            m_ready.notify_all();
+            std::lock_guard lock(m_mutex);
+            Slot& slot = m_slots[static_cast<size_t>(i % kWindow)];
+            slot.work = std::move(w);
+            slot.index = i;
+            if (m_awaited == i)
+                m_ready.notify_one();
         }
     }
 
@@ -138,6 +145,8 @@ private:
     std::condition_variable m_ready;
     std::condition_variable m_space;
     qsizetype m_delivered = 0;
+    qsizetype m_awaited = -1; // the index the consumer sleeps on
+    int m_workersWaiting = 0;
     bool m_stopping = false;
 };
 

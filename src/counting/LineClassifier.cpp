@@ -1,5 +1,6 @@
 #include "counting/LineClassifier.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace tarvik {
@@ -9,12 +10,25 @@ namespace {
 constexpr size_t npos = std::string_view::npos;
 
 // A disabled (empty) token is never searched for.
+const char* search(const char* from, const char* end, std::string_view needle);
+
 size_t findToken(std::string_view text, std::string_view token, size_t from = 0)
 {
     if (token.empty() || from > text.size())
         return npos;
-    const void* hit = ::memmem(text.data() + from, text.size() - from, token.data(), token.size());
-    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : npos;
+    const char* hit = search(text.data() + from, text.data() + text.size(), token);
+    return hit ? static_cast<size_t>(hit - text.data()) : npos;
+}
+
+bool startsAt(std::string_view text, size_t i, std::string_view token)
+{
+    if (token.empty() || text.size() - i < token.size())
+        return false;
+    for (size_t k = 0; k < token.size(); ++k) {
+        if (text[i + k] != token[k])
+            return false;
+    }
+    return true;
 }
 
 bool isSymbol(unsigned char c)
@@ -49,7 +63,20 @@ const char* search(const char* from, const char* end, std::string_view needle)
 {
     if (static_cast<size_t>(end - from) < needle.size())
         return nullptr;
-    return static_cast<const char*>(::memmem(from, static_cast<size_t>(end - from), needle.data(), needle.size()));
+    // In ordinary short lines the first byte and a compare beat memmem's set-up; long lines
+    // and long needles go to memmem, whose time does not depend on how often the first byte occurs.
+    if (needle.size() > 8 || end - from > 256)
+        return static_cast<const char*>(::memmem(from, static_cast<size_t>(end - from), needle.data(), needle.size()));
+    const char* last = end - needle.size();
+    while (from <= last) {
+        from = static_cast<const char*>(std::memchr(from, needle[0], static_cast<size_t>(last - from) + 1));
+        if (!from)
+            return nullptr;
+        if (std::memcmp(from + 1, needle.data() + 1, needle.size() - 1) == 0)
+            return from;
+        ++from;
+    }
+    return nullptr;
 }
 
 // Replaces every occurrence of `text` in `w`, left to right and without overlap, by
@@ -82,6 +109,39 @@ void replaceAll(std::string& w, std::string_view text, std::string_view replacem
 LineClassifier::LineClassifier(const CommentSyntax& syntax, bool countSymbolLines)
     : m_syntax(syntax), m_countSymbolLines(countSymbolLines)
 {
+    m_interesting.fill(false);
+    m_interesting['"'] = m_interesting['\''] = true;
+    for (const std::string* token : {&syntax.lineToken, &syntax.blockStart, &syntax.blockEnd}) {
+        if (!token->empty())
+            m_interesting[static_cast<unsigned char>((*token)[0])] = true;
+    }
+    m_interestingCount = 0;
+    for (int c = 0; c < 256; ++c) {
+        if (m_interesting[static_cast<size_t>(c)])
+            m_interestingBytes[m_interestingCount++] = static_cast<unsigned char>(c);
+    }
+}
+
+size_t LineClassifier::nextInteresting(std::string_view line, size_t i) const
+{
+    // Sixteen bytes at a time: compare with each interesting byte and skip blocks without any.
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    const size_t n = line.size();
+    while (i + 16 <= n) {
+        Bytes block;
+        std::memcpy(&block, line.data() + i, 16);
+        Bytes hits = block == m_interestingBytes[0];
+        for (int k = 1; k < m_interestingCount; ++k)
+            hits |= block == m_interestingBytes[k];
+        uint64_t halves[2];
+        std::memcpy(halves, &hits, 16);
+        if ((halves[0] | halves[1]) != 0)
+            break;
+        i += 16;
+    }
+    while (i < n && !m_interesting[static_cast<unsigned char>(line[i])])
+        ++i;
+    return i;
 }
 
 bool LineClassifier::isBlank(std::string_view line) const
@@ -131,14 +191,25 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
     if (isBlank(line))
         return LineKind::Blank;
 
-    // Most lines hold no quote and no block token: judge them on the line itself.
-    if (!m_inside && std::memchr(line.data(), '"', line.size()) == nullptr
-        && std::memchr(line.data(), '\'', line.size()) == nullptr
-        && findToken(line, m_syntax.blockStart) == npos && findToken(line, m_syntax.blockEnd) == npos) {
-        size_t p = findToken(line, m_syntax.lineToken);
-        if (p == npos)
-            return LineKind::Executable;
-        return hasNonWhitespace(line.substr(0, p)) ? LineKind::Executable : LineKind::Comment;
+    // Most lines hold no quote and no block token: one scan finds out, and such a line is
+    // judged on its text before the first line token, with the same result as the full steps.
+    if (!m_inside) {
+        size_t lineToken = npos;
+        bool plain = true;
+        for (size_t i = nextInteresting(line, 0); i < line.size(); i = nextInteresting(line, i + 1)) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            if (c == '"' || c == '\'' || startsAt(line, i, m_syntax.blockStart) || startsAt(line, i, m_syntax.blockEnd)) {
+                plain = false;
+                break;
+            }
+            if (lineToken == npos && startsAt(line, i, m_syntax.lineToken))
+                lineToken = i;
+        }
+        if (plain) {
+            if (lineToken == npos)
+                return LineKind::Executable;
+            return hasNonWhitespace(line.substr(0, lineToken)) ? LineKind::Executable : LineKind::Comment;
+        }
     }
 
     m_w.assign(line);
@@ -216,10 +287,14 @@ bool LineCounter::feed(std::string_view text)
             pos = 1;
         m_pendingLf = false;
     }
+    // Most files hold no CR at all, or one per line: the next CR is looked up only once passed.
+    const char* nextCr = static_cast<const char*>(std::memchr(p + pos, '\r', n - pos));
     while (pos < n) {
         const char* nl = static_cast<const char*>(std::memchr(p + pos, '\n', n - pos));
         size_t lineEnd = nl ? static_cast<size_t>(nl - p) : n;
-        const char* cr = static_cast<const char*>(std::memchr(p + pos, '\r', lineEnd - pos));
+        if (nextCr && nextCr < p + pos)
+            nextCr = static_cast<const char*>(std::memchr(p + pos, '\r', n - pos));
+        const char* cr = nextCr && nextCr < p + lineEnd ? nextCr : nullptr;
         size_t next;
         if (cr) {
             lineEnd = static_cast<size_t>(cr - p);

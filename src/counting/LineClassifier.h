@@ -3,6 +3,7 @@
 #include "counting/CommentSyntax.h"
 #include "counting/FileCounts.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,12 +29,17 @@ public:
 
 private:
     bool isBlank(std::string_view line) const;
+    // Position of the next quote or token's first byte at or after i (line size if none).
+    size_t nextInteresting(std::string_view line, size_t i) const;
     void maskQuotes(char quote);
     void findBlockTokens(size_t& s, size_t& e) const;
 
     const CommentSyntax& m_syntax;
     bool m_countSymbolLines;
     bool m_inside = false;
+    std::array<bool, 256> m_interesting; // quotes and the first bytes of the tokens
+    std::array<unsigned char, 5> m_interestingBytes;
+    int m_interestingCount = 0;
     std::string m_w;
 };
 
