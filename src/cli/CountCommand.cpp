@@ -215,9 +215,14 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     if (!summary.completed())
         writer->runFailed(*summary.error);
     out.flush();
+    if (!outFile && !out) {
+        // A full disk or a closed pipe must not pass for a complete result.
+        err << "tarvik-count: cannot write the output\n";
+        return 1;
+    }
     if (outFile && !outFile->commit()) {
         err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
-        return kBadArguments;
+        return 1;
     }
     if (!summary.completed()) {
         err << "tarvik-count: " << unexpectedErrorMessage() << " " << summary.error->path << ": "

@@ -144,15 +144,6 @@ QString SettingsStore::ReadProfileValue(const QString& filePath, const QString& 
     return profileValue(doc, section, key, defaultValue);
 }
 
-IniDocument SettingsStore::load(bool* exists) const
-{
-    IniDocument doc;
-    std::string bytes;
-    if (readWholeFile(m_path, bytes, nullptr, exists))
-        doc = IniDocument::fromBytes(bytes);
-    return doc;
-}
-
 bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString* error)
 {
     std::string bytes;

@@ -48,8 +48,6 @@ public:
     static void insertAtEndOfSection(QStringList& lines, const QString& section, const QString& line);
 
     // Loads the file once, for work that reads many keys without the file changing (a run).
-    IniDocument load(bool* exists = nullptr) const;
-
     static bool loadDocument(const QString& path, IniDocument& doc, QString* error);
     static bool saveDocument(const QString& path, const IniDocument& doc, QString* error);
 
