@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test clean bench
+.PHONY: deps build run test clean bench screenshot
 
 deps:
 	@missing=$$(grep -v '^\s*#' debian-packages.txt | xargs -r dpkg-query -W -f='$${Package} $${Status}\n' 2>/dev/null \
@@ -19,7 +19,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/tarvik-count tests/samples
+	$(BUILD)/tarvik
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -29,3 +29,6 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+screenshot: build
+	tools/screenshot.sh $(BUILD)

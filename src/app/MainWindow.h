@@ -1,0 +1,115 @@
+#pragma once
+
+#include "app/WindowGeometry.h"
+#include "config/SettingsStore.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QListView;
+class QMenu;
+class QMimeData;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QToolBar;
+
+namespace tarvik {
+
+class AnalysisListModel;
+class ApplicationLauncher;
+class ResultGridModel;
+class StatusMessage;
+class UserPrompter;
+
+// The main window Form1: the analysis list, the result grid and the commands around them.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(const QString& settingsPath, UserPrompter& prompter, ApplicationLauncher& launcher,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Shows the window in the state restored at start-up (normal or maximised).
+    void showRestored();
+
+    // Commands, each with one implementation whatever starts it.
+    void OpenLocalFiles();
+    void OpenLocalDirectory();
+    void RunAnalysis();
+    void Command2_Click(); // removes the selected entries
+    bool Command4_Click(); // the exit request; true when the user confirmed
+    void openSelectedEntries();
+    void List1_OLEDragDrop(const QMimeData* data);
+    void MSFlexGrid1_DblClick(const QModelIndex& clicked);
+    void BuildFileTypeMenu();
+    void showAbout();
+
+    // The text report of the last run, CR LF line ends, exactly as written.
+    const QString& reportText() const { return m_report; }
+    AnalysisListModel* analysisList() const { return m_listModel; }
+    ResultGridModel* resultGrid() const { return m_grid; }
+    StatusMessage* statusMessage() const { return m_status; }
+    UserPrompter& prompter() const { return m_prompter; }
+    SettingsStore& settings() { return m_settings; }
+    bool symbolLinesCounted() const;
+    QString fileDialogDirectory() const { return m_fileDialogDir; }
+    void setFileDialogDirectory(const QString& dir);
+    QMenu* editMenu() const { return m_editMenu; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void buildControls();
+    void Form_Load();
+    void Form_Resize();
+    void Toolbar1_ButtonClick(const QString& key);
+    void showListContextMenu(const QPoint& globalPos);
+    void clearReport();
+    double dpiX() const;
+    double dpiY() const;
+    int px(double twips) const;
+    int pxY(double twips) const;
+
+    SettingsStore m_settings;
+    UserPrompter& m_prompter;
+    ApplicationLauncher& m_launcher;
+    WindowGeometry m_startGeometry;
+    QString m_fileDialogDir;
+    QString m_report;
+    bool m_running = false;
+    bool m_exiting = false;
+
+    QToolBar* m_toolbar = nullptr;
+    QFrame* m_line1[2] = {};
+    QFrame* m_line2[2] = {};
+    QLabel* m_label2 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QListView* m_list = nullptr;
+    AnalysisListModel* m_listModel = nullptr;
+    QTableView* m_gridView = nullptr;
+    ResultGridModel* m_grid = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPlainTextEdit* m_reportBox = nullptr;
+    StatusMessage* m_status = nullptr;
+
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_searchMenu = nullptr;
+    QAction* m_kaiseki = nullptr;
+    QAction* m_separator2 = nullptr;
+    QAction* m_fopen = nullptr;
+    QAction* m_kigou = nullptr;
+    QAction* m_searchSubdirs = nullptr;
+    QList<QAction*> m_fileTypeItems;
+};
+
+} // namespace tarvik

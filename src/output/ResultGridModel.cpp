@@ -1,0 +1,193 @@
+#include "output/ResultGridModel.h"
+
+#include "counting/TextReport.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <algorithm>
+
+namespace tarvik {
+
+namespace {
+
+QString outcomeText(FileOutcome outcome)
+{
+    switch (outcome) {
+    case FileOutcome::NoEngine:
+        return QStringLiteral("       不明なファイル");
+    case FileOutcome::NotAnalysable:
+        return QStringLiteral("       解析不能ファイル");
+    case FileOutcome::Missing:
+        return QStringLiteral("       ファイル未存在");
+    case FileOutcome::Counted:
+        break;
+    }
+    return {};
+}
+
+// Ordinary rows take the system's highlighted-text colour, which follows the desktop theme.
+QColor ordinaryBackground() { return QGuiApplication::palette().color(QPalette::HighlightedText); }
+
+} // namespace
+
+ResultGridModel::ResultGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultGridModel::beginRun(qsizetype fileCount)
+{
+    const auto newCount = static_cast<size_t>(std::max<qsizetype>(fileCount, 0) + 1);
+    const auto oldCount = m_rows.size();
+    if (newCount > oldCount) {
+        beginInsertRows({}, static_cast<int>(oldCount), static_cast<int>(newCount - 1));
+        m_rows.resize(newCount);
+        endInsertRows();
+    } else if (newCount < oldCount) {
+        beginRemoveRows({}, static_cast<int>(newCount), static_cast<int>(oldCount - 1));
+        m_rows.resize(newCount);
+        endRemoveRows();
+    }
+    m_rows.front() = std::monostate{};
+    rowChanged(0);
+}
+
+void ResultGridModel::WriteResultRow(qsizetype row, const FileResult& result)
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return;
+    m_rows[static_cast<size_t>(row)] = FileRow{result.outcome, result.counts, result.programId, result.directory};
+    rowChanged(row);
+}
+
+void ResultGridModel::WriteTotalsRow(qsizetype row, int64_t totalSteps, const QString& date,
+                                     const QString& decimalPoint)
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return;
+    m_rows[static_cast<size_t>(row)] =
+        TotalsRow{TextReport::kstepFigure(totalSteps, decimalPoint) + QStringLiteral(" KStep です"), date};
+    rowChanged(row);
+}
+
+void ResultGridModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+void ResultGridModel::rowChanged(qsizetype row)
+{
+    emit dataChanged(index(static_cast<int>(row), 0), index(static_cast<int>(row), kColumnCount - 1));
+}
+
+QString ResultGridModel::cellText(qsizetype row, int column) const
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return {};
+    const Row& entry = m_rows[static_cast<size_t>(row)];
+    if (const auto* file = std::get_if<FileRow>(&entry)) {
+        const bool counted = file->outcome == FileOutcome::Counted;
+        switch (column) {
+        case 0:
+            return file->programId;
+        case 1:
+            return file->directory;
+        case 2:
+            return counted ? QString::number(file->counts.executable) : outcomeText(file->outcome);
+        case 3:
+            return counted ? QString::number(file->counts.comment) : QStringLiteral("0");
+        case 4:
+            return counted ? QString::number(file->counts.total) : QStringLiteral("0");
+        }
+    } else if (const auto* totals = std::get_if<TotalsRow>(&entry)) {
+        switch (column) {
+        case 0:
+            return QStringLiteral("解析結果");
+        case 1:
+            return QStringLiteral("総実行行数は");
+        case 2:
+            return totals->kstepText;
+        case 3:
+            return totals->date;
+        case 4:
+            return QStringLiteral("Tarvik");
+        }
+    }
+    return {};
+}
+
+QStringList ResultGridModel::pathsToOpen(qsizetype currentRow, qsizetype otherEndRow, int clickedColumn) const
+{
+    QStringList paths;
+    int testedColumn = clickedColumn;
+    const qsizetype last = std::min<qsizetype>(std::max(currentRow, otherEndRow), rowCount() - 1);
+    for (qsizetype row = last; row >= std::min(currentRow, otherEndRow); --row) {
+        if (cellText(row, testedColumn).isEmpty())
+            continue;
+        paths.append(cellText(row, 1) + cellText(row, 0));
+        testedColumn = 1;
+    }
+    return paths;
+}
+
+int ResultGridModel::columnWidthTwips(int column)
+{
+    static constexpr int kWidths[kColumnCount] = {3000, 2500, 2200, 2200, 2200, 10000};
+    return column >= 0 && column < kColumnCount ? kWidths[column] : 0;
+}
+
+int ResultGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ResultGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QVariant ResultGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const Row& entry = m_rows[static_cast<size_t>(index.row())];
+    const auto* file = std::get_if<FileRow>(&entry);
+    const bool totals = std::holds_alternative<TotalsRow>(entry);
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        if (index.column() > 4)
+            return {};
+        if (file)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (totals)
+            return int(Qt::AlignCenter);
+        return {};
+    case Qt::BackgroundRole:
+        if (totals)
+            return QBrush(QColor(0, 255, 255));
+        if (file && file->outcome == FileOutcome::NoEngine)
+            return QBrush(QColor(255, 255, 128));
+        if (file && file->outcome != FileOutcome::Counted)
+            return QBrush(QColor(255, 128, 128));
+        return QBrush(ordinaryBackground());
+    default:
+        return {};
+    }
+}
+
+QVariant ResultGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const QString kTitles[kColumnCount] = {QStringLiteral("Program ＩＤ"), QStringLiteral("パス"),
+                                                  QStringLiteral("実行行"), QStringLiteral("コメント行"),
+                                                  QStringLiteral("総行数"), QString()};
+    if (role == Qt::DisplayRole)
+        return kTitles[section];
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    return {};
+}
+
+} // namespace tarvik

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "counting/AnalysisRun.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+namespace tarvik {
+
+// The rows of the result grid below its header: one per listed file, then the totals row.
+// Each row keeps only what it was written from; the cell texts are made when asked for, so a
+// run over a very long list stays cheap.
+class ResultGridModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnCount = 6;
+
+    explicit ResultGridModel(QObject* parent = nullptr);
+
+    // Sizes the grid for a run: fileCount + 1 rows. Rows beyond the new count are dropped, rows
+    // the run will not reach (it may end early) keep what they held, and row 0 becomes empty.
+    void beginRun(qsizetype fileCount);
+    void WriteResultRow(qsizetype row, const FileResult& result);
+    void WriteTotalsRow(qsizetype row, int64_t totalSteps, const QString& date, const QString& decimalPoint);
+    void clear();
+
+    // The text a cell shows; empty outside the grid.
+    QString cellText(qsizetype row, int column) const;
+
+    // Paths a double click opens over the selection from currentRow to otherEndRow, bottom row
+    // first. The first row is tested in the clicked column; once a row was opened the test moves
+    // to the directory column, so later rows need a directory.
+    QStringList pathsToOpen(qsizetype currentRow, qsizetype otherEndRow, int clickedColumn) const;
+
+    static int columnWidthTwips(int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    struct FileRow {
+        FileOutcome outcome;
+        FileCounts counts;
+        QString programId;
+        QString directory;
+    };
+    struct TotalsRow {
+        QString kstepText;
+        QString date;
+    };
+    using Row = std::variant<std::monostate, FileRow, TotalsRow>;
+
+    void rowChanged(qsizetype row);
+
+    std::vector<Row> m_rows;
+};
+
+} // namespace tarvik

@@ -1,0 +1,367 @@
+#include "app/MainWindow.h"
+
+#include "app/AnalysisListModel.h"
+#include "app/StatusMessage.h"
+#include "output/ResultGridModel.h"
+#include "support/RecordingLauncher.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include <memory>
+
+using namespace tarvik;
+using tarvik::test::RecordingLauncher;
+using tarvik::test::ScriptedPrompter;
+using tarvik::test::TempDir;
+using Kind = ScriptedPrompter::Kind;
+
+namespace {
+
+const QByteArray kIni = "[DIR]\r\nDef_Dir=\r\n[Mode]\r\n"
+                        "[Engin]\r\nList=c,py,txt\r\nAnr_Eng=C_STYLE,HASH\r\nLang_c=C_STYLE,C,1\r\n"
+                        "Lang_py=HASH,Python,1\r\nLang_txt=,Text,0\r\n"
+                        "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#,,\r\n";
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<RecordingLauncher> m_launcher;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindow& open(const QByteArray& ini = kIni, bool withFile = true)
+    {
+        if (withFile)
+            m_dir->write(QStringLiteral("Tarvik.ini"), ini);
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        return *m_window;
+    }
+    QString status() const { return m_window->statusBar()->currentMessage(); }
+    int px(double twips) const { return WindowGeometry::toPixels(twips, QGuiApplication::primaryScreen()->logicalDotsPerInchX()); }
+    QAction* action(const char* name) const { return m_window->findChild<QAction*>(QString::fromUtf8(name)); }
+    QString setting(const char* key) const
+    {
+        return SettingsStore(m_dir->path(QStringLiteral("Tarvik.ini"))).read(QStringLiteral("DIR"), QString::fromUtf8(key));
+    }
+    void drop(const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        data.setUrls(urls);
+        QWidget* viewport = m_window->findChild<QListView*>(QStringLiteral("List1"))->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &dropEvent);
+        QVERIFY(dropEvent.isAccepted());
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<TempDir>();
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_launcher = std::make_unique<RecordingLauncher>();
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        QVERIFY(m_prompter->done());
+        m_prompter.reset();
+    }
+
+    void shouldStartWithDesignDefaultsWithoutSettingsFile()
+    {
+        MainWindow& w = open({}, false);
+        QCOMPARE(w.objectName(), QStringLiteral("Form1"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tarvik"));
+        QCOMPARE(w.geometry(), QRect(px(1335), px(1275), px(12840), px(7275)));
+        QVERIFY(action("Mn_Kigou")->isChecked());
+        QVERIFY(action("Mn_Serch_Sub_0")->isChecked());
+        QCOMPARE(status(), StatusMessage::todayText());
+        QCOMPARE(w.resultGrid()->rowCount(), 1);
+        QCOMPARE(w.fileDialogDirectory(), QCoreApplication::applicationDirPath());
+        for (const char* name : {"Toolbar1", "Label2", "List1", "Label3", "MSFlexGrid1", "ProgressBar1", "StatusBar1",
+                                 "RichTextBox1", "Command1", "Command2", "Command3", "Command4", "Timer1"})
+            QVERIFY2(w.findChild<QObject*>(QString::fromUtf8(name)), name);
+        QVERIFY(!QFile::exists(m_dir->path(QStringLiteral("Tarvik.ini")))); // start-up writes nothing
+    }
+
+    void shouldRestoreMaximisedWindowWithDesignGeometry()
+    {
+        QByteArray ini = kIni;
+        ini.replace("Def_Dir=\r\n", "Def_Dir=\r\nState=2\r\nDisp_Width=5000\r\nDisp_Heigh=3000\r\n");
+        MainWindow& again = open(ini);
+        QVERIFY(again.windowState() & Qt::WindowMaximized);
+        QCOMPARE(again.normalGeometry().size(), QSize(px(12840), px(7275)));
+    }
+
+    void shouldUseDefaultsAfterMinimisedExitAndFloorPartialGeometry()
+    {
+        QByteArray ini = kIni;
+        ini.replace("Def_Dir=\r\n", "Def_Dir=\r\nState=1\r\nDisp_Width=5000\r\nDisp_Heigh=4000\r\n");
+        MainWindow& minimised = open(ini);
+        QVERIFY(!(minimised.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
+        QCOMPARE(minimised.geometry(), QRect(px(1335), px(1275), px(12840), px(7275)));
+
+        QByteArray partial = kIni;
+        partial.replace("Def_Dir=\r\n", "Def_Dir=/srv/src\r\nState=0\r\nDisp_Width=8000.75\r\nDisp_Topps=abc\r\n");
+        MainWindow& w = open(partial);
+        QCOMPARE(w.geometry(), QRect(px(1335), px(1275), px(8000), px(7275)));
+        QCOMPARE(w.fileDialogDirectory(), QStringLiteral("/srv/src"));
+    }
+
+    void shouldSetCheckMarksUnlessTheValueIsZero()
+    {
+        struct Case {
+            const char* count;
+            const char* search;
+            bool countChecked;
+            bool searchChecked;
+        };
+        for (const Case& c : {Case{"0", "1", false, true}, Case{"1", "0", true, false}, Case{"x", "", true, true}}) {
+            QByteArray ini = kIni;
+            ini.replace("[Mode]\r\n", QByteArray(QByteArray("[Mode]\r\nCount_Mode=") + c.count + "\r\nSerch_Mode=" + c.search + "\r\n"));
+            open(ini);
+            QCOMPARE(action("Mn_Kigou")->isChecked(), c.countChecked);
+            QCOMPARE(action("Mn_Serch_Sub_0")->isChecked(), c.searchChecked);
+        }
+        // File-type items follow List, checked only for a flag of exactly "1".
+        QCOMPARE(action("Mn_Serch_Sub_1")->text(), QStringLiteral("c"));
+        QVERIFY(action("Mn_Serch_Sub_1")->isChecked());
+        QCOMPARE(action("Mn_Serch_Sub_3")->text(), QStringLiteral("txt"));
+        QVERIFY(!action("Mn_Serch_Sub_3")->isChecked());
+        m_window->BuildFileTypeMenu();
+        QCOMPARE(m_window->findChild<QMenu*>(QStringLiteral("Mn_Serch"))->actions().size(), 4);
+    }
+
+    void shouldRestartTheThreeSecondsForAFollowingMessage()
+    {
+        MainWindow& w = open();
+        QTimer* timer = w.findChild<QTimer*>(QStringLiteral("Timer1"));
+        QVERIFY(!timer->isActive());
+        w.statusMessage()->showTimed(QStringLiteral("first"));
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 3000);
+        QTest::qWait(300);
+        const int leftOfFirst = timer->remainingTime();
+        w.statusMessage()->showTimed(QStringLiteral("second"));
+        QVERIFY(timer->remainingTime() > leftOfFirst);
+        QCOMPARE(status(), QStringLiteral("second"));
+        w.statusMessage()->Timer1_Timer();
+        QCOMPARE(status(), StatusMessage::todayText());
+        QVERIFY(!timer->isActive());
+    }
+
+    void shouldKeepRunningWhenExitIsDeclined()
+    {
+        MainWindow& w = open();
+        const QByteArray before = m_dir->read(QStringLiteral("Tarvik.ini"));
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("no")});
+        QVERIFY(!w.close());
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("no")});
+        action("Mn_End")->trigger();
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), before);
+    }
+
+    void shouldSaveGeometryOnConfirmedExit()
+    {
+        MainWindow& w = open();
+        w.setGeometry(px(1500), px(1200), px(9000), px(6000));
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(w.close());
+        QCOMPARE(setting("Disp_Width").toDouble(), WindowGeometry::toTwips(px(9000), w.screen()->logicalDotsPerInchX()));
+        QCOMPARE(setting("Disp_Heigh").toDouble(), WindowGeometry::toTwips(px(6000), w.screen()->logicalDotsPerInchY()));
+        QVERIFY(!setting("Disp_Topps").isEmpty());
+        QVERIFY(!setting("Disp_Lftps").isEmpty());
+        QCOMPARE(setting("State"), QStringLiteral("0"));
+    }
+
+    void shouldRegisterPickedFilesUntilTheDialogIsCancelled()
+    {
+        MainWindow& w = open();
+        const QString a = m_dir->write(QStringLiteral("src/a.c"), "x;\n");
+        const QString b = m_dir->write(QStringLiteral("src/b.c"), "y;\n");
+        m_prompter->expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {a, b})
+            .expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {a},
+                    [&] { QCOMPARE(status(), QStringLiteral("登録中")); })
+            .expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {});
+        action("Mn_FileOpen")->trigger();
+        QCOMPARE(w.analysisList()->entries(), (QStringList{a, b}));
+        QCOMPARE(status(), QStringLiteral("登録中")); // a cancel leaves the text until the next message
+        QCOMPARE(m_prompter->lastDirectory, QCoreApplication::applicationDirPath());
+    }
+
+    void shouldWalkTheChosenFolderWithTheMenuOptions()
+    {
+        MainWindow& w = open();
+        for (const char* f : {"tree/a.c", "tree/b.txt", "tree/B.C", "tree/sub/c.py", "tree/sub/deeper/d.c"})
+            m_dir->write(QString::fromUtf8(f), "x\n");
+        const QString tree = m_dir->path(QStringLiteral("tree"));
+        action("Mn_Serch_Sub_0")->setChecked(false);
+        m_prompter->expect(Kind::ChooseFolder, QStringLiteral("解析ディレクトリを開く"), {tree})
+            .expect(Kind::ChooseFolder, QStringLiteral("解析ディレクトリを開く"), {});
+        action("Mn_DirOpen")->trigger();
+        QCOMPARE(w.analysisList()->entries(), QStringList{tree + QStringLiteral("/a.c")});
+        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです"));
+
+        action("Mn_Serch_Sub_0")->setChecked(true);
+        action("Mn_Serch_Sub_2")->setChecked(false); // py is not taken now
+        m_prompter->expect(Kind::ChooseFolder, {}, {tree}).expect(Kind::ChooseFolder, {}, {});
+        action("解析ファイルを開く(Directry)")->trigger();
+        QCOMPARE(w.analysisList()->entries(),
+                 (QStringList{tree + QStringLiteral("/a.c"), tree + QStringLiteral("/sub/deeper/d.c")}));
+        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです"));
+    }
+
+    void shouldShowAMixedRunInGridAndReport()
+    {
+        MainWindow& w = open();
+        const QString counted = m_dir->write(QStringLiteral("src/main.c"), "int main() {\n  return 0; // ok\n}\n// end\n");
+        const QString unknown = m_dir->write(QStringLiteral("src/notes.txt"), "text\n");
+        const QString missing = m_dir->path(QStringLiteral("src/gone.c"));
+        drop({counted, unknown, missing});
+        QCOMPARE(status(), QStringLiteral("登録数は3ファイルです"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_F5);
+
+        ResultGridModel* grid = w.resultGrid();
+        QCOMPARE(grid->rowCount(), 4);
+        const QString dir = m_dir->path(QStringLiteral("src/"));
+        QCOMPARE(grid->cellText(0, 0), QStringLiteral("main.c"));
+        QCOMPARE(grid->cellText(0, 1), dir);
+        QCOMPARE(grid->cellText(0, 2), QStringLiteral("3"));
+        QCOMPARE(grid->cellText(0, 3), QStringLiteral("1"));
+        QCOMPARE(grid->cellText(0, 4), QStringLiteral("4"));
+        QCOMPARE(grid->cellText(1, 2), QStringLiteral("       不明なファイル"));
+        QCOMPARE(grid->cellText(2, 2), QStringLiteral("       ファイル未存在"));
+        QCOMPARE(grid->cellText(2, 3), QStringLiteral("0"));
+        QCOMPARE(grid->cellText(3, 2), QStringLiteral("0.003 KStep です"));
+        QCOMPARE(grid->index(1, 5).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 128));
+        QCOMPARE(grid->index(2, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 128, 128));
+        QCOMPARE(grid->index(3, 4).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 255));
+
+        const QString dash = QString(79, u'-') + QStringLiteral("\r\n");
+        const QString expected =
+            dash + QStringLiteral("      Program ＩＤ              実行行            コメント行          総行数     \r\n") + dash
+            + QStringLiteral("            main.c                 3                    1                 4\r\n")
+            + QStringLiteral("         notes.txt       不明なファイル   \r\n")
+            + QStringLiteral("            gone.c       ファイルが存在するか確認して下さい！   \r\n") + dash
+            + QStringLiteral("          総実行数              0.003 KStep です        ") + StatusMessage::todayText()
+            + QStringLiteral("\r\n") + dash;
+        QCOMPARE(w.reportText(), expected);
+        QCOMPARE(status(), QStringLiteral("3個のファイルを解析しました"));
+        QCOMPARE(w.findChild<QProgressBar*>(QStringLiteral("ProgressBar1"))->value(), 0);
+        QVERIFY(w.findChild<QPlainTextEdit*>(QStringLiteral("RichTextBox1"))->isReadOnly());
+
+        // The same run from the toolbar gives the same report.
+        action("解析")->trigger();
+        QCOMPARE(w.reportText(), expected);
+    }
+
+    void shouldAnalyseAnEmptyListToNothing()
+    {
+        MainWindow& w = open();
+        w.findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+        QCOMPARE(w.resultGrid()->rowCount(), 1);
+        QCOMPARE(w.reportText(), QString());
+        QCOMPARE(status(), QStringLiteral("0個のファイルを解析しました"));
+    }
+
+    void shouldEndTheRunOnAnUnreadableFile()
+    {
+        QByteArray ini = kIni;
+        ini.replace("Lang_c=C_STYLE,C,1\r\n", "Lang_c=C_STYLE,C,1\r\nLang_/proc/self/mem=C_STYLE,x,0\r\n");
+        MainWindow& again = open(ini);
+        const QString a = m_dir->write(QStringLiteral("a.c"), "x;\n");
+        drop({a, QStringLiteral("/proc/self/mem")});
+        m_prompter->expect(Kind::Message, QStringLiteral("予期せぬエラーが発生しました！！"));
+        action("Mn_kaiseki")->trigger();
+        QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
+        QVERIFY(again.reportText().contains(QStringLiteral("a.c")));
+        QVERIFY(!again.reportText().contains(QStringLiteral("KStep")));
+        QCOMPARE(again.resultGrid()->cellText(0, 0), QStringLiteral("a.c"));
+        QCOMPARE(again.resultGrid()->cellText(2, 0), QString()); // no totals row
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void shouldOpenGridRowsFromTheBottomOfTheSelectionUp()
+    {
+        MainWindow& w = open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QStringList files;
+        for (int i = 0; i < 4; ++i)
+            files << m_dir->write(QStringLiteral("g/f%1.c").arg(i), "x;\n");
+        drop(files);
+        action("Mn_kaiseki")->trigger();
+        auto* view = w.findChild<QTableView*>(QStringLiteral("MSFlexGrid1"));
+        view->selectionModel()->select(QItemSelection(w.resultGrid()->index(1, 0), w.resultGrid()->index(3, 0)),
+                                       QItemSelectionModel::ClearAndSelect);
+        w.MSFlexGrid1_DblClick(w.resultGrid()->index(1, 0));
+        QCOMPARE(m_launcher->launched, (QStringList{files[3], files[2], files[1]}));
+
+        // The filler column is empty: nothing opens, no message.
+        m_launcher->launched.clear();
+        view->selectionModel()->clearSelection();
+        w.MSFlexGrid1_DblClick(w.resultGrid()->index(0, 5));
+        QVERIFY(m_launcher->launched.isEmpty());
+
+        // A real double click on a row opens its file.
+        const QRect cell = view->visualRect(w.resultGrid()->index(0, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QCOMPARE(m_launcher->launched, QStringList{files[0]});
+    }
+
+    void shouldShowTheAboutBoxAndReturn()
+    {
+        MainWindow& w = open();
+        for (int i = 0; i < 2; ++i) {
+            QString version;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&] {
+                QWidget* about = QApplication::activeModalWidget();
+                if (!about)
+                    return;
+                poll.stop();
+                QCOMPARE(about->objectName(), QStringLiteral("frmAbout"));
+                version = about->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
+                about->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            });
+            poll.start(10);
+            action("Mn_Version")->trigger();
+            QCOMPARE(version, QStringLiteral("Ver 3.0.00   更新日 ： 2004.05.09"));
+        }
+        QVERIFY(w.isEnabled());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
