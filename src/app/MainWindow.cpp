@@ -10,7 +10,10 @@
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
 #include "intake/NativePath.h"
+#include "output/LogFile.h"
+#include "output/PrintLayout.h"
 #include "output/ResultGridModel.h"
+#include "output/ResultPrinter.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,6 +29,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -84,6 +89,20 @@ QIcon toolIcon(const ToolButton& b)
     p.setFont(f);
     p.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QString::fromUtf16(b.symbol));
     return QIcon(pm);
+}
+
+// The Windows Japanese fonts the layout was made for fall back to Debian's Japanese fonts.
+void addJapaneseFontFallbacks()
+{
+    static const bool added = [] {
+        QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
+                                   {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                                    QStringLiteral("VL Gothic")});
+        QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),
+                                   {QStringLiteral("IPAMincho"), QStringLiteral("Noto Serif CJK JP")});
+        return true;
+    }();
+    (void)added;
 }
 
 QFont gothic(double points)
@@ -175,6 +194,13 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
                        QWidget* parent)
     : QMainWindow(parent), m_settings(settingsPath), m_prompter(prompter), m_launcher(launcher)
 {
+    m_printerSource = []() -> std::unique_ptr<QPrinter> {
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull())
+            return nullptr;
+        return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    };
+    addJapaneseFontFallbacks();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvik"));
     buildMenus();
@@ -209,8 +235,10 @@ void MainWindow::buildMenus()
     connect(action(file, "Mn_DirOpen", QStringLiteral("ローカルディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_D)),
             &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
     action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, &MainWindow::SaveLog);
+    connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
+            &QAction::triggered, this, &MainWindow::PrintResults);
     separator(file, "separator1");
     connect(action(file, "Mn_End", QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
             this, [this] { Command4_Click(); });
@@ -449,6 +477,10 @@ void MainWindow::Toolbar1_ButtonClick(const QString& key)
         OpenLocalFiles();
     else if (key == QString::fromUtf16(kToolButtons[1].key))
         OpenLocalDirectory();
+    else if (key == QString::fromUtf16(kToolButtons[3].key))
+        SaveLog();
+    else if (key == QString::fromUtf16(kToolButtons[4].key))
+        PrintResults();
     else if (key == QString::fromUtf16(kToolButtons[5].key))
         RunAnalysis();
 }
@@ -688,6 +720,61 @@ void MainWindow::RunAnalysis()
     m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
     m_progress->setValue(0);
     QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SaveLog()
+{
+    if (m_report.isEmpty()) {
+        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+        return;
+    }
+    // The dialog itself asks before replacing an existing file, and starts with no name.
+    const QString path = m_prompter.saveFile(this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
+                                             QStringLiteral("ログファイル (*.tvk)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!SaveLogFile(path, m_report, &reason))
+        m_prompter.message(this, QStringLiteral("ログファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
+                           UserPrompter::Icon::Warning);
+}
+
+void MainWindow::PrintResults()
+{
+    if (m_grid->cellText(0, 0).trimmed().isEmpty()) {
+        m_prompter.message(this, QStringLiteral("印刷可能データが存在しません"));
+        return;
+    }
+    if (!m_prompter.askOkCancel(this, QStringLiteral("印刷しますか")))
+        return;
+    QList<PrintLayout::Row> rows;
+    for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
+        rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
+    const QList<PrintPage> pages = PrintLayout::pages(rows);
+
+    std::unique_ptr<QPrinter> printer = m_printerSource();
+    if (!printer) {
+        // Many desktops have no printer: the same pages can go to a PDF file instead.
+        if (!m_prompter.askYesNo(this, QStringLiteral("既定のプリンタがありません。\n印刷結果をPDFファイルに保存しますか？"), true))
+            return;
+        const QString pdf = m_prompter.saveFile(this, QStringLiteral("PDFファイルに保存"), m_fileDialogDir,
+                                                QStringLiteral("PDFファイル (*.pdf)"));
+        if (pdf.isEmpty())
+            return;
+        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+    QString reason;
+    const bool printed = ResultPrinter::print(*printer, pages, &reason);
+    QApplication::restoreOverrideCursor();
+    if (!printed) {
+        const QString target = printer->outputFileName().isEmpty() ? printer->printerName() : printer->outputFileName();
+        m_prompter.message(this, QStringLiteral("印刷できませんでした。\n%1\n%2").arg(target, reason),
+                           UserPrompter::Icon::Warning);
+    }
 }
 
 bool MainWindow::Command4_Click()

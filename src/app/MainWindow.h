@@ -6,6 +6,9 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 class QAction;
 class QFrame;
 class QLabel;
@@ -13,6 +16,7 @@ class QListView;
 class QMenu;
 class QMimeData;
 class QPlainTextEdit;
+class QPrinter;
 class QProgressBar;
 class QPushButton;
 class QTableView;
@@ -48,6 +52,12 @@ public:
     void MSFlexGrid1_DblClick(const QModelIndex& clicked);
     void BuildFileTypeMenu();
     void showAbout();
+    void SaveLog();
+    void PrintResults();
+
+    // Where printing goes: the system's default printer, or nullptr when there is none.
+    using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
+    void setPrinterSource(PrinterSource source) { m_printerSource = std::move(source); }
 
     // The text report of the last run, CR LF line ends, exactly as written.
     const QString& reportText() const { return m_report; }
@@ -86,6 +96,7 @@ private:
     WindowGeometry m_startGeometry;
     QString m_fileDialogDir;
     QString m_report;
+    PrinterSource m_printerSource;
     bool m_running = false;
     bool m_exiting = false;
 
