@@ -2,8 +2,11 @@
 
 #include "app/AboutDialog.h"
 #include "app/AnalysisListModel.h"
+#include "app/BasicSettingsDialog.h"
+#include "app/DialogRunner.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
+#include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
 #include "counting/AnalysisRun.h"
 #include "counting/TextReport.h"
@@ -192,7 +195,8 @@ private:
 
 MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, ApplicationLauncher& launcher,
                        QWidget* parent)
-    : QMainWindow(parent), m_settings(settingsPath), m_prompter(prompter), m_launcher(launcher)
+    : QMainWindow(parent), m_settings(settingsPath), m_prompter(prompter), m_launcher(launcher),
+      m_modalRunner(std::make_unique<ModalDialogRunner>()), m_dialogs(m_modalRunner.get())
 {
     m_printerSource = []() -> std::unique_ptr<QPrinter> {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -257,12 +261,19 @@ void MainWindow::buildMenus()
     set->setObjectName(QStringLiteral("Mn_Set"));
     m_kigou = action(set, "Mn_Kigou", QStringLiteral("記号行カウント"));
     m_kigou->setCheckable(true);
+    // Each toggle is stored at once, so it survives a crash of the program.
+    connect(m_kigou, &QAction::triggered, this, [this](bool checked) {
+        m_settings.WriteSetting(kMode, QStringLiteral("Count_Mode"), checked ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     m_searchMenu = set->addMenu(QStringLiteral("ディレクトリ検索設定"));
     m_searchMenu->setObjectName(QStringLiteral("Mn_Serch"));
     m_searchSubdirs = action(m_searchMenu, "Mn_Serch_Sub_0", QStringLiteral("サブディレクトリも検索"));
     m_searchSubdirs->setCheckable(true);
+    connect(m_searchSubdirs, &QAction::triggered, this, [this](bool checked) {
+        m_settings.WriteSetting(kMode, QStringLiteral("Serch_Mode"), checked ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     separator(set, "separator4");
-    action(set, "Mn_Kihon", QStringLiteral("基本設定"));
+    connect(action(set, "Mn_Kihon", QStringLiteral("基本設定")), &QAction::triggered, this, &MainWindow::Mn_Kihon_Click);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&H)"));
     help->setObjectName(QStringLiteral("Mn_Help"));
@@ -432,9 +443,26 @@ void MainWindow::BuildFileTypeMenu()
         item->setObjectName(QStringLiteral("Mn_Serch_Sub_%1").arg(m_fileTypeItems.size() + 1));
         item->setCheckable(true);
         item->setChecked(e.searched());
+        connect(item, &QAction::triggered, this, [this, item] { toggleFileType(item); });
         m_searchMenu->addAction(item);
         m_fileTypeItems << item;
     }
+}
+
+void MainWindow::toggleFileType(QAction* item)
+{
+    // The entry keeps its engine and source kind; only the search flag changes.
+    const QString key = QStringLiteral("Lang_") + item->text();
+    const QString entry = m_settings.read(QStringLiteral("Engin"), key);
+    m_settings.WriteSetting(QStringLiteral("Engin"), key, FileTypeEditor::withSearchFlag(entry, item->isChecked()));
+}
+
+void MainWindow::Mn_Kihon_Click()
+{
+    BasicSettingsDialog form2(m_settings, m_prompter, *m_dialogs,
+                              {[this] { BuildFileTypeMenu(); }, [this](const QString& dir) { setFileDialogDirectory(dir); }},
+                              this);
+    m_dialogs->run(form2);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)

@@ -25,6 +25,7 @@ class QToolBar;
 namespace tarvik {
 
 class AnalysisListModel;
+class DialogRunner;
 class ApplicationLauncher;
 class ResultGridModel;
 class StatusMessage;
@@ -54,6 +55,10 @@ public:
     void showAbout();
     void SaveLog();
     void PrintResults();
+    void Mn_Kihon_Click(); // the basic settings dialog
+
+    // Shows the program's own dialogs (tests answer them instead).
+    void setDialogRunner(DialogRunner& runner) { m_dialogs = &runner; }
 
     // Where printing goes: the system's default printer, or nullptr when there is none.
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
@@ -84,6 +89,7 @@ private:
     void Form_Resize();
     void Toolbar1_ButtonClick(const QString& key);
     void showListContextMenu(const QPoint& globalPos);
+    void toggleFileType(QAction* item);
     void clearReport();
     double dpiX() const;
     double dpiY() const;
@@ -97,6 +103,8 @@ private:
     QString m_fileDialogDir;
     QString m_report;
     PrinterSource m_printerSource;
+    std::unique_ptr<DialogRunner> m_modalRunner;
+    DialogRunner* m_dialogs = nullptr;
     bool m_running = false;
     bool m_exiting = false;
 

@@ -1,0 +1,181 @@
+#include "app/BasicSettingsDialog.h"
+
+#include "app/DialogRunner.h"
+#include "app/FileTypeEditorDialog.h"
+#include "app/UserPrompter.h"
+#include "app/WindowGeometry.h"
+#include "config/FileTypeEditor.h"
+#include "config/FileTypeTable.h"
+#include "config/SettingsStore.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+
+namespace tarvik {
+
+namespace {
+const QString kDir = QStringLiteral("DIR");
+const QString kDefDir = QStringLiteral("Def_Dir");
+} // namespace
+
+BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& prompter, DialogRunner& dialogs,
+                                         Hooks hooks, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_prompter(prompter), m_dialogs(dialogs), m_hooks(std::move(hooks))
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Tarvik"));
+    auto* layout = new QGridLayout(this);
+    auto* label1 = new QLabel(QStringLiteral("ファイルタイプ別解析エンジン登録"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_grid = new QTableWidget(0, 3, this);
+    m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    m_grid->verticalHeader()->hide();
+    auto button = [this](const char* name, const QString& caption, void (BasicSettingsDialog::*slot)()) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    auto* label2 = new QLabel(QStringLiteral("デフォルトディレクトリ登録"), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    m_directory = new QLineEdit(this);
+    m_directory->setObjectName(QStringLiteral("Text1"));
+
+    layout->addWidget(label1, 0, 0, 1, 4);
+    layout->addWidget(m_grid, 1, 0, 1, 4);
+    layout->addWidget(button("Command1", QStringLiteral("追加"), &BasicSettingsDialog::Command1_Click), 2, 1);
+    layout->addWidget(button("Command2", QStringLiteral("変更"), &BasicSettingsDialog::Command2_Click), 2, 2);
+    layout->addWidget(button("Command4", QStringLiteral("削除"), &BasicSettingsDialog::Command4_Click), 2, 3);
+    layout->addWidget(label2, 3, 0, 1, 4);
+    layout->addWidget(m_directory, 4, 0, 1, 3);
+    layout->addWidget(button("Command5", QStringLiteral("..."), &BasicSettingsDialog::Command5_Click), 4, 3);
+    layout->addWidget(button("Command3", QStringLiteral("終了"), &BasicSettingsDialog::Command3_Click), 5, 3);
+    connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this] { Command2_Click(); });
+
+    m_directory->setText(m_settings.read(kDir, kDefDir));
+    LoadFileTypeGrid();
+}
+
+void BasicSettingsDialog::LoadFileTypeGrid()
+{
+    m_grid->clearContents();
+    m_grid->setRowCount(0);
+    m_grid->setHorizontalHeaderLabels({QStringLiteral("拡張子"), QStringLiteral("種類"), QStringLiteral("解析エンジン")});
+    m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    const double dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
+    const int widths[] = {1500, 2000, 3000};
+    for (int c = 0; c < 3; ++c)
+        m_grid->setColumnWidth(c, WindowGeometry::toPixels(widths[c], dpi));
+    IniDocument doc;
+    SettingsStore::loadDocument(m_settings.path(), doc, nullptr);
+    const FileTypeTable table = FileTypeTable::fromDocument(doc);
+    for (const FileTypeEntry& e : table.entries()) {
+        const int row = m_grid->rowCount();
+        m_grid->insertRow(row);
+        m_grid->setItem(row, 0, new QTableWidgetItem(e.extension));
+        m_grid->setItem(row, 1, new QTableWidgetItem(e.sourceKind));
+        m_grid->setItem(row, 2, new QTableWidgetItem(e.engine));
+    }
+}
+
+QStringList BasicSettingsDialog::engineNames()
+{
+    const QString names = m_settings.read(QStringLiteral("Engin"), QStringLiteral("Anr_Eng"));
+    return names.isEmpty() ? QStringList() : names.split(u',');
+}
+
+void BasicSettingsDialog::selectionRows(int& cursor, int& otherEnd) const
+{
+    cursor = m_grid->currentRow();
+    otherEnd = cursor;
+    for (const QTableWidgetSelectionRange& range : m_grid->selectedRanges()) {
+        if (range.topRow() <= cursor && cursor <= range.bottomRow())
+            otherEnd = range.topRow() == cursor ? range.bottomRow() : range.topRow();
+    }
+}
+
+void BasicSettingsDialog::Command1_Click()
+{
+    FileTypeEditor editor(m_settings);
+    FileTypeEditorDialog form3(editor, m_prompter, [this] {
+        LoadFileTypeGrid();
+        if (m_hooks.rebuildFileTypeMenu)
+            m_hooks.rebuildFileTypeMenu();
+    }, this);
+    form3.prepareAdd(engineNames());
+    m_dialogs.run(form3);
+    LoadFileTypeGrid();
+}
+
+void BasicSettingsDialog::Command2_Click()
+{
+    int cursor, row;
+    selectionRows(cursor, row);
+    if (row < 0 || row >= m_grid->rowCount())
+        return;
+    auto cell = [this, row](int c) { return m_grid->item(row, c) ? m_grid->item(row, c)->text() : QString(); };
+    EditedExtension = cell(0);
+    EditedEngine = cell(2);
+    const QStringList engines = engineNames();
+    // The last equal name wins; none equal selects the first.
+    const int engineIndex = std::max<int>(0, static_cast<int>(engines.lastIndexOf(EditedEngine)));
+    FileTypeEditor editor(m_settings);
+    FileTypeEditorDialog form3(editor, m_prompter, [this] {
+        LoadFileTypeGrid();
+        if (m_hooks.rebuildFileTypeMenu)
+            m_hooks.rebuildFileTypeMenu();
+    }, this);
+    form3.prepareChange(engines, engineIndex, EditedExtension, cell(1));
+    m_dialogs.run(form3);
+    LoadFileTypeGrid();
+}
+
+void BasicSettingsDialog::Command4_Click()
+{
+    int cursor, otherEnd;
+    selectionRows(cursor, otherEnd);
+    if (cursor >= 0) {
+        FileTypeEditor editor(m_settings);
+        for (int row = std::max(cursor, otherEnd); row >= std::min(cursor, otherEnd); --row) {
+            if (m_grid->rowCount() == 1) {
+                m_prompter.message(this, QStringLiteral("すべての解析を無効にする事はできません！"));
+                break;
+            }
+            QString error;
+            if (!editor.remove(m_grid->item(row, 0) ? m_grid->item(row, 0)->text() : QString(), &error)) {
+                m_prompter.message(this, error, UserPrompter::Icon::Warning);
+                break;
+            }
+            m_grid->removeRow(row);
+        }
+    }
+    LoadFileTypeGrid();
+    if (m_hooks.rebuildFileTypeMenu)
+        m_hooks.rebuildFileTypeMenu();
+}
+
+void BasicSettingsDialog::Command5_Click()
+{
+    const QString folder = m_prompter.chooseFolder(this, QString(), m_directory->text());
+    if (!folder.isEmpty())
+        m_directory->setText(folder);
+}
+
+void BasicSettingsDialog::Command3_Click()
+{
+    m_settings.WriteSetting(kDir, kDefDir, m_directory->text());
+    if (m_hooks.setDefaultDirectory)
+        m_hooks.setDefaultDirectory(m_settings.read(kDir, kDefDir));
+    accept();
+}
+
+} // namespace tarvik

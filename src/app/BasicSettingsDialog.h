@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLineEdit;
+class QTableWidget;
+
+namespace tarvik {
+
+class DialogRunner;
+class SettingsStore;
+class UserPrompter;
+
+// Form2: the file-type table (add, change, delete) and the default directory.
+class BasicSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> rebuildFileTypeMenu;            // the main window's menu
+        std::function<void(const QString&)> setDefaultDirectory; // the file dialogs' start
+    };
+
+    BasicSettingsDialog(SettingsStore& settings, UserPrompter& prompter, DialogRunner& dialogs, Hooks hooks,
+                        QWidget* parent = nullptr);
+
+    void LoadFileTypeGrid();
+    void Command1_Click(); // add
+    void Command2_Click(); // change the selected row
+    void Command4_Click(); // delete the selected rows
+    void Command5_Click(); // choose the default directory
+    void Command3_Click(); // 終了: store the default directory and close
+
+    QString EditedExtension;
+    QString EditedEngine;
+
+private:
+    QStringList engineNames();
+    // The rows between the cursor row and the other end of the selection, and the latter.
+    void selectionRows(int& cursor, int& otherEnd) const;
+
+    SettingsStore& m_settings;
+    UserPrompter& m_prompter;
+    DialogRunner& m_dialogs;
+    Hooks m_hooks;
+    QTableWidget* m_grid;
+    QLineEdit* m_directory;
+};
+
+} // namespace tarvik

@@ -1,0 +1,97 @@
+#include "config/FileTypeEditor.h"
+
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+using tarvik::test::TempDir;
+
+namespace {
+
+class FileTypeEditorTest : public ::testing::Test {
+protected:
+    QString write(const QByteArray& ini) { return m_dir.write(QStringLiteral("Tarvik.ini"), ini); }
+    QByteArray content() { return m_dir.read(QStringLiteral("Tarvik.ini")); }
+    TempDir m_dir;
+};
+
+const QByteArray kIni = "[Engin]\r\nList=c,cpp,cs\r\nAnr_Eng=C_STYLE,HASH\r\nLang_c=C_STYLE,C,1\r\n"
+                        "Lang_cpp=C_STYLE,C++,1\r\nLang_cs=C_STYLE,C#,0\r\n[FTP_Server]\r\nFTP_List=\r\n";
+
+} // namespace
+
+TEST(NormalizeExtension, DropsDotsAndBlanksNarrowsAndLowers)
+{
+    EXPECT_EQ(NormalizeExtension(QStringLiteral(".C P P")), u"cpp");
+    EXPECT_EQ(NormalizeExtension(QStringLiteral("ＰＹ")), u"py");
+    EXPECT_EQ(NormalizeExtension(QStringLiteral("．ｊｓ　")), u"js");
+    EXPECT_EQ(NormalizeExtension(QStringLiteral(". .")), QString());
+}
+
+TEST_F(FileTypeEditorTest, AddPutsTheEntryInsideEnginAndAppendsToList)
+{
+    SettingsStore store(write(kIni));
+    QString error;
+    ASSERT_TRUE(FileTypeEditor(store).add(QStringLiteral("ＰＹ"), QStringLiteral("HASH"), QStringLiteral("Python"), &error))
+        << error.toStdString();
+    EXPECT_EQ(content(), QByteArray("[Engin]\r\nList=c,cpp,cs,py\r\nAnr_Eng=C_STYLE,HASH\r\nLang_c=C_STYLE,C,1\r\n"
+                                    "Lang_cpp=C_STYLE,C++,1\r\nLang_cs=C_STYLE,C#,0\r\nLang_py=HASH,Python,1\r\n"
+                                    "[FTP_Server]\r\nFTP_List=\r\n"));
+}
+
+TEST_F(FileTypeEditorTest, AddRefusesWhatWouldBreakTheTable)
+{
+    SettingsStore store(write(kIni));
+    FileTypeEditor editor(store);
+    QString error;
+    EXPECT_FALSE(editor.add(QStringLiteral(".C"), QStringLiteral("C_STYLE"), QStringLiteral("again"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("既に登録されています"))) << error.toStdString();
+    EXPECT_FALSE(editor.add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go, the language"), &error));
+    EXPECT_FALSE(editor.add(QStringLiteral(". ."), QStringLiteral("C_STYLE"), QStringLiteral("x"), &error));
+    EXPECT_EQ(content(), kIni);
+
+    // A List that a single-key read would cut is never written back shortened.
+    QByteArray longList = "[Engin]\r\nList=";
+    for (int i = 0; i < 200; ++i)
+        longList += "e" + QByteArray::number(i) + ",";
+    longList += "last\r\n";
+    write(longList);
+    EXPECT_FALSE(editor.add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go"), &error));
+    EXPECT_EQ(content(), longList);
+
+    SettingsStore missing(m_dir.path(QStringLiteral("absent.ini")));
+    EXPECT_FALSE(FileTypeEditor(missing).add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("absent.ini")));
+    EXPECT_FALSE(QFile::exists(m_dir.path(QStringLiteral("absent.ini"))));
+}
+
+TEST_F(FileTypeEditorTest, ChangeRenamesOnlyTheEqualElementAndSetsTheFlagAgain)
+{
+    SettingsStore store(write(kIni));
+    QString error;
+    ASSERT_TRUE(FileTypeEditor(store).change(QStringLiteral("c"), QStringLiteral("H"), QStringLiteral("C_STYLE"),
+                                             QStringLiteral("ヘッダ"), &error));
+    EXPECT_EQ(store.read(QStringLiteral("Engin"), QStringLiteral("List")), u"h,cpp,cs");
+    EXPECT_EQ(store.read(QStringLiteral("Engin"), QStringLiteral("Lang_h")), u"C_STYLE,ヘッダ,1");
+    EXPECT_EQ(store.read(QStringLiteral("Engin"), QStringLiteral("Lang_cpp")), u"C_STYLE,C++,1");
+    ASSERT_TRUE(FileTypeEditor(store).change(QStringLiteral("cs"), QStringLiteral("cs"), QStringLiteral("C_STYLE"),
+                                             QStringLiteral("C#"), &error));
+    EXPECT_EQ(store.read(QStringLiteral("Engin"), QStringLiteral("Lang_cs")), u"C_STYLE,C#,1");
+}
+
+TEST_F(FileTypeEditorTest, DeleteMatchesExactlyAndOnlyOnce)
+{
+    QStringList lines{QStringLiteral("[Engin]"), QStringLiteral("List=cs,c,c"), QStringLiteral("Lang_C=x,y,1"),
+                      QStringLiteral("Lang_c=C,C,1"), QStringLiteral("Lang_c=C,again,1"), QStringLiteral("List=c")};
+    FileTypeEditor::DeleteFileTypeLines(lines, QStringLiteral("c"));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("[Engin]"), QStringLiteral("List=cs,c"), QStringLiteral("Lang_C=x,y,1"),
+                                  QStringLiteral("Lang_c=C,again,1"), QStringLiteral("List=c")}));
+}
+
+TEST(FileTypeEditor, SearchFlagKeepsEngineAndKind)
+{
+    EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE,C言語,1"), false), u"C_STYLE,C言語,0");
+    EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE"), true), u"C_STYLE,,1");
+}
