@@ -21,6 +21,7 @@ public:
     qsizetype removeEntries(const QList<qsizetype>& rows);
 
     const QStringList& entries() const { return m_list.entries(); }
+    bool contains(const QString& path) const { return m_list.contains(path); }
 
 private:
     AnalysisList m_list;

@@ -4,10 +4,13 @@
 #include "app/AnalysisListModel.h"
 #include "app/BasicSettingsDialog.h"
 #include "app/DialogRunner.h"
+#include "app/HostListDialog.h"
+#include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
+#include "ftp/FtpHostList.h"
 #include "counting/AnalysisRun.h"
 #include "counting/TextReport.h"
 #include "intake/DirectoryWalk.h"
@@ -196,7 +199,8 @@ private:
 MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, ApplicationLauncher& launcher,
                        QWidget* parent)
     : QMainWindow(parent), m_settings(settingsPath), m_prompter(prompter), m_launcher(launcher),
-      m_modalRunner(std::make_unique<ModalDialogRunner>()), m_dialogs(m_modalRunner.get())
+      m_downloadRoot(QCoreApplication::applicationDirPath()), m_modalRunner(std::make_unique<ModalDialogRunner>()),
+      m_dialogs(m_modalRunner.get())
 {
     m_printerSource = []() -> std::unique_ptr<QPrinter> {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -238,7 +242,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::OpenLocalFiles);
     connect(action(file, "Mn_DirOpen", QStringLiteral("ローカルディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_D)),
             &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
-    action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &MainWindow::OpenServerDialog);
     connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::SaveLog);
     connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
@@ -465,6 +470,24 @@ void MainWindow::Mn_Kihon_Click()
     m_dialogs->run(form2);
 }
 
+void MainWindow::OpenServerDialog()
+{
+    FtpHostList hosts(m_settings);
+    HostListDialog form4(
+        hosts, m_prompter,
+        [this](const QString& name, const QString& host, const QString& user, const QString& password) {
+            RemoteBrowserDialog::MainWindowHooks hooks{
+                [this](const QString& path) { return m_listModel->contains(path); },
+                [this](const QString& path) { m_listModel->registerPaths({path}); },
+                [this](const QString& text) { m_status->show(text); },
+                [this](const QString& text) { m_status->showTimed(text); }};
+            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, this);
+            m_dialogs->run(form5);
+        },
+        this);
+    m_dialogs->run(form4);
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -505,6 +528,8 @@ void MainWindow::Toolbar1_ButtonClick(const QString& key)
         OpenLocalFiles();
     else if (key == QString::fromUtf16(kToolButtons[1].key))
         OpenLocalDirectory();
+    else if (key == QString::fromUtf16(kToolButtons[2].key))
+        OpenServerDialog();
     else if (key == QString::fromUtf16(kToolButtons[3].key))
         SaveLog();
     else if (key == QString::fromUtf16(kToolButtons[4].key))

@@ -56,6 +56,9 @@ public:
     void SaveLog();
     void PrintResults();
     void Mn_Kihon_Click(); // the basic settings dialog
+    void OpenServerDialog();
+    // Where files fetched from servers are put (a folder per host); the program's folder.
+    void setDownloadRoot(const QString& dir) { m_downloadRoot = dir; }
 
     // Shows the program's own dialogs (tests answer them instead).
     void setDialogRunner(DialogRunner& runner) { m_dialogs = &runner; }
@@ -101,6 +104,7 @@ private:
     ApplicationLauncher& m_launcher;
     WindowGeometry m_startGeometry;
     QString m_fileDialogDir;
+    QString m_downloadRoot;
     QString m_report;
     PrinterSource m_printerSource;
     std::unique_ptr<DialogRunner> m_modalRunner;

@@ -1,0 +1,123 @@
+#include "app/HostListDialog.h"
+
+#include "app/UserPrompter.h"
+#include "ftp/FtpHostList.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace tarvik {
+
+HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Connect onConnect, QWidget* parent)
+    : QDialog(parent), m_hosts(hosts), m_prompter(prompter), m_connect(std::move(onConnect))
+{
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Tarvik"));
+    auto* grid = new QGridLayout(this);
+    auto* label1 = new QLabel(QStringLiteral("ホスト一覧"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("List1"));
+    grid->addWidget(label1, 0, 0, 1, 2);
+    grid->addWidget(m_list, 1, 0, 1, 2);
+    const char16_t* captions[] = {u"登録名", u"接続先", u"ユーザ名", u"パスワード"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(QString::fromUtf16(captions[i]), this);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 2));
+        m_text[i] = new QLineEdit(this);
+        m_text[i]->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        grid->addWidget(label, 2 + i, 0);
+        grid->addWidget(m_text[i], 2 + i, 1);
+    }
+    m_text[0]->setMaxLength(15);
+    m_text[3]->setEchoMode(QLineEdit::Password);
+    auto button = [this, grid](const char* name, const QString& caption, int column) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        grid->addWidget(b, 6, column);
+        return b;
+    };
+    m_connectButton = button("Command1", QStringLiteral("接続"), 0);
+    m_registerButton = button("Command2", QStringLiteral("登録"), 1);
+    m_deleteButton = button("Command3", QStringLiteral("削除"), 1);
+    grid->addWidget(m_deleteButton, 7, 1);
+    connect(m_connectButton, &QPushButton::clicked, this, &HostListDialog::Command1_Click);
+    connect(m_registerButton, &QPushButton::clicked, this, &HostListDialog::Command2_Click);
+    connect(m_deleteButton, &QPushButton::clicked, this, &HostListDialog::Command3_Click);
+    connect(m_list, &QListWidget::itemClicked, this, &HostListDialog::selectEntry);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] {
+        if (m_connectButton->isEnabled())
+            Command1_Click();
+    });
+    // Any edit must be registered before connecting or deleting again.
+    for (int i = 0; i < 4; ++i) {
+        connect(m_text[i], &QLineEdit::textChanged, this, [this, i] {
+            const bool nameOrHost = i < 2;
+            setButtons(false,
+                       nameOrHost ? !m_text[0]->text().trimmed().isEmpty() && !m_text[1]->text().trimmed().isEmpty()
+                                  : m_registerButton->isEnabled(),
+                       false);
+        });
+    }
+    for (const QString& name : m_hosts.names())
+        m_list->addItem(name);
+    setButtons(false, false, false);
+}
+
+void HostListDialog::setButtons(bool connectOn, bool registerOn, bool deleteOn)
+{
+    m_connectButton->setEnabled(connectOn);
+    m_registerButton->setEnabled(registerOn);
+    m_deleteButton->setEnabled(deleteOn);
+}
+
+void HostListDialog::selectEntry()
+{
+    const QString name = m_list->currentItem() && m_list->currentItem()->isSelected() ? m_list->currentItem()->text()
+                                                                                       : QString();
+    const QStringList fields = m_hosts.record(name);
+    for (int i = 0; i < 4 && i < fields.size(); ++i)
+        m_text[i]->setText(fields[i]);
+    setButtons(true, true, true);
+}
+
+void HostListDialog::Command1_Click()
+{
+    m_connect(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text());
+}
+
+void HostListDialog::Command2_Click()
+{
+    QString error;
+    const FtpHostList::Registered result =
+        m_hosts.registerHost(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text(), &error);
+    if (result == FtpHostList::Registered::Failed) {
+        m_prompter.message(this, error, UserPrompter::Icon::Warning);
+        return;
+    }
+    if (result == FtpHostList::Registered::Added)
+        m_list->addItem(m_text[0]->text());
+    selectEntry();
+}
+
+void HostListDialog::Command3_Click()
+{
+    QListWidgetItem* item = m_list->currentItem();
+    if (!item || !item->isSelected())
+        return; // nothing chosen to delete
+    QString error;
+    if (!m_hosts.deleteHost(item->text(), &error)) {
+        m_prompter.message(this, error, UserPrompter::Icon::Warning);
+        return;
+    }
+    delete m_list->takeItem(m_list->row(item));
+    for (QLineEdit* t : m_text)
+        t->clear();
+    setButtons(false, false, false);
+}
+
+} // namespace tarvik

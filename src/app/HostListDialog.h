@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tarvik {
+
+class FtpHostList;
+class UserPrompter;
+
+// Form4: the stored FTP hosts; register, delete, and connect, which opens the remote browser.
+class HostListDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `connect` opens the browser for the registration name, host, user and plain password.
+    using Connect = std::function<void(const QString& name, const QString& host, const QString& user,
+                                       const QString& password)>;
+
+    HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Connect onConnect, QWidget* parent = nullptr);
+
+    void selectEntry();   // load the selected host's record
+    void Command1_Click(); // connect
+    void Command2_Click(); // register
+    void Command3_Click(); // delete
+
+private:
+    void setButtons(bool connectOn, bool registerOn, bool deleteOn);
+
+    FtpHostList& m_hosts;
+    UserPrompter& m_prompter;
+    Connect m_connect;
+    QListWidget* m_list;
+    QLineEdit* m_text[4];
+    QPushButton* m_connectButton;
+    QPushButton* m_registerButton;
+    QPushButton* m_deleteButton;
+};
+
+} // namespace tarvik

@@ -1,0 +1,208 @@
+#include "app/RemoteBrowserDialog.h"
+
+#include "app/BackgroundWork.h"
+#include "app/UserPrompter.h"
+#include "ftp/FtpSession.h"
+#include "intake/NativePath.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <sys/stat.h>
+
+namespace tarvik {
+
+namespace {
+
+const QString kConnectedSuffix = QStringLiteral(" に接続中です");
+constexpr int kIconRole = Qt::UserRole;
+
+// Entries are shown, entered and fetched by the last blank-separated word of their name.
+QString lastWord(const QString& name) { return name.split(u' ').last(); }
+
+} // namespace
+
+RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
+                                         const QString& password, const QString& downloadRoot, UserPrompter& prompter,
+                                         MainWindowHooks hooks, QWidget* parent)
+    : QDialog(parent), m_session(std::make_unique<FtpSession>()), m_prompter(prompter), m_hooks(std::move(hooks)),
+      m_downloadRoot(downloadRoot)
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Tarvik"));
+    auto* layout = new QVBoxLayout(this);
+    m_label = new QLabel(this);
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_list->setHeaderLabels({QStringLiteral("ファイル名")});
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* registerButton = new QPushButton(QStringLiteral("登録"), this);
+    registerButton->setObjectName(QStringLiteral("Command1"));
+    registerButton->setAutoDefault(false);
+    m_status = new QStatusBar(this);
+    m_status->setObjectName(QStringLiteral("StatusBar1"));
+    m_status->setSizeGripEnabled(false);
+    layout->addWidget(m_label);
+    layout->addWidget(m_list);
+    layout->addWidget(registerButton, 0, Qt::AlignRight);
+    layout->addWidget(m_status);
+    resize(420, 480);
+    connect(registerButton, &QPushButton::clicked, this, &RemoteBrowserDialog::RegisterSelectedFiles);
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { enterSelected(); });
+
+    m_label->setText(registrationName + kConnectedSuffix);
+    m_session->serverName = host;
+    m_session->userName = user;
+    m_session->password = password;
+    bool connected = false;
+    QString directory;
+    runWithBusyCursor([&] {
+        m_session->ConnectServer();
+        connected = m_session->connected();
+    });
+    if (connected) {
+        FillRemoteList();
+        runWithBusyCursor([&] { directory = m_session->GetRemoteDirectory(); });
+        m_status->showMessage(directory);
+    } else {
+        m_prompter.message(this, QStringLiteral("接続に失敗しました！！"), UserPrompter::Icon::Warning);
+    }
+}
+
+RemoteBrowserDialog::~RemoteBrowserDialog()
+{
+    if (!m_disconnected)
+        m_session->DisconnectServer();
+}
+
+QString RemoteBrowserDialog::currentDirectory() const { return m_status->currentMessage(); }
+
+void RemoteBrowserDialog::FillRemoteList()
+{
+    m_list->clear();
+    auto add = [this](const QString& text, int icon) {
+        auto* item = new QTreeWidgetItem(m_list, {text});
+        const QStyle::StandardPixmap pixmaps[] = {QStyle::SP_DirIcon, QStyle::SP_DirIcon, QStyle::SP_FileIcon,
+                                                  QStyle::SP_FileDialogToParent};
+        item->setIcon(0, style()->standardIcon(pixmaps[icon]));
+        item->setData(0, kIconRole, icon);
+    };
+    add(QStringLiteral(".."), ParentIcon);
+    FtpListing listing;
+    runWithBusyCursor([&] { listing = m_session->ListRemoteEntries(); });
+    if (listing.lastIndex() < 0)
+        return;
+    auto isDirectory = [](const FtpEntry& e) { return e.attributes == 0 || (e.attributes & FtpEntry::kDirectory); };
+    for (bool directories : {true, false}) {
+        for (const FtpEntry& e : std::as_const(listing.entries)) {
+            const QString shown = lastWord(e.name);
+            if (isDirectory(e) == directories && shown != u"." && shown != u"..")
+                add(shown, directories ? DirectoryIcon : FileIcon);
+        }
+    }
+}
+
+void RemoteBrowserDialog::enterSelected()
+{
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QTreeWidgetItem* item = m_list->currentItem() && m_list->currentItem()->isSelected() ? m_list->currentItem()
+                                                                                         : selected.first();
+    const int icon = item->data(0, kIconRole).toInt();
+    const QString here = m_status->currentMessage();
+    QString target;
+    if (icon == DirectoryIcon) {
+        target = here + u'/' + item->text(0); // from "/" this is "//name", and is sent so
+    } else if (icon == ParentIcon) {
+        const qsizetype slash = here.lastIndexOf(u'/');
+        target = slash < 0 ? QString() : here.left(slash + 1);
+    } else {
+        RegisterSelectedFiles();
+        return;
+    }
+    if (target.isEmpty())
+        return;
+    bool changed = false;
+    runWithBusyCursor([&] { changed = m_session->ChangeRemoteDirectory(target); });
+    if (!changed) {
+        m_prompter.message(this, QStringLiteral("ディレクトリが存在するか確認して下さい！"), UserPrompter::Icon::Warning);
+        return;
+    }
+    FillRemoteList();
+    QString directory;
+    runWithBusyCursor([&] { directory = m_session->GetRemoteDirectory(); });
+    m_status->showMessage(directory);
+}
+
+QString RemoteBrowserDialog::downloadFolder() const
+{
+    QString name = m_label->text();
+    if (name.endsWith(kConnectedSuffix))
+        name.chop(kConnectedSuffix.size());
+    return m_downloadRoot + u'/' + name;
+}
+
+void RemoteBrowserDialog::RegisterSelectedFiles()
+{
+    if (m_hooks.showStatus)
+        m_hooks.showStatus(QStringLiteral("登録中"));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QStringList names;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->isSelected() && item->data(0, kIconRole).toInt() == FileIcon)
+            names << item->text(0);
+    }
+    const QString folder = downloadFolder();
+    int count = 0;
+    for (const QString& name : std::as_const(names)) {
+        const QString local = folder + u'/' + name;
+        if (m_hooks.isListed && m_hooks.isListed(local))
+            continue;
+        // The name comes from the server: it must not lead out of the download folder.
+        bool fetched = false;
+        if (!name.contains(u'/') && name != u"." && name != u"..") {
+            ::mkdir(pathToNative(folder).c_str(), 0777); // one level; the program's folder exists
+            runWithBusyCursor([&] { fetched = m_session->FetchRemoteFile(name, local); });
+        }
+        if (!fetched) {
+            QApplication::restoreOverrideCursor();
+            m_prompter.message(this, QStringLiteral("ファイルの取得に失敗しました！！ >> [") + name + u']',
+                               UserPrompter::Icon::Warning);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            continue;
+        }
+        if (m_hooks.registerPath)
+            m_hooks.registerPath(local);
+        ++count;
+    }
+    QApplication::restoreOverrideCursor();
+    if (m_hooks.showTimedStatus)
+        m_hooks.showTimedStatus(QStringLiteral("登録数は%1ファイルです").arg(count));
+}
+
+void RemoteBrowserDialog::done(int result)
+{
+    if (!m_disconnected) {
+        m_disconnected = true;
+        FtpSession::DisconnectResult r;
+        runWithBusyCursor([&] { r = m_session->DisconnectServer(); });
+        if (!r.ftpClosed)
+            m_prompter.message(this, QStringLiteral("FTPの切断に失敗しました！"), UserPrompter::Icon::Warning);
+        if (!r.internetClosed)
+            m_prompter.message(this, QStringLiteral("INTERNETの切断に失敗しました！"), UserPrompter::Icon::Warning);
+    }
+    QDialog::done(result);
+}
+
+} // namespace tarvik

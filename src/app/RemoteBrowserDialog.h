@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QStatusBar;
+class QTreeWidget;
+
+namespace tarvik {
+
+class FtpSession;
+class UserPrompter;
+
+// Form5: walks an FTP server's directories and registers chosen files, which are downloaded
+// into a folder named by the registration name and added to the analysis list.
+class RemoteBrowserDialog : public QDialog {
+    Q_OBJECT
+public:
+    // What the browser needs of the main window.
+    struct MainWindowHooks {
+        std::function<bool(const QString& path)> isListed;
+        std::function<void(const QString& path)> registerPath;
+        std::function<void(const QString& text)> showStatus;      // stays until the next message
+        std::function<void(const QString& text)> showTimedStatus; // the 3-second message
+    };
+    enum Icon { DirectoryIcon = 1, FileIcon = 2, ParentIcon = 3 };
+
+    // Connects at once with the host's values; `downloadRoot` is the program's folder.
+    RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
+                        const QString& password, const QString& downloadRoot, UserPrompter& prompter,
+                        MainWindowHooks hooks, QWidget* parent = nullptr);
+    ~RemoteBrowserDialog() override;
+
+    void FillRemoteList();
+    void enterSelected();          // a double click
+    void RegisterSelectedFiles();  // Command1 "登録"
+    QString currentDirectory() const;
+
+protected:
+    void done(int result) override; // every way of closing disconnects
+
+private:
+    QString downloadFolder() const;
+
+    std::unique_ptr<FtpSession> m_session;
+    UserPrompter& m_prompter;
+    MainWindowHooks m_hooks;
+    QString m_downloadRoot;
+    QLabel* m_label;
+    QTreeWidget* m_list;
+    QStatusBar* m_status;
+    bool m_disconnected = false;
+};
+
+} // namespace tarvik

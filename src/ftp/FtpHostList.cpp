@@ -1,0 +1,126 @@
+#include "ftp/FtpHostList.h"
+
+namespace tarvik {
+
+namespace {
+
+const QString kSection = QStringLiteral("FTP_Server");
+const QString kListKey = QStringLiteral("FTP_List");
+
+bool loadForEdit(SettingsStore& settings, IniDocument& doc, QString* error)
+{
+    QString reason;
+    if (SettingsStore::loadDocument(settings.path(), doc, &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("設定ファイルを読めませんでした。\n%1\n%2").arg(settings.path(), reason);
+    return false;
+}
+
+bool save(SettingsStore& settings, const IniDocument& doc, QString* error)
+{
+    QString reason;
+    if (SettingsStore::saveDocument(settings.path(), doc, &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("設定ファイルを書き換えられませんでした。\n%1\n%2").arg(settings.path(), reason);
+    return false;
+}
+
+} // namespace
+
+QStringList FtpHostList::names()
+{
+    const QString list = m_settings.read(kSection, kListKey);
+    return list.isEmpty() ? QStringList() : list.split(u',');
+}
+
+QStringList FtpHostList::record(const QString& name)
+{
+    const QString value = m_settings.read(kSection, QStringLiteral("FTP_") + name);
+    if (value.isEmpty())
+        return {};
+    QStringList fields = value.split(u',');
+    if (fields.size() > 3)
+        fields[3] = TransformPassword(QStringLiteral("UNSET"), fields[3]);
+    return fields;
+}
+
+QString FtpHostList::nameProblem(const QString& name)
+{
+    if (name == u"." || name == u".." || name.contains(u'/'))
+        return QStringLiteral("登録名に「/」は使えません。また「.」「..」は登録名にできません。");
+    if (name.contains(u',') || name.contains(u'='))
+        return QStringLiteral("登録名に「,」「=」は使えません。");
+    return {};
+}
+
+FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QString& host, const QString& user,
+                                                  const QString& password, QString* error)
+{
+    const QString problem = nameProblem(name);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return Registered::Failed;
+    }
+    IniDocument doc;
+    if (!loadForEdit(m_settings, doc, error))
+        return Registered::Failed;
+    const QString record = name + u',' + host + u',' + user + u',' + TransformPassword(QStringLiteral("SET"), password);
+    const QString key = QStringLiteral("FTP_") + name;
+    const QString list = SettingsStore::profileValue(doc, kSection, kListKey);
+    const QStringList elements = list.isEmpty() ? QStringList() : list.split(u',');
+    if (elements.contains(name)) {
+        doc.setValue(kSection, key, record);
+        return save(m_settings, doc, error) ? Registered::Updated : Registered::Failed;
+    }
+    doc.setValue(kSection, kListKey, list.isEmpty() ? name : list + u',' + name);
+    // The new record goes directly below every FTP_List line (the first line is a header).
+    QStringList lines = doc.lines();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].startsWith(QStringLiteral("FTP_List=")))
+            lines.insert(++i, key + u'=' + record);
+    }
+    doc.setLines(lines);
+    return save(m_settings, doc, error) ? Registered::Added : Registered::Failed;
+}
+
+bool FtpHostList::deleteHost(const QString& name, QString* error)
+{
+    IniDocument doc;
+    if (!loadForEdit(m_settings, doc, error))
+        return false;
+    QStringList elements = SettingsStore::profileValue(doc, kSection, kListKey).split(u',');
+    const qsizetype at = elements.indexOf(name);
+    if (at >= 0) {
+        elements.removeAt(at);
+        doc.setValue(kSection, kListKey, elements.join(u','));
+    }
+    QStringList lines = doc.lines();
+    const QString prefix = QStringLiteral("FTP_") + name + u'=';
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(prefix); }),
+                lines.end());
+    doc.setLines(lines);
+    return save(m_settings, doc, error);
+}
+
+QString FtpHostList::TransformPassword(const QString& mode, const QString& text)
+{
+    const bool encode = mode == u"SET";
+    if (!encode && mode != u"UNSET")
+        return {};
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 128 || u == u';') {
+            out += c;
+            continue;
+        }
+        out += QChar(static_cast<char16_t>(encode ? (u + 128 - 15) % 128 : (u + 15) % 128));
+    }
+    return out;
+}
+
+} // namespace tarvik

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "config/SettingsStore.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace tarvik {
+
+// The stored FTP hosts: FTP_List (registration names in order) and one record per host,
+// "FTP_‹name›=‹name›,‹host›,‹user›,‹encoded password›", in section FTP_Server.
+class FtpHostList {
+public:
+    explicit FtpHostList(SettingsStore& settings) : m_settings(settings) {}
+
+    // The host-name list as stored (an empty value gives no names).
+    QStringList names();
+    // The fields of a host's record, the password (4th field) decoded; empty when it is absent.
+    QStringList record(const QString& name);
+
+    enum class Registered { Updated, Added, Failed };
+    // Stores a host: an existing name has only its record rewritten; a new name is appended to
+    // FTP_List and its record line put directly below the FTP_List line. One atomic write.
+    Registered registerHost(const QString& name, const QString& host, const QString& user, const QString& password,
+                            QString* error);
+    // Removes the first list element equal to `name` and every "FTP_‹name›=" line.
+    bool deleteHost(const QString& name, QString* error);
+
+    // Why a registration name cannot be used, or "" when it can: it names a local folder for
+    // downloads and is part of a settings key, so "/", "," and "=" and the names "." and ".."
+    // are refused.
+    static QString nameProblem(const QString& name);
+
+    // "SET" encodes, "UNSET" decodes; any other mode gives "". ASCII characters move 15 codes
+    // down on encoding (wrapping within ASCII), except ";", which stays (it would become ",").
+    // Other characters are kept as they are, so every password survives a round trip except
+    // that "J" and ";" both come back as ";", as in settings files written before.
+    static QString TransformPassword(const QString& mode, const QString& text);
+
+private:
+    SettingsStore& m_settings;
+};
+
+} // namespace tarvik

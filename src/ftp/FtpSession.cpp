@@ -1,0 +1,439 @@
+#include "ftp/FtpSession.h"
+
+#include "config/TextCodec.h"
+#include "intake/NativePath.h"
+
+#include <QHash>
+#include <QRandomGenerator>
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+
+namespace tarvik {
+
+namespace {
+
+// A listing larger than this is not a directory but a server that does not stop talking.
+constexpr qsizetype kMaxListingBytes = 64 * 1024 * 1024;
+
+void initCurlOnce()
+{
+    // curl_global_init itself is not thread-safe; a function-local static runs it exactly once.
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)result;
+}
+
+QString decodeBytes(const QByteArray& bytes)
+{
+    return decodeText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+// The URL authority for "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address; empty
+// when the name is malformed.
+QByteArray urlAuthority(const QString& serverName)
+{
+    const QString name = serverName.trimmed();
+    QString host = name;
+    QString port = QStringLiteral("21");
+    if (name.startsWith(u'[')) {
+        const qsizetype close = name.indexOf(u']');
+        if (close < 0)
+            return {};
+        host = name.mid(1, close - 1);
+        const QString rest = name.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(u':'))
+                return {};
+            port = rest.mid(1);
+        }
+    } else if (name.count(u':') == 1) {
+        host = name.section(u':', 0, 0);
+        port = name.section(u':', 1);
+    }
+    bool ok = false;
+    const uint number = port.toUInt(&ok);
+    if (host.isEmpty() || !ok || number == 0 || number > 65535)
+        return {};
+    for (QChar c : host) {
+        if (c.isSpace() || QStringView(u"/@?#[]\\").contains(c))
+            return {};
+    }
+    const QByteArray h = host.toUtf8();
+    const QByteArray bracketed = host.contains(u':') ? QByteArray('[' + h + ']') : h;
+    return bracketed + ':' + QByteArray::number(number);
+}
+
+// "total 42", the block count some servers put before a listing.
+bool isTotalLine(const QByteArray& line)
+{
+    if (!line.startsWith("total "))
+        return false;
+    bool ok = false;
+    line.mid(6).toLongLong(&ok);
+    return ok;
+}
+
+// A command argument must not carry line ends or NULs into the control connection.
+bool isSafeArgument(const QByteArray& bytes)
+{
+    return !bytes.contains('\r') && !bytes.contains('\n') && !bytes.contains('\0');
+}
+
+// The directory of a 257 reply: `257 "/a ""b""" is current` gives /a "b".
+QByteArray directoryOfPwdReply(const QByteArray& line)
+{
+    const QByteArray rest = line.mid(4);
+    if (!rest.startsWith('"'))
+        return rest.left(rest.indexOf(' '));
+    QByteArray dir;
+    for (qsizetype i = 1; i < rest.size(); ++i) {
+        if (rest[i] == '"') {
+            if (i + 1 < rest.size() && rest[i + 1] == '"') {
+                dir += '"';
+                ++i;
+                continue;
+            }
+            return dir;
+        }
+        dir += rest[i];
+    }
+    return {};
+}
+
+bool writeAll(int fd, const char* p, size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+struct FtpSession::Impl {
+    // One command sent on the control connection and the last line of its reply.
+    struct Reply {
+        QByteArray command;
+        int code = 0;
+        QByteArray line;
+    };
+    using Sink = std::function<bool(const char*, size_t)>;
+
+    CURL* curl = nullptr;
+    bool connected = false;
+    QByteArray baseUrl; // "ftp://host:port/"
+    QByteArray cwd;     // as the server reported it, raw bytes; empty when unknown
+    // Decoded name -> the server's bytes, for every listed name and reported directory component.
+    QHash<QString, QByteArray> rawNames;
+    QList<Reply> replies;
+    QByteArray lastCommand;
+    QByteArray replyBuffer;
+    Sink* sink = nullptr; // where the body of the current request goes
+    size_t bodyBytes = 0;
+
+    ~Impl() { close(); }
+
+    void close()
+    {
+        if (curl)
+            curl_easy_cleanup(curl); // sends QUIT on the control connection
+        curl = nullptr;
+        connected = false;
+        cwd.clear();
+        rawNames.clear();
+    }
+
+    // The control connection's traffic, to pair each reply with its command. Enabled through
+    // CURLOPT_VERBOSE, which sends nothing to stderr while this callback is set.
+    static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* userp)
+    {
+        auto* self = static_cast<Impl*>(userp);
+        if (type == CURLINFO_HEADER_OUT) {
+            self->lastCommand = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
+            if (self->lastCommand.startsWith("PASS "))
+                self->lastCommand = "PASS";
+        } else if (type == CURLINFO_HEADER_IN) {
+            self->replyBuffer.append(data, static_cast<qsizetype>(size));
+            qsizetype eol;
+            while ((eol = self->replyBuffer.indexOf('\n')) >= 0) {
+                const QByteArray line = self->replyBuffer.left(eol).trimmed();
+                self->replyBuffer.remove(0, eol + 1);
+                // "123 text" ends a reply; "123-text" and indented lines continue it.
+                if (line.size() >= 3 && (line.size() == 3 || line[3] == ' ')) {
+                    bool ok = false;
+                    const int code = line.left(3).toInt(&ok);
+                    if (ok)
+                        self->replies.append({self->lastCommand, code, line});
+                }
+            }
+        }
+        return 0;
+    }
+
+    static size_t onWrite(char* data, size_t, size_t size, void* userp)
+    {
+        auto* self = static_cast<Impl*>(userp);
+        self->bodyBytes += size;
+        return self->sink && (*self->sink)(data, size) ? size : 0;
+    }
+
+    // One request on the session's handle: `quote` goes first on the control connection (a
+    // leading "*" lets it fail without ending the request); then a LIST when `urlPath` is empty,
+    // a RETR of `urlPath` otherwise, or no transfer at all when there is no `bodySink`.
+    bool perform(const QByteArray& urlPath, const QList<QByteArray>& quote, Sink* bodySink)
+    {
+        curl_slist* list = nullptr;
+        for (const QByteArray& command : quote)
+            list = curl_slist_append(list, command.constData());
+        const QByteArray url = baseUrl + urlPath.toPercentEncoding();
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_QUOTE, list);
+        curl_easy_setopt(curl, CURLOPT_NOBODY, bodySink ? 0L : 1L);
+        sink = bodySink;
+        CURLcode result = CURLE_OK;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            replies.clear();
+            replyBuffer.clear();
+            bodyBytes = 0;
+            result = curl_easy_perform(curl);
+            // 421: the server has closed a connection that sat idle too long, which libcurl finds
+            // out only on using it. Nothing has happened yet; the next attempt logs in anew.
+            const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
+                return r.code == 421;
+            });
+            if (result == CURLE_OK || !dropped || bodyBytes > 0)
+                break;
+        }
+        curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+        sink = nullptr;
+        curl_slist_free_all(list);
+        return result == CURLE_OK;
+    }
+
+    const Reply* replyTo(const QByteArray& command) const
+    {
+        for (qsizetype i = replies.size() - 1; i >= 0; --i) {
+            if (replies[i].command == command)
+                return &replies[i];
+        }
+        return nullptr;
+    }
+
+    // Returns the server to the session's directory first: libcurl silently logs in anew when
+    // the server has dropped an idle connection, and a new login starts in the login directory.
+    QList<QByteArray> backToCwd() const
+    {
+        if (cwd.isEmpty())
+            return {};
+        return {"CWD " + cwd};
+    }
+
+    void rememberDirectory(const QByteArray& raw)
+    {
+        for (const QByteArray& part : raw.split('/')) {
+            if (!part.isEmpty())
+                rawNames.insert(decodeBytes(part), part);
+        }
+    }
+
+    // Decoded component by component, so that a UTF-8 name below a CP932 one still reads right.
+    QString decodePath(const QByteArray& raw) const
+    {
+        QStringList parts;
+        for (const QByteArray& part : raw.split('/'))
+            parts.append(decodeBytes(part));
+        return parts.join(u'/');
+    }
+
+    // Names the server gave go back as its own bytes; anything else is sent as UTF-8.
+    QByteArray encodePath(const QString& path) const
+    {
+        if (const auto it = rawNames.constFind(path); it != rawNames.cend())
+            return *it;
+        QByteArray out;
+        const QStringList parts = path.split(u'/');
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                out += '/';
+            const auto it = rawNames.constFind(parts[i]);
+            out += it != rawNames.cend() ? *it : parts[i].toUtf8();
+        }
+        return out;
+    }
+};
+
+FtpSession::FtpSession()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+FtpSession::~FtpSession() = default;
+
+void FtpSession::ConnectServer()
+{
+    m_impl->close();
+    initCurlOnce();
+    const QByteArray authority = urlAuthority(serverName);
+    if (authority.isEmpty())
+        return;
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return;
+    m_impl->curl = curl;
+    m_impl->baseUrl = "ftp://" + authority + '/';
+    const QByteArray user = userName.toUtf8();
+    const QByteArray pass = password.toUtf8();
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, pass.constData());
+    // Active mode: the server connects back to the address of the control connection.
+    curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+    // libcurl never changes directory itself; the session does it with explicit CWD commands,
+    // so the server's directory is always the one the session believes in.
+    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 1L);
+    // Server names are bytes, not URL syntax: "../" in one must reach the server unchanged.
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+    // Nothing may hang for ever on a dead or hostile server.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, 15000L);
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, m_impl.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, m_impl.get());
+
+    // Logging in without a transfer; libcurl asks PWD for the login directory on the way.
+    if (!m_impl->perform({}, {}, nullptr)) {
+        m_impl->close();
+        return;
+    }
+    const char* entryPath = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath)
+        m_impl->cwd = entryPath;
+    m_impl->rememberDirectory(m_impl->cwd);
+    m_impl->connected = true;
+}
+
+bool FtpSession::connected() const
+{
+    return m_impl->connected;
+}
+
+bool FtpSession::ChangeRemoteDirectory(const QString& path)
+{
+    if (!m_impl->connected || path.isEmpty())
+        return false;
+    const QByteArray target = m_impl->encodePath(path);
+    if (!isSafeArgument(target))
+        return false;
+    // A relative path is taken from the session's directory; "//name" goes out as it stands.
+    QList<QByteArray> quote = target.startsWith('/') ? QList<QByteArray>{} : m_impl->backToCwd();
+    const QByteArray cwdCommand = "CWD " + target;
+    quote << '*' + cwdCommand << QByteArrayLiteral("*PWD");
+    if (!m_impl->perform({}, quote, nullptr))
+        return false;
+    const Impl::Reply* changed = m_impl->replyTo(cwdCommand);
+    if (!changed || changed->code / 100 != 2)
+        return false;
+    const Impl::Reply* pwd = m_impl->replyTo("PWD");
+    m_impl->cwd = pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray();
+    m_impl->rememberDirectory(m_impl->cwd);
+    return true;
+}
+
+QString FtpSession::GetRemoteDirectory()
+{
+    return m_impl->connected ? m_impl->decodePath(m_impl->cwd) : QString();
+}
+
+FtpListing FtpSession::ListRemoteEntries()
+{
+    FtpListing listing;
+    if (!m_impl->connected)
+        return listing;
+    QByteArray data;
+    Impl::Sink sink = [&data](const char* bytes, size_t size) {
+        if (data.size() + static_cast<qsizetype>(size) > kMaxListingBytes)
+            return false;
+        data.append(bytes, static_cast<qsizetype>(size));
+        return true;
+    };
+    if (!m_impl->perform({}, m_impl->backToCwd(), &sink))
+        return listing;
+    for (QByteArray line : data.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || isTotalLine(line))
+            continue;
+        FtpEntry entry = parseListLine(line);
+        if (!entry.name.isEmpty())
+            m_impl->rawNames.insert(entry.name, entry.rawName);
+        listing.entries.append(std::move(entry));
+    }
+    return listing;
+}
+
+bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& localPath)
+{
+    if (!m_impl->connected || remoteName.isEmpty() || localPath.isEmpty())
+        return false;
+    const QByteArray name = m_impl->encodePath(remoteName);
+    if (!isSafeArgument(name))
+        return false;
+
+    // Into a new file beside the target, renamed over it only once the transfer is complete.
+    const std::string target = pathToNative(localPath);
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = folder + "/.tarvik-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16).toStdString()
+            + ".part";
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    // The wire of an ASCII transfer ends lines in CR LF. libcurl turns them into LF itself on
+    // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
+    // becomes LF too, which the line counter takes as a line end anyway), so the bytes arrive
+    // ready to be written. Converting once more here could merge a CR it left with an LF.
+    Impl::Sink sink = [fd](const char* bytes, size_t size) { return writeAll(fd, bytes, size); };
+    bool ok = m_impl->perform(name, m_impl->backToCwd(), &sink);
+    ok = ::close(fd) == 0 && ok;
+    if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
+        return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+FtpSession::DisconnectResult FtpSession::DisconnectServer()
+{
+    // curl_easy_cleanup reports nothing back; once the handle is gone the session is closed.
+    if (m_impl->connected)
+        m_impl->close();
+    return {};
+}
+
+} // namespace tarvik

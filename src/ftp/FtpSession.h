@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace tarvik {
+
+// One entry of a remote directory listing.
+struct FtpEntry {
+    static constexpr uint32_t kDirectory = 0x10;
+    static constexpr uint32_t kNormal = 0x80;
+
+    uint32_t attributes = 0; // kDirectory for a directory, kNormal for a file, 0 for an unparsed line
+    QString name;            // decoded: UTF-8 when valid, else CP932
+    QString shortName;       // never longer than 14 bytes; empty when the server gives none
+    QByteArray rawName;      // the bytes the server sent, sent back when the name is used
+};
+
+// A listing in server order; lastIndex() is -1 when it is empty.
+struct FtpListing {
+    QList<FtpEntry> entries;
+    qsizetype lastIndex() const { return entries.size() - 1; }
+};
+
+// The program's one FTP session: a single logged-in control connection (one libcurl easy
+// handle kept for the whole session), active mode (PORT), ASCII transfers. Not thread-safe:
+// one operation at a time, from any one thread.
+class FtpSession {
+public:
+    FtpSession();
+    ~FtpSession();
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // Host name or address, optionally "host:port" (port 21 otherwise).
+    QString serverName;
+    QString userName;
+    QString password;
+
+    // Logs in; connected() tells whether it worked. No message here.
+    void ConnectServer();
+    bool connected() const;
+
+    // Makes `path` the current remote directory; false when the server refuses it (the current
+    // directory then stays). Path components that came from a listing are sent as the bytes the
+    // server gave.
+    bool ChangeRemoteDirectory(const QString& path);
+    // The current remote directory as the server reports it, or "".
+    QString GetRemoteDirectory();
+    // The entries of the current remote directory (LIST, Unix and DOS formats); empty on any failure.
+    FtpListing ListRemoteEntries();
+    // Downloads `remoteName` (relative to the current directory) to `localPath`, overwriting it;
+    // false when nothing was written (a partial file is never left behind).
+    bool FetchRemoteFile(const QString& remoteName, const QString& localPath);
+
+    struct DisconnectResult {
+        bool ftpClosed = true;      // false: "FTPの切断に失敗しました！"
+        bool internetClosed = true; // false: "INTERNETの切断に失敗しました！"
+    };
+    // Closes the connection; does nothing for a session that is not connected.
+    DisconnectResult DisconnectServer();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Parses one line of a LIST reply, in the Unix "ls -l" or the DOS/IIS format. A line that is
+// neither gives attributes 0 and the whole line (decoded) as its name.
+FtpEntry parseListLine(const QByteArray& line);
+
+} // namespace tarvik

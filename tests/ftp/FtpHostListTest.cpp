@@ -1,0 +1,98 @@
+#include "ftp/FtpHostList.h"
+
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+using tarvik::test::TempDir;
+
+namespace {
+
+class FtpHostListTest : public ::testing::Test {
+protected:
+    SettingsStore& store(const QByteArray& ini)
+    {
+        m_store = std::make_unique<SettingsStore>(m_dir.write(QStringLiteral("Tarvik.ini"), ini));
+        return *m_store;
+    }
+    QByteArray content() { return m_dir.read(QStringLiteral("Tarvik.ini")); }
+    TempDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+};
+
+const QByteArray kHead = "[DIR]\r\nDef_Dir=\r\n[FTP_Server]\r\nFTP_List=";
+
+} // namespace
+
+TEST(TransformPassword, EncodesAsStoredAndRoundTrips)
+{
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("SET"), QStringLiteral("a;")), u"R;");
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("UNSET"), QStringLiteral("R;")), u"a;");
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("SET"), QStringLiteral(" ")), QString(QChar(17)));
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("other"), QStringLiteral("abc")), QString());
+    // Every character but "J" survives; nothing encodes to a comma, CR or LF.
+    QString all;
+    for (char16_t c = 32; c < 127; ++c)
+        if (c != u'J')
+            all += QChar(c);
+    all += QStringLiteral("\t日本語パスワード😀é");
+    const QString stored = FtpHostList::TransformPassword(QStringLiteral("SET"), all);
+    EXPECT_FALSE(stored.contains(u',') || stored.contains(u'\r') || stored.contains(u'\n'));
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("UNSET"), stored), all);
+    EXPECT_EQ(FtpHostList::TransformPassword(QStringLiteral("UNSET"),
+                                             FtpHostList::TransformPassword(QStringLiteral("SET"), QStringLiteral("J"))),
+              u";");
+}
+
+TEST_F(FtpHostListTest, FirstHostCreatesTheListAndItsLineBelowIt)
+{
+    FtpHostList hosts(store("[DIR]\r\nDef_Dir=\r\n"));
+    QString error;
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("a"), QStringLiteral("h1"), QStringLiteral("u"), QStringLiteral("p"), &error),
+              FtpHostList::Registered::Added);
+    EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=\r\n[FTP_Server]\r\nFTP_List=a\r\nFTP_a=a,h1,u,a\r\n"));
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("b"), QStringLiteral("h2"), QString(), QString(), &error),
+              FtpHostList::Registered::Added);
+    EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=\r\n[FTP_Server]\r\nFTP_List=a,b\r\nFTP_b=b,h2,,\r\nFTP_a=a,h1,u,a\r\n"));
+    EXPECT_EQ(hosts.record(QStringLiteral("a")), (QStringList{QStringLiteral("a"), QStringLiteral("h1"), QStringLiteral("u"), QStringLiteral("p")}));
+}
+
+TEST_F(FtpHostListTest, AnExistingNameHasOnlyItsRecordRewritten)
+{
+    FtpHostList hosts(store(kHead + "a,b\r\nFTP_b=b,old,u,R\r\nFTP_a=a,x,u,R\r\n"));
+    QString error;
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("u"), QStringLiteral("a;"), &error),
+              FtpHostList::Registered::Updated);
+    EXPECT_EQ(content(), kHead + "a,b\r\nFTP_b=b,new,u,R;\r\nFTP_a=a,x,u,R\r\n");
+}
+
+TEST_F(FtpHostListTest, DeleteRemovesExactlyTheNamedHost)
+{
+    FtpHostList hosts(store(kHead + "ab,cab,c\r\nFTP_c=c\r\nFTP_cab=cab\r\nFTP_ab=ab\r\n"));
+    QString error;
+    ASSERT_TRUE(hosts.deleteHost(QStringLiteral("ab"), &error));
+    EXPECT_EQ(content(), kHead + "cab,c\r\nFTP_c=c\r\nFTP_cab=cab\r\n");
+    ASSERT_TRUE(hosts.deleteHost(QStringLiteral("cab"), &error));
+    ASSERT_TRUE(hosts.deleteHost(QStringLiteral("c"), &error));
+    EXPECT_EQ(content(), kHead + "\r\n");
+    EXPECT_TRUE(hosts.names().isEmpty());
+}
+
+TEST_F(FtpHostListTest, NamesThatWouldNameAnotherFolderOrBreakTheFileAreRefused)
+{
+    FtpHostList hosts(store(kHead + "\r\n"));
+    QString error;
+    for (const char* bad : {"..", ".", "a/b", "a,b", "a=b"}) {
+        EXPECT_EQ(hosts.registerHost(QString::fromLatin1(bad), QStringLiteral("h"), {}, {}, &error),
+                  FtpHostList::Registered::Failed)
+            << bad;
+        EXPECT_FALSE(error.isEmpty());
+    }
+    EXPECT_EQ(content(), kHead + "\r\n");
+    SettingsStore missing(m_dir.path(QStringLiteral("none.ini")));
+    EXPECT_EQ(FtpHostList(missing).registerHost(QStringLiteral("a"), QStringLiteral("h"), {}, {}, &error),
+              FtpHostList::Registered::Failed);
+    EXPECT_TRUE(error.contains(QStringLiteral("none.ini")));
+}

@@ -1,0 +1,71 @@
+#include "ftp/FtpSession.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+
+TEST(FtpListParser, UnixFilesAndDirectories)
+{
+    FtpEntry file = parseListLine("-rw-r--r--   1 owner    group        1234 Jan 26 10:15 main.c\r\n");
+    EXPECT_EQ(file.attributes, FtpEntry::kNormal);
+    EXPECT_EQ(file.name, u"main.c");
+    EXPECT_EQ(file.rawName, "main.c");
+    EXPECT_TRUE(file.shortName.isEmpty());
+
+    FtpEntry dir = parseListLine("drwxr-xr-x   2 owner    group        4096 Dec  3  2019 src");
+    EXPECT_EQ(dir.attributes, FtpEntry::kDirectory);
+    EXPECT_EQ(dir.name, u"src");
+
+    // No group column, and a long-iso date.
+    EXPECT_EQ(parseListLine("-rw-r--r-- 1 owner 77 Feb  1 09:00 a.c").name, u"a.c");
+    EXPECT_EQ(parseListLine("drwxr-xr-x+ 3 owner group 4096 2024-01-26 10:15 iso").name, u"iso");
+}
+
+TEST(FtpListParser, UnixNamesKeepTheirBlanksAndLinksLoseTheirTarget)
+{
+    EXPECT_EQ(parseListLine("-rw-r--r-- 1 o g 10 Jan 26 10:15 read me  twice.txt").name, u"read me  twice.txt");
+    EXPECT_EQ(parseListLine("-rw-r--r-- 1 o g 10 Jan 26 10:15  leading").name, u" leading");
+    // A date-like name is still a name.
+    EXPECT_EQ(parseListLine("-rw-r--r-- 1 o g 10 Jan 26 10:15 Jan 26 10:15 x").name, u"Jan 26 10:15 x");
+    const FtpEntry link = parseListLine("lrwxrwxrwx 1 o g 7 Jan 26 10:15 cur dir -> /var/src");
+    EXPECT_EQ(link.attributes, FtpEntry::kNormal);
+    EXPECT_EQ(link.name, u"cur dir");
+    EXPECT_EQ(link.rawName, "cur dir");
+}
+
+TEST(FtpListParser, DosListings)
+{
+    const FtpEntry dir = parseListLine("12-01-26  10:15AM       <DIR>          src\r");
+    EXPECT_EQ(dir.attributes, FtpEntry::kDirectory);
+    EXPECT_EQ(dir.name, u"src");
+    const FtpEntry file = parseListLine("12-01-26  10:15AM              1234 main.c");
+    EXPECT_EQ(file.attributes, FtpEntry::kNormal);
+    EXPECT_EQ(file.name, u"main.c");
+    const FtpEntry year = parseListLine("01-26-2012  22:15                 0 my file.c");
+    EXPECT_EQ(year.attributes, FtpEntry::kNormal);
+    EXPECT_EQ(year.name, u"my file.c");
+}
+
+TEST(FtpListParser, NamesAreDecodedFromUtf8OrCp932AndKeepTheirBytes)
+{
+    const FtpEntry utf8 = parseListLine("-rw-r--r-- 1 o g 10 Jan 26 10:15 \xe6\x97\xa5\xe6\x9c\xac.c");
+    EXPECT_EQ(utf8.name, u"日本.c");
+    // CP932 "ソース" has a backslash byte (0x5C) as its second byte.
+    const QByteArray raw("\x83\x5c\x81\x5b\x83\x58.c");
+    const FtpEntry cp932 = parseListLine("-rw-r--r-- 1 o g 10 Jan 26 10:15 " + raw);
+    EXPECT_EQ(cp932.name, u"ソース.c");
+    EXPECT_EQ(cp932.rawName, raw);
+}
+
+TEST(FtpListParser, AnythingElseIsTheWholeLineWithoutAttributes)
+{
+    for (const char* line : {"total 12", "garbage", "-rw-r--r-- 1 o g 10 Jan 26 10:15", "12-01-26 x <DIR> y"}) {
+        const FtpEntry e = parseListLine(line);
+        EXPECT_EQ(e.attributes, 0u) << line;
+        EXPECT_EQ(e.name, QString::fromUtf8(line));
+        EXPECT_EQ(e.rawName, line);
+    }
+    EXPECT_EQ(parseListLine("../../x.c").name, u"../../x.c");
+}
