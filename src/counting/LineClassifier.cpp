@@ -1,5 +1,7 @@
 #include "counting/LineClassifier.h"
 
+#include "counting/QuoteMasking.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -79,31 +81,6 @@ const char* search(const char* from, const char* end, std::string_view needle)
     return nullptr;
 }
 
-// Replaces every occurrence of `text` in `w`, left to right and without overlap, by
-// `replacement` (never longer than `text`), in place. No occurrence begins before `from`.
-void replaceAll(std::string& w, std::string_view text, std::string_view replacement, size_t from = 0)
-{
-    char* base = w.data();
-    const char* end = base + w.size();
-    const char* hit = search(base + from, end, text);
-    if (!hit)
-        return;
-    char* out = base + (hit - base);
-    const char* in = hit;
-    while (hit) {
-        size_t keep = static_cast<size_t>(hit - in);
-        std::memmove(out, in, keep);
-        out += keep;
-        std::memcpy(out, replacement.data(), replacement.size());
-        out += replacement.size();
-        in = hit + text.size();
-        hit = search(in, end, text);
-    }
-    size_t rest = static_cast<size_t>(end - in);
-    std::memmove(out, in, rest);
-    w.resize(static_cast<size_t>(out + rest - base));
-}
-
 } // namespace
 
 LineClassifier::LineClassifier(const CommentSyntax& syntax, bool countSymbolLines)
@@ -161,23 +138,6 @@ bool LineClassifier::isBlank(std::string_view line) const
     return true;
 }
 
-void LineClassifier::maskQuotes(char quote)
-{
-    // Each pass takes the first pair of quotes and replaces that quoted text, wherever it
-    // occurs in the line, by "A"; then it starts again from the beginning of the line.
-    std::string span;
-    for (;;) {
-        size_t a = m_w.find(quote);
-        if (a == npos)
-            return;
-        size_t b = m_w.find(quote, a + 1);
-        if (b == npos)
-            return;
-        span.assign(m_w, a, b - a + 1);
-        replaceAll(m_w, span, "A", a);
-    }
-}
-
 void LineClassifier::findBlockTokens(size_t& s, size_t& e) const
 {
     s = findToken(m_w, m_syntax.blockStart);
@@ -213,8 +173,8 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
     }
 
     m_w.assign(line);
-    maskQuotes('"');
-    maskQuotes('\'');
+    maskQuotes(m_w, '"');
+    maskQuotes(m_w, '\'');
 
     size_t s, e;
     findBlockTokens(s, e);

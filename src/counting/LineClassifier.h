@@ -31,7 +31,6 @@ private:
     bool isBlank(std::string_view line) const;
     // Position of the next quote or token's first byte at or after i (line size if none).
     size_t nextInteresting(std::string_view line, size_t i) const;
-    void maskQuotes(char quote);
     void findBlockTokens(size_t& s, size_t& e) const;
 
     const CommentSyntax& m_syntax;

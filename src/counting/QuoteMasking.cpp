@@ -1,0 +1,223 @@
+#include "counting/QuoteMasking.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvik {
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+// Polynomial hash modulo the Mersenne prime 2^61 - 1.
+constexpr uint64_t kMod = (uint64_t(1) << 61) - 1;
+
+uint64_t mulMod(uint64_t a, uint64_t b)
+{
+    const __uint128_t p = static_cast<__uint128_t>(a) * b;
+    uint64_t r = static_cast<uint64_t>(p & kMod) + static_cast<uint64_t>(p >> 61);
+    return r >= kMod ? r - kMod : r;
+}
+
+uint64_t addMod(uint64_t a, uint64_t b)
+{
+    uint64_t r = a + b;
+    return r >= kMod ? r - kMod : r;
+}
+
+// A random base per process: no input can be made to collide on purpose.
+uint64_t hashBase()
+{
+    static const uint64_t base = [] {
+        std::random_device rd;
+        return (((uint64_t(rd()) << 32) ^ rd()) % (kMod - 1000)) + 500;
+    }();
+    return base;
+}
+
+uint64_t powMod(uint64_t b, uint64_t e)
+{
+    uint64_t r = 1;
+    while (e) {
+        if (e & 1)
+            r = mulMod(r, b);
+        b = mulMod(b, b);
+        e >>= 1;
+    }
+    return r;
+}
+
+struct Text {
+    uint64_t hash = 0;
+    uint64_t length = 0;
+    bool operator==(const Text&) const = default;
+};
+
+struct TextHash {
+    size_t operator()(const Text& t) const { return std::hash<uint64_t>()(t.hash ^ (t.length * 0x9E3779B97F4A7C15ULL)); }
+};
+
+// left + "A" + right
+Text joined(const Text& left, const Text& right)
+{
+    const uint64_t b = hashBase();
+    uint64_t h = addMod(mulMod(left.hash, b), static_cast<unsigned char>('A'));
+    h = addMod(mulMod(h, powMod(b, right.length)), right.hash);
+    return {h, left.length + 1 + right.length};
+}
+
+} // namespace
+
+void replaceAll(std::string& w, std::string_view text, std::string_view replacement, size_t from)
+{
+    char* base = w.data();
+    const char* end = base + w.size();
+    auto search = [end, text](const char* at) {
+        return static_cast<size_t>(end - at) < text.size()
+                   ? nullptr
+                   : static_cast<const char*>(::memmem(at, static_cast<size_t>(end - at), text.data(), text.size()));
+    };
+    const char* hit = search(base + from);
+    if (!hit)
+        return;
+    char* out = base + (hit - base);
+    const char* in = hit;
+    while (hit) {
+        const size_t keep = static_cast<size_t>(hit - in);
+        std::memmove(out, in, keep);
+        out += keep;
+        std::memcpy(out, replacement.data(), replacement.size());
+        out += replacement.size();
+        in = hit + text.size();
+        hit = search(in);
+    }
+    const size_t rest = static_cast<size_t>(end - in);
+    std::memmove(out, in, rest);
+    w.resize(static_cast<size_t>(out + rest - base));
+}
+
+void maskQuotesLiteral(std::string& w, char quote)
+{
+    std::string span;
+    for (;;) {
+        const size_t a = w.find(quote);
+        if (a == npos)
+            return;
+        const size_t b = w.find(quote, a + 1);
+        if (b == npos)
+            return;
+        span.assign(w, a, b - a + 1);
+        replaceAll(w, span, "A", a);
+    }
+}
+
+void maskQuotesFast(std::string& w, char quote)
+{
+    std::vector<size_t> q; // positions of the quotes in the line as it was
+    for (size_t p = w.find(quote); p != npos; p = w.find(quote, p + 1))
+        q.push_back(p);
+    const int m = static_cast<int>(q.size());
+    if (m < 2)
+        return;
+
+    // The text after each living quote, up to the next living one (or the end), and the text
+    // before the first living quote.
+    const uint64_t base = hashBase();
+    auto hashOf = [&](size_t from, size_t to) {
+        uint64_t h = 0;
+        for (size_t k = from; k < to; ++k)
+            h = addMod(mulMod(h, base), static_cast<unsigned char>(w[k]));
+        return Text{h, to - from};
+    };
+    std::vector<Text> after(static_cast<size_t>(m));
+    std::vector<uint32_t> version(static_cast<size_t>(m), 0);
+    std::vector<int> next(static_cast<size_t>(m)), prev(static_cast<size_t>(m));
+    std::vector<char> alive(static_cast<size_t>(m), 1);
+    Text head = hashOf(0, q[0]);
+    for (int i = 0; i < m; ++i) {
+        after[i] = hashOf(q[i] + 1, i + 1 < m ? q[i + 1] : w.size());
+        next[i] = i + 1 < m ? i + 1 : -1;
+        prev[i] = i - 1;
+    }
+    int first = 0;
+
+    // Gaps between two living quotes, grouped by their text; an entry is stale once its quote
+    // died or its text changed (version).
+    struct Gap {
+        int quote;
+        uint32_t version;
+    };
+    std::unordered_map<Text, std::vector<Gap>, TextHash> gaps;
+    for (int i = 0; i + 1 < m; ++i)
+        gaps[after[i]].push_back({i, 0});
+
+    std::vector<std::pair<size_t, size_t>> replaced; // spans of the line as it was, each now "A"
+    std::vector<Gap> round;
+    while (first >= 0 && next[first] >= 0) {
+        const Text pattern = after[first];
+        auto it = gaps.find(pattern);
+        round.clear();
+        if (it != gaps.end()) {
+            round.swap(it->second);
+            gaps.erase(it);
+        }
+        // Left to right, as one pass over the line finds them.
+        std::sort(round.begin(), round.end(), [](const Gap& a, const Gap& b) { return a.quote < b.quote; });
+        for (const Gap& g : round) {
+            const int i = g.quote;
+            if (!alive[i] || version[i] != g.version || next[i] < 0 || !(after[i] == pattern))
+                continue;
+            const int j = next[i];
+            const int p = prev[i];
+            const int after_j = next[j];
+            replaced.emplace_back(q[i], q[j]);
+            alive[i] = alive[j] = 0;
+            // The texts either side of the pair join around the "A".
+            if (p >= 0) {
+                after[p] = joined(after[p], after[j]);
+                ++version[p];
+                next[p] = after_j;
+                if (after_j >= 0)
+                    gaps[after[p]].push_back({p, version[p]});
+            } else {
+                head = joined(head, after[j]);
+                first = after_j;
+            }
+            if (after_j >= 0)
+                prev[after_j] = p;
+        }
+    }
+
+    // The outermost replaced spans become "A"; spans never cross, inner ones lie inside.
+    std::sort(replaced.begin(), replaced.end());
+    std::string out;
+    out.reserve(w.size());
+    size_t pos = 0;
+    for (const auto& [from, to] : replaced) {
+        if (from < pos)
+            continue; // inside a span already replaced
+        out.append(w, pos, from - pos);
+        out += 'A';
+        pos = to + 1;
+    }
+    out.append(w, pos, npos);
+    w.swap(out);
+}
+
+void maskQuotes(std::string& w, char quote)
+{
+    size_t count = 0;
+    for (const char* p = static_cast<const char*>(std::memchr(w.data(), quote, w.size())); p && count < 64;
+         p = static_cast<const char*>(std::memchr(p + 1, quote, w.size() - static_cast<size_t>(p + 1 - w.data()))))
+        ++count;
+    if (count < 64)
+        maskQuotesLiteral(w, quote);
+    else
+        maskQuotesFast(w, quote);
+}
+
+} // namespace tarvik
