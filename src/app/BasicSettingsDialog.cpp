@@ -103,7 +103,7 @@ void BasicSettingsDialog::selectionRows(int& cursor, int& otherEnd) const
     }
 }
 
-void BasicSettingsDialog::Command1_Click()
+void BasicSettingsDialog::runEditor(const std::function<void(FileTypeEditorDialog&)>& prepare)
 {
     FileTypeEditor editor(m_settings);
     FileTypeEditorDialog form3(editor, m_prompter, [this] {
@@ -111,9 +111,14 @@ void BasicSettingsDialog::Command1_Click()
         if (m_hooks.rebuildFileTypeMenu)
             m_hooks.rebuildFileTypeMenu();
     }, this);
-    form3.prepareAdd(engineNames());
+    prepare(form3);
     m_dialogs.run(form3);
     LoadFileTypeGrid();
+}
+
+void BasicSettingsDialog::Command1_Click()
+{
+    runEditor([this](FileTypeEditorDialog& form3) { form3.prepareAdd(engineNames()); });
 }
 
 void BasicSettingsDialog::Command2_Click()
@@ -128,15 +133,8 @@ void BasicSettingsDialog::Command2_Click()
     const QStringList engines = engineNames();
     // The last equal name wins; none equal selects the first.
     const int engineIndex = std::max<int>(0, static_cast<int>(engines.lastIndexOf(EditedEngine)));
-    FileTypeEditor editor(m_settings);
-    FileTypeEditorDialog form3(editor, m_prompter, [this] {
-        LoadFileTypeGrid();
-        if (m_hooks.rebuildFileTypeMenu)
-            m_hooks.rebuildFileTypeMenu();
-    }, this);
-    form3.prepareChange(engines, engineIndex, EditedExtension, cell(1));
-    m_dialogs.run(form3);
-    LoadFileTypeGrid();
+    const QString kind = cell(1);
+    runEditor([&](FileTypeEditorDialog& form3) { form3.prepareChange(engines, engineIndex, EditedExtension, kind); });
 }
 
 void BasicSettingsDialog::Command4_Click()

@@ -10,6 +10,7 @@ class QTableWidget;
 namespace tarvik {
 
 class DialogRunner;
+class FileTypeEditorDialog;
 class SettingsStore;
 class UserPrompter;
 
@@ -37,6 +38,7 @@ public:
 
 private:
     QStringList engineNames();
+    void runEditor(const std::function<void(FileTypeEditorDialog&)>& prepare);
     // The rows between the cursor row and the other end of the selection, and the latter.
     void selectionRows(int& cursor, int& otherEnd) const;
 
