@@ -12,13 +12,11 @@ namespace {
 constexpr size_t npos = std::string_view::npos;
 
 // A disabled (empty) token is never searched for.
-const char* search(const char* from, const char* end, std::string_view needle);
-
 size_t findToken(std::string_view text, std::string_view token, size_t from = 0)
 {
     if (token.empty() || from > text.size())
         return npos;
-    const char* hit = search(text.data() + from, text.data() + text.size(), token);
+    const char* hit = findBytes(text.data() + from, text.data() + text.size(), token);
     return hit ? static_cast<size_t>(hit - text.data()) : npos;
 }
 
@@ -61,25 +59,6 @@ bool hasNonWhitespace(std::string_view s)
     return false;
 }
 
-const char* search(const char* from, const char* end, std::string_view needle)
-{
-    if (static_cast<size_t>(end - from) < needle.size())
-        return nullptr;
-    // In ordinary short lines the first byte and a compare beat memmem's set-up; long lines
-    // and long needles go to memmem, whose time does not depend on how often the first byte occurs.
-    if (needle.size() > 8 || end - from > 256)
-        return static_cast<const char*>(::memmem(from, static_cast<size_t>(end - from), needle.data(), needle.size()));
-    const char* last = end - needle.size();
-    while (from <= last) {
-        from = static_cast<const char*>(std::memchr(from, needle[0], static_cast<size_t>(last - from) + 1));
-        if (!from)
-            return nullptr;
-        if (std::memcmp(from + 1, needle.data() + 1, needle.size() - 1) == 0)
-            return from;
-        ++from;
-    }
-    return nullptr;
-}
 
 } // namespace
 

@@ -72,15 +72,31 @@ Text joined(const Text& left, const Text& right)
 
 } // namespace
 
+const char* findBytes(const char* from, const char* end, std::string_view needle)
+{
+    if (static_cast<size_t>(end - from) < needle.size())
+        return nullptr;
+    // In ordinary short lines the first byte and a compare beat memmem's set-up; long lines
+    // and long needles go to memmem, whose time does not depend on how often the first byte occurs.
+    if (needle.size() > 8 || end - from > 256)
+        return static_cast<const char*>(::memmem(from, static_cast<size_t>(end - from), needle.data(), needle.size()));
+    const char* last = end - needle.size();
+    while (from <= last) {
+        from = static_cast<const char*>(std::memchr(from, needle[0], static_cast<size_t>(last - from) + 1));
+        if (!from)
+            return nullptr;
+        if (std::memcmp(from + 1, needle.data() + 1, needle.size() - 1) == 0)
+            return from;
+        ++from;
+    }
+    return nullptr;
+}
+
 void replaceAll(std::string& w, std::string_view text, std::string_view replacement, size_t from)
 {
     char* base = w.data();
     const char* end = base + w.size();
-    auto search = [end, text](const char* at) {
-        return static_cast<size_t>(end - at) < text.size()
-                   ? nullptr
-                   : static_cast<const char*>(::memmem(at, static_cast<size_t>(end - at), text.data(), text.size()));
-    };
+    auto search = [end, text](const char* at) { return findBytes(at, end, text); };
     const char* hit = search(base + from);
     if (!hit)
         return;
@@ -104,9 +120,10 @@ void maskQuotesLiteral(std::string& w, char quote)
 {
     std::string span;
     for (;;) {
-        const size_t a = w.find(quote);
-        if (a == npos)
+        const void* qa = std::memchr(w.data(), quote, w.size());
+        if (!qa)
             return;
+        const size_t a = static_cast<size_t>(static_cast<const char*>(qa) - w.data());
         const size_t b = w.find(quote, a + 1);
         if (b == npos)
             return;

@@ -15,6 +15,9 @@ namespace tarvik {
 // current text, and rebuilds the line from the spans that were replaced.
 void maskQuotesLiteral(std::string& w, char quote);
 
+// The first occurrence of `needle` in [from, end), or nullptr.
+const char* findBytes(const char* from, const char* end, std::string_view needle);
+
 // Every occurrence of `text` at or after `from` (none begins earlier), left to right and
 // without overlap, replaced in place by `replacement`, which is never longer than `text`.
 void replaceAll(std::string& w, std::string_view text, std::string_view replacement, size_t from = 0);
