@@ -4,32 +4,30 @@ namespace tarvik {
 
 int AnalysisListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_list.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_shown);
 }
 
 QVariant AnalysisListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_list.size())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_shown)
         return {};
     return m_list.entries().at(index.row());
 }
 
 qsizetype AnalysisListModel::registerPaths(const QStringList& paths)
 {
-    // Uniqueness within the batch counts too, so the new rows are known only after registering.
+    // How many rows a batch adds is known only after registering it (duplicates within the batch
+    // count too): the new entries stay out of rowCount() until the views have been told.
     const qsizetype before = m_list.size();
-    AnalysisList added;
-    for (const QString& p : paths) {
-        if (!m_list.contains(p))
-            added.RegisterPath(p);
-    }
-    if (added.size() == 0)
-        return 0;
-    beginInsertRows({}, static_cast<int>(before), static_cast<int>(before + added.size() - 1));
-    for (const QString& p : added.entries())
+    for (const QString& p : paths)
         m_list.RegisterPath(p);
-    endInsertRows();
-    return added.size();
+    const qsizetype added = m_list.size() - before;
+    if (added > 0) {
+        beginInsertRows({}, static_cast<int>(before), static_cast<int>(before + added - 1));
+        m_shown = m_list.size();
+        endInsertRows();
+    }
+    return added;
 }
 
 qsizetype AnalysisListModel::removeEntries(const QList<qsizetype>& rows)
@@ -38,6 +36,7 @@ qsizetype AnalysisListModel::removeEntries(const QList<qsizetype>& rows)
         return 0;
     beginResetModel();
     const qsizetype removed = m_list.removeAt(rows);
+    m_shown = m_list.size();
     endResetModel();
     return removed;
 }

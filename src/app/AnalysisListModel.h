@@ -25,6 +25,7 @@ public:
 
 private:
     AnalysisList m_list;
+    qsizetype m_shown = 0; // the entries the views know of
 };
 
 } // namespace tarvik
