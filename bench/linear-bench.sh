@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The cost of one file must be linear in its size: tarvik-count --jobs 1 on single C files of
+# 10, 50 and 200 MiB of ordinary source lines, and on two files that are one 50 MiB line each:
+# plain code without quotes or comment tokens, and string literals mixed with block comments.
+# Each run is stopped after $TIMEOUT seconds and then reported as such.
+# Usage: bench/linear-bench.sh [BUILD_DIR]
+# Environment: RUNS (best of, 5), TIMEOUT (60), WORK (/tmp/tarvik-bench), KEEP_FILES=1.
+set -euo pipefail
+source "$(cd "$(dirname "$0")" && pwd)/bench-lib.sh"
+bench_setup "${1:-}"
+runs=${RUNS:-5}
+limit_s=${TIMEOUT:-60}
+work=${WORK:-/tmp/tarvik-bench}
+dir="$work/linear"
+mkdir -p "$dir"
+scratch=$(mktemp -d "$work/linear.XXXXXX")
+trap 'rm -rf "$scratch"; [ "${KEEP_FILES:-0}" = 1 ] || rm -rf "$dir"' EXIT
+
+mib=1048576
+cases=(lines:10 lines:50 lines:200 longplain:50 longtokens:50)
+for c in "${cases[@]}"; do
+    kind=${c%%:*}; size=${c##*:}
+    f="$dir/$kind-${size}M.c"
+    [ -f "$f" ] || python3 "$here/gen_tree.py" bigfile --out "$f" --bytes $((size * mib)) --kind "$kind" > /dev/null
+done
+
+# One timed run: "seconds maxrss_kib status" (status: ok, timeout or exitN); its csv row is kept.
+timed() {
+    local f=$1 rc=0 t0 t1
+    t0=$EPOCHREALTIME
+    /usr/bin/time -f '%M' -o "$scratch/time" timeout -k 5 "$limit_s" \
+        "$tool" -s "$ini" -j 1 -f csv "$f" > "$scratch/out" 2>/dev/null || rc=$?
+    t1=$EPOCHREALTIME
+    local status=ok
+    [ "$rc" = 124 ] && status=timeout
+    [ "$rc" != 0 ] && [ "$rc" != 124 ] && status="exit$rc"
+    echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') $(tail -1 "$scratch/time") $status"
+}
+
+echo "machine:   $(machine_line)"
+echo "files:     $dir (warm cache), tarvik-count --jobs 1 --format csv, best of $runs, stopped after $limit_s s"
+echo
+echo "| file | size | cat | tarvik-count | ns/byte | MiB/s | max RSS | result (outcome, exec/comment/total) |"
+echo "|---|---|---|---|---|---|---|---|"
+declare -A secs
+for c in "${cases[@]}"; do
+    kind=${c%%:*}; size=${c##*:}
+    f="$dir/$kind-${size}M.c"
+    cat "$f" > /dev/null
+    t_cat=$(best_of "$runs" cat "$f")
+    best=""; rss=""; status=ok
+    for _ in $(seq "$runs"); do
+        read -r t m s < <(timed "$f")
+        status=$s; rss=$m
+        [ "$s" = ok ] || { best=$t; break; }
+        best=$(awk -v a="$t" -v b="$best" 'BEGIN { print (b == "" || a < b) ? a : b }')
+    done
+    secs[$c]=$best
+    if [ "$status" = ok ]; then
+        row=$(tail -1 "$scratch/out" | awk -F, '{ print $(NF-3) ", " $(NF-2) "/" $(NF-1) "/" $NF }')
+        echo "| $kind | ${size} MiB | ${t_cat} s | ${best} s | $(calc "$best * 1e9 / ($size * $mib)") | $(calc "$size / $best") | $((rss / 1024)) MiB | $row |"
+    else
+        secs[$c]=""
+        echo "| $kind | ${size} MiB | ${t_cat} s | > ${best} s ($status) | | | $((rss / 1024)) MiB | stopped |"
+    fi
+done
+
+per_byte() { calc "${secs[$1]} / ${1##*:}"; }
+echo
+base=$(per_byte lines:10)
+q50=$(calc "$(per_byte lines:50) / $base"); q200=$(calc "$(per_byte lines:200) / $base")
+worst=$(max_of "$q50" "$q200")
+echo "target 5, ordinary lines: time per byte at 50 MiB ${q50} x, at 200 MiB ${q200} x that at 10 MiB (limit 1.3): $(verdict "$worst" 1.3)"
+for k in longplain longtokens; do
+    if [ -n "${secs[$k:50]}" ]; then
+        q=$(calc "${secs[$k:50]} / ${secs[lines:50]}")
+        echo "target 5, one 50 MiB line ($k): ${q} x the 50 MiB file of ordinary lines (limit 2): $(verdict "$q" 2)"
+    else
+        echo "target 5, one 50 MiB line ($k): stopped after $limit_s s, over $(calc "$limit_s / ${secs[lines:50]}") x the 50 MiB file of ordinary lines (limit 2): FAIL"
+    fi
+done
