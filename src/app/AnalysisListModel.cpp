@@ -19,6 +19,8 @@ qsizetype AnalysisListModel::registerPaths(const QStringList& paths)
     // How many rows a batch adds is known only after registering it (duplicates within the batch
     // count too): the new entries stay out of rowCount() until the views have been told.
     const qsizetype before = m_list.size();
+    if (before == 0)
+        m_list.reserve(paths.size()); // later batches may be all duplicates: no rehash for them
     for (const QString& p : paths)
         m_list.RegisterPath(p);
     const qsizetype added = m_list.size() - before;

@@ -6,11 +6,19 @@ namespace tarvik {
 
 bool AnalysisList::RegisterPath(const QString& path)
 {
-    if (m_index.contains(path))
-        return false;
+    // One hash of the path: the set tells by its size whether it was new.
+    const qsizetype before = m_index.size();
     m_index.insert(path);
+    if (m_index.size() == before)
+        return false;
     m_entries.append(path);
     return true;
+}
+
+void AnalysisList::reserve(qsizetype size)
+{
+    m_index.reserve(size);
+    m_entries.reserve(size);
 }
 
 qsizetype AnalysisList::removeAt(QList<qsizetype> indices)

@@ -20,6 +20,8 @@ public:
     // Removes the entries at the given indices (any order, duplicates ignored); returns how many.
     qsizetype removeAt(QList<qsizetype> indices);
     void clear();
+    // Room for `size` entries in all, before a large batch.
+    void reserve(qsizetype size);
 
 private:
     QStringList m_entries;

@@ -106,9 +106,12 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
         }
         // Listings come in no fixed order; sorting by name keeps the result repeatable.
         std::sort(files.begin(), files.end());
-        for (const std::string& f : files) {
-            found(pathFromNative(dir + '/' + f));
-            ++report.filesTaken;
+        if (!files.empty()) {
+            const QString prefix = pathFromNative(dir) + u'/';
+            for (const std::string& f : files) {
+                found(prefix + pathFromNative(f));
+                ++report.filesTaken;
+            }
         }
         std::sort(subdirs.begin(), subdirs.end());
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
