@@ -5,6 +5,7 @@
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WindowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,22 +36,8 @@ private:
     QString status() const { return m_window->statusBar()->currentMessage(); }
     QStringList entries() const { return m_window->analysisList()->entries(); }
 
-    void drop(const QList<QUrl>& urls)
-    {
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_list->viewport(), &enter);
-        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_list->viewport(), &event);
-    }
-    void dropFiles(const QStringList& paths)
-    {
-        QList<QUrl> urls;
-        for (const QString& p : paths)
-            urls << QUrl::fromLocalFile(p);
-        drop(urls);
-    }
+    void drop(const QList<QUrl>& urls) { test::dropUrls(*m_window, urls); }
+    void dropFiles(const QStringList& paths) { test::dropFiles(*m_window, paths); }
     void select(std::initializer_list<int> rows)
     {
         m_list->selectionModel()->clearSelection();

@@ -10,6 +10,7 @@
 #include "support/ScriptedDialogRunner.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WindowDriver.h"
 
 #include <QAction>
 #include <QDir>
@@ -36,14 +37,7 @@ namespace {
 const QByteArray kIni = "[Engin]\r\nList=c\r\nLang_c=C_STYLE,C,1\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n"
                         "[FTP_Server]\r\nFTP_List=\r\n";
 
-template <typename T>
-T* child(QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        QTest::qFail(name, __FILE__, __LINE__);
-    return found;
-}
+using tarvik::test::child;
 
 // The browser's entries as "icon:text".
 QStringList entries(QDialog& form5)

@@ -6,6 +6,7 @@
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WindowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,21 +66,7 @@ private:
     {
         return SettingsStore(m_dir->path(QStringLiteral("Tarvik.ini"))).read(QStringLiteral("DIR"), QString::fromUtf8(key));
     }
-    void drop(const QStringList& paths)
-    {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& p : paths)
-            urls << QUrl::fromLocalFile(p);
-        data.setUrls(urls);
-        QWidget* viewport = m_window->findChild<QListView*>(QStringLiteral("List1"))->viewport();
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &dropEvent);
-        QVERIFY(dropEvent.isAccepted());
-    }
+    void drop(const QStringList& paths) { QVERIFY(test::dropFiles(*m_window, paths)); }
 
 private slots:
     void init()

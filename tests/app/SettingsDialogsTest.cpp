@@ -7,6 +7,7 @@
 #include "support/ScriptedDialogRunner.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WindowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,14 +37,7 @@ const QByteArray kIni = "[DIR]\r\nDef_Dir=/old\r\n[Mode]\r\nCount_Mode=1\r\nSerc
                         "Lang_cpp=C_STYLE,C++,1\r\nLang_cs=C_STYLE,C#,0\r\n"
                         "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#,,\r\n[FTP_Server]\r\nFTP_List=\r\n";
 
-template <typename T>
-T* child(QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        QTest::qFail(name, __FILE__, __LINE__);
-    return found;
-}
+using tarvik::test::child;
 
 QStringList gridRow(QDialog& form2, int row)
 {
@@ -316,13 +310,7 @@ private slots:
         const QString listed = m_dir->write(QStringLiteral("tree/listed.c"), "x;\n");
         m_dir->write(QStringLiteral("tree/other.c"), "y;\n");
         m_dir->write(QStringLiteral("tree/more.cpp"), "z;\n");
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(listed)});
-        QWidget* viewport = m_window->findChild<QListView*>(QStringLiteral("List1"))->viewport();
-        QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &enter);
-        QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(test::dropFiles(*m_window, {listed}));
 
         action("Mn_Serch_Sub_1")->trigger(); // c off
         m_prompter->expect(Kind::ChooseFolder, {}, {m_dir->path(QStringLiteral("tree"))}).expect(Kind::ChooseFolder, {}, {});

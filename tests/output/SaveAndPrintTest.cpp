@@ -8,6 +8,7 @@
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WindowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,16 +46,7 @@ private:
 
     void registerAndRun(const QStringList& paths)
     {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& p : paths)
-            urls << QUrl::fromLocalFile(p);
-        data.setUrls(urls);
-        QWidget* viewport = m_window->findChild<QListView*>(QStringLiteral("List1"))->viewport();
-        QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &enter);
-        QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &drop);
+        test::dropFiles(*m_window, paths);
         m_window->RunAnalysis();
     }
     QStringList makeFiles(int n, const QString& stem = QStringLiteral("file"))
