@@ -36,6 +36,29 @@ private:
     DIR* m_dir;
 };
 
+bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s) {
+        if (c >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// prefix + name in one allocation: most names are ASCII and need no decoding.
+QString joinPath(const QString& prefix, const std::string& name)
+{
+    if (!isAscii(name))
+        return prefix + pathFromNative(name);
+    QString path(prefix.size() + static_cast<qsizetype>(name.size()), Qt::Uninitialized);
+    QChar* out = path.data();
+    std::copy(prefix.cbegin(), prefix.cend(), out);
+    out += prefix.size();
+    for (unsigned char c : name)
+        *out++ = QChar(static_cast<char16_t>(c));
+    return path;
+}
+
 } // namespace
 
 QString ExtensionOf(const QString& name)
@@ -49,8 +72,8 @@ DirectoryWalk::DirectoryWalk(QStringList extensions, bool includeSubdirectories)
 {
     for (const QString& e : extensions)
         m_extensions.push_back(pathToNative(e));
-    // Looked up once per file: sorted for a binary search.
-    std::sort(m_extensions.begin(), m_extensions.end());
+    for (const std::string& e : m_extensions)
+        m_extensionSet.insert(e);
 }
 
 WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
@@ -98,8 +121,7 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                         subdirs.emplace_back(name);
                 } else {
                     std::string_view ext = extensionOf(name);
-                    if (!ext.empty() && std::binary_search(m_extensions.begin(), m_extensions.end(), ext,
-                                                           [](std::string_view a, std::string_view b) { return a < b; }))
+                    if (!ext.empty() && m_extensionSet.count(ext) != 0)
                         files.emplace_back(name);
                 }
             }
@@ -109,7 +131,7 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
         if (!files.empty()) {
             const QString prefix = pathFromNative(dir) + u'/';
             for (const std::string& f : files) {
-                found(prefix + pathFromNative(f));
+                found(joinPath(prefix, f));
                 ++report.filesTaken;
             }
         }

@@ -4,6 +4,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace tarvik {
 
@@ -31,12 +35,15 @@ public:
     using Found = std::function<void(const QString& path)>;
 
     DirectoryWalk(QStringList extensions, bool includeSubdirectories);
+    DirectoryWalk(const DirectoryWalk&) = delete; // the set holds views of the list
+    DirectoryWalk& operator=(const DirectoryWalk&) = delete;
 
     // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
     WalkReport walk(const QString& root, const Found& found) const;
 
 private:
     std::vector<std::string> m_extensions;
+    std::unordered_set<std::string_view> m_extensionSet; // views of m_extensions, looked up per file
     bool m_subdirectories;
 };
 
