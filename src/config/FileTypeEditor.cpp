@@ -40,6 +40,13 @@ bool writeList(IniDocument& doc, const QStringList& list, QString* error)
     return true;
 }
 
+bool alreadyRegistered(const QString& ext, QString* error)
+{
+    if (error)
+        *error = QStringLiteral("拡張子「%1」は既に登録されています。").arg(ext);
+    return false;
+}
+
 bool checkInput(const QString& ext, const QString& kind, QString* error)
 {
     if (ext.isEmpty()) {
@@ -104,11 +111,8 @@ bool FileTypeEditor::add(const QString& typedExtension, const QString& engine, c
             if (!readList(doc, list, why))
                 return false;
             // A second entry line would never be read: the first one always wins.
-            if (list.contains(ext) || doc.value(kEngin, QStringLiteral("Lang_") + ext).has_value()) {
-                if (why)
-                    *why = QStringLiteral("拡張子「%1」は既に登録されています。").arg(ext);
-                return false;
-            }
+            if (list.contains(ext) || doc.value(kEngin, QStringLiteral("Lang_") + ext).has_value())
+                return alreadyRegistered(ext, why);
             if (!writeList(doc, list << ext, why))
                 return false;
             QStringList lines = doc.lines();
@@ -130,11 +134,8 @@ bool FileTypeEditor::change(const QString& editedExtension, const QString& typed
             QStringList list;
             if (!readList(doc, list, why))
                 return false;
-            if (ext != editedExtension && list.contains(ext)) {
-                if (why)
-                    *why = QStringLiteral("拡張子「%1」は既に登録されています。").arg(ext);
-                return false;
-            }
+            if (ext != editedExtension && list.contains(ext))
+                return alreadyRegistered(ext, why);
             for (QString& element : list) {
                 if (element == editedExtension)
                     element = ext;
