@@ -1,5 +1,6 @@
 #include "counting/LineClassifier.h"
 
+#include "counting/BlockComments.h"
 #include "counting/QuoteMasking.h"
 
 #include <cstdint>
@@ -119,10 +120,7 @@ bool LineClassifier::isBlank(std::string_view line) const
 
 void LineClassifier::findBlockTokens(size_t& s, size_t& e) const
 {
-    s = findToken(m_w, m_syntax.blockStart);
-    // The end token is looked for only behind the whole start token.
-    e = s != npos ? findToken(m_w, m_syntax.blockEnd, s + m_syntax.blockStart.size())
-                  : findToken(m_w, m_syntax.blockEnd);
+    tarvik::findBlockTokens(m_w, m_syntax.blockStart, m_syntax.blockEnd, s, e);
 }
 
 std::optional<LineKind> LineClassifier::classify(std::string_view line)
@@ -166,26 +164,28 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
         e = npos;
     }
 
-    // Block-comment cases, tried in this order on every pass.
+    // Block-comment cases, tried in this order on every pass. Whole comments within the line
+    // are removed a run of passes at a time.
     std::string text;
     for (int passes = 0;;) {
-        if (s != npos && e != npos && !m_inside) { // a whole comment within the line
-            text.assign(m_w, s, e + m_syntax.blockEnd.size() - s);
-            replaceAll(m_w, text, "");
-        } else if (s != npos && e == npos) { // a comment opens and stays open
-            m_w.resize(s);
-            m_inside = true;
-        } else if (e != npos && m_inside) { // the open comment ends here
-            text.assign(m_w, 0, e + m_syntax.blockEnd.size());
-            replaceAll(m_w, text, "");
-            m_inside = false;
-        } else if (s == npos && e != npos) { // a stray end token outside a comment stays
-            break;
-        } else if (m_inside) { // the whole line lies inside the comment
-            m_w.clear();
+        if (s != npos && e != npos && !m_inside) {
+            removeWholeComments(m_w, {m_syntax.blockStart, m_syntax.blockEnd}, s, e, passes, kPassLimit);
+        } else {
+            if (s != npos && e == npos) { // a comment opens and stays open
+                m_w.resize(s);
+                m_inside = true;
+            } else if (e != npos && m_inside) { // the open comment ends here
+                text.assign(m_w, 0, e + m_syntax.blockEnd.size());
+                replaceAll(m_w, text, "");
+                m_inside = false;
+            } else if (s == npos && e != npos) { // a stray end token outside a comment stays
+                break;
+            } else if (m_inside) { // the whole line lies inside the comment
+                m_w.clear();
+            }
+            findBlockTokens(s, e);
+            ++passes;
         }
-        findBlockTokens(s, e);
-        ++passes;
         if (s == npos && e == npos)
             break;
         if (passes >= kPassLimit)

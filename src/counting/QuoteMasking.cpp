@@ -1,9 +1,10 @@
 #include "counting/QuoteMasking.h"
 
+#include "counting/TextHash.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <unordered_map>
 #include <vector>
 
@@ -13,43 +14,10 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-// Polynomial hash modulo the Mersenne prime 2^61 - 1.
-constexpr uint64_t kMod = (uint64_t(1) << 61) - 1;
-
-uint64_t mulMod(uint64_t a, uint64_t b)
-{
-    const __uint128_t p = static_cast<__uint128_t>(a) * b;
-    uint64_t r = static_cast<uint64_t>(p & kMod) + static_cast<uint64_t>(p >> 61);
-    return r >= kMod ? r - kMod : r;
-}
-
-uint64_t addMod(uint64_t a, uint64_t b)
-{
-    uint64_t r = a + b;
-    return r >= kMod ? r - kMod : r;
-}
-
-// A random base per process: no input can be made to collide on purpose.
-uint64_t hashBase()
-{
-    static const uint64_t base = [] {
-        std::random_device rd;
-        return (((uint64_t(rd()) << 32) ^ rd()) % (kMod - 1000)) + 500;
-    }();
-    return base;
-}
-
-uint64_t powMod(uint64_t b, uint64_t e)
-{
-    uint64_t r = 1;
-    while (e) {
-        if (e & 1)
-            r = mulMod(r, b);
-        b = mulMod(b, b);
-        e >>= 1;
-    }
-    return r;
-}
+using texthash::addMod;
+using texthash::hashBase;
+using texthash::mulMod;
+using texthash::powMod;
 
 struct Text {
     uint64_t hash = 0;
