@@ -132,13 +132,24 @@ void maskQuotesFast(std::string& w, char quote)
 
     // Gaps between two living quotes, grouped by their text; an entry is stale once its quote
     // died or its text changed (version).
+    // Each text's entries form a list through one pool, so a line of millions of quotes costs
+    // one map node per distinct text rather than a vector each.
     struct Gap {
         int quote;
         uint32_t version;
+        int32_t next = -1;
     };
-    std::unordered_map<Text, std::vector<Gap>, TextHash> gaps;
+    std::vector<Gap> pool;
+    pool.reserve(static_cast<size_t>(m));
+    std::unordered_map<Text, int32_t, TextHash> gaps;
+    gaps.reserve(static_cast<size_t>(m));
+    auto addGap = [&](const Text& text, int quote, uint32_t v) {
+        auto it = gaps.try_emplace(text, -1).first;
+        pool.push_back({quote, v, it->second});
+        it->second = static_cast<int32_t>(pool.size() - 1);
+    };
     for (int i = 0; i + 1 < m; ++i)
-        gaps[after[i]].push_back({i, 0});
+        addGap(after[i], i, 0);
 
     std::vector<std::pair<size_t, size_t>> replaced; // spans of the line as it was, each now "A"
     std::vector<Gap> round;
@@ -147,7 +158,8 @@ void maskQuotesFast(std::string& w, char quote)
         auto it = gaps.find(pattern);
         round.clear();
         if (it != gaps.end()) {
-            round.swap(it->second);
+            for (int32_t k = it->second; k >= 0; k = pool[static_cast<size_t>(k)].next)
+                round.push_back(pool[static_cast<size_t>(k)]);
             gaps.erase(it);
         }
         // Left to right, as one pass over the line finds them.
@@ -167,7 +179,7 @@ void maskQuotesFast(std::string& w, char quote)
                 ++version[p];
                 next[p] = after_j;
                 if (after_j >= 0)
-                    gaps[after[p]].push_back({p, version[p]});
+                    addGap(after[p], p, version[p]);
             } else {
                 head = joined(head, after[j]);
                 first = after_j;
