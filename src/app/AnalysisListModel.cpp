@@ -16,16 +16,25 @@ QVariant AnalysisListModel::data(const QModelIndex& index, int role) const
 
 qsizetype AnalysisListModel::registerPaths(const QStringList& paths)
 {
-    // How many rows a batch adds is known only after registering it (duplicates within the batch
-    // count too): the new entries stay out of rowCount() until the views have been told.
-    const qsizetype before = m_list.size();
-    if (before == 0)
+    if (m_list.size() == 0)
         m_list.reserve(paths.size()); // later batches may be all duplicates: no rehash for them
+    registerPending(paths);
+    return showPending();
+}
+
+void AnalysisListModel::registerPending(const QStringList& paths)
+{
     for (const QString& p : paths)
         m_list.RegisterPath(p);
-    const qsizetype added = m_list.size() - before;
+}
+
+qsizetype AnalysisListModel::showPending()
+{
+    // How many rows a batch adds is known only after registering it (duplicates within the batch
+    // count too): the new entries stay out of rowCount() until the views have been told.
+    const qsizetype added = m_list.size() - m_shown;
     if (added > 0) {
-        beginInsertRows({}, static_cast<int>(before), static_cast<int>(before + added - 1));
+        beginInsertRows({}, static_cast<int>(m_shown), static_cast<int>(m_list.size() - 1));
         m_shown = m_list.size();
         endInsertRows();
     }

@@ -18,6 +18,9 @@ public:
 
     // Applies RegisterPath to each path in order; returns how many were added.
     qsizetype registerPaths(const QStringList& paths);
+    // The same in parts: batches registered one after another, then shown to the views at once.
+    void registerPending(const QStringList& paths);
+    qsizetype showPending();
     qsizetype removeEntries(const QList<qsizetype>& rows);
 
     const QStringList& entries() const { return m_list.entries(); }

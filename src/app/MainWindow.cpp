@@ -572,10 +572,11 @@ void MainWindow::OpenLocalDirectory()
                 extensions << item->text();
         }
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        QStringList found;
         const WalkReport report = DirectoryWalk(extensions, m_searchSubdirs->isChecked())
-                                      .walk(folder, [&](const QString& path) { found << path; });
-        const qsizetype added = m_listModel->registerPaths(found);
+                                      .walkConcurrently(folder, [&](const QStringList& found) {
+                                          m_listModel->registerPending(found);
+                                      });
+        const qsizetype added = m_listModel->showPending();
         QApplication::restoreOverrideCursor();
         m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
         if (!report.skipped.isEmpty()) {

@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
+#include <mutex>
+#include <thread>
 #include <sys/stat.h>
 
 namespace tarvik {
@@ -139,6 +143,55 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
             pending.push_back(dir + '/' + *it);
     }
+    return report;
+}
+
+WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch& take) const
+{
+    constexpr qsizetype kBatch = 512;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<QStringList> batches;
+    bool finished = false;
+    WalkReport report;
+
+    std::thread walker([&] {
+        QStringList batch;
+        auto hand = [&] {
+            {
+                std::lock_guard lock(mutex);
+                batches.push_back(std::move(batch));
+            }
+            ready.notify_one();
+            batch = QStringList();
+        };
+        report = walk(root, [&](const QString& path) {
+            batch.append(path);
+            if (batch.size() >= kBatch)
+                hand();
+        });
+        if (!batch.isEmpty())
+            hand();
+        {
+            std::lock_guard lock(mutex);
+            finished = true;
+        }
+        ready.notify_one();
+    });
+
+    for (;;) {
+        QStringList batch;
+        {
+            std::unique_lock lock(mutex);
+            ready.wait(lock, [&] { return finished || !batches.empty(); });
+            if (batches.empty())
+                break;
+            batch = std::move(batches.front());
+            batches.pop_front();
+        }
+        take(batch);
+    }
+    walker.join();
     return report;
 }
 

@@ -41,6 +41,12 @@ public:
     // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
     WalkReport walk(const QString& root, const Found& found) const;
 
+    // The same walk on a worker thread, while `take` receives the paths found on the calling
+    // thread, in walk order, a batch at a time: listing the directories and registering their
+    // files then overlap.
+    using TakeBatch = std::function<void(const QStringList& paths)>;
+    WalkReport walkConcurrently(const QString& root, const TakeBatch& take) const;
+
 private:
     std::vector<std::string> m_extensions;
     std::unordered_set<std::string_view> m_extensionSet; // views of m_extensions, looked up per file

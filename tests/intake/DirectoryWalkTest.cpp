@@ -113,3 +113,33 @@ TEST(DirectoryWalk, NamesThatAreNotUtf8AreKeptByteForByte)
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(pathToNative(found[0]), sjis);
 }
+
+// The walk on a worker thread hands over the same paths in the same order, in batches, and
+// the same report, unreadable directory included.
+TEST(DirectoryWalk, ConcurrentWalkHandsOverTheSameWalk)
+{
+    TempDir dir;
+    for (int d = 0; d < 3; ++d) {
+        for (int f = 0; f < 400; ++f)
+            dir.write(QStringLiteral("root/d%1/f%2.c").arg(d).arg(f), "x;\n");
+    }
+    dir.write(QStringLiteral("root/locked/x.c"), "x;\n");
+    QFile::setPermissions(dir.path(QStringLiteral("root/locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                        | QFileDevice::ExeOwner);
+    int rc = test::runUnprivileged([&] {
+        const DirectoryWalk walker({QStringLiteral("c")}, true);
+        QStringList plain, concurrent;
+        const WalkReport a = walker.walk(dir.path(QStringLiteral("root")), [&](const QString& p) { plain << p; });
+        int batches = 0;
+        const WalkReport b = walker.walkConcurrently(dir.path(QStringLiteral("root")), [&](const QStringList& paths) {
+            concurrent << paths;
+            ++batches;
+        });
+        if (plain.size() != 1200 || concurrent != plain || batches < 2)
+            return 1;
+        if (a.filesTaken != b.filesTaken || b.skipped.size() != 1 || b.skipped[0].path != a.skipped[0].path)
+            return 2;
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
+}
