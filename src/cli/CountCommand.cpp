@@ -185,7 +185,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         const QString path = absolute(arg);
         struct stat st {};
         if (::stat(pathToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            WalkReport report = walk.walk(path, [&](const QString& file) { list.RegisterPath(file); });
+            WalkReport report = walk.walkConcurrently(path, [&](const QStringList& files) {
+                for (const QString& file : files)
+                    list.RegisterPath(file);
+            });
             for (const SkippedDirectory& skipped : report.skipped)
                 err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
         } else {
