@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -41,18 +42,23 @@ void cp932ToUtf8(std::string_view in, std::string& out)
 
 } // namespace
 
-Cp932Decoder::Cp932Decoder() : m_cd(iconv_open("UTF-8", "CP932")) {}
-
-Cp932Decoder::~Cp932Decoder()
+TextDecoder::TextDecoder(const char* from, size_t unitSize)
+    : m_cd(iconv_open("UTF-8", from)), m_unit(unitSize == 0 ? 1 : unitSize)
 {
-    if (m_cd != reinterpret_cast<iconv_t>(-1))
+}
+
+TextDecoder::~TextDecoder()
+{
+    if (ok())
         iconv_close(static_cast<iconv_t>(m_cd));
 }
 
-size_t Cp932Decoder::decode(std::string_view in, std::string& out, bool final)
+bool TextDecoder::ok() const { return m_cd != reinterpret_cast<void*>(-1); }
+
+size_t TextDecoder::decode(std::string_view in, std::string& out, bool final)
 {
     auto cd = static_cast<iconv_t>(m_cd);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (!ok()) {
         // No converter: keep ASCII, mark everything else as unreadable rather than failing.
         for (unsigned char c : in) {
             if (c < 0x80)
@@ -77,12 +83,13 @@ size_t Cp932Decoder::decode(std::string_view in, std::string& out, bool final)
         } else if (errno == EINVAL && !final) {
             break; // an incomplete character at the end: the caller brings the rest later
         } else {
-            // An invalid byte, or a character cut off by the end of the text.
+            // An invalid code unit, or a character cut off by the end of the text.
             out.resize(used);
             appendReplacementChar(out);
             used += 3;
-            ++src;
-            --srcLeft;
+            const size_t skip = std::min(m_unit, srcLeft);
+            src += skip;
+            srcLeft -= skip;
             out.resize(used + srcLeft * 3 + 16);
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }

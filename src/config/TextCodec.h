@@ -13,13 +13,18 @@ enum class TextEncoding { Utf8, Cp932 };
 
 bool isValidUtf8(std::string_view bytes);
 
-// Converts CP932 to UTF-8 piece by piece. Invalid bytes become U+FFFD.
-class Cp932Decoder {
+// Converts text in an encoding iconv knows to UTF-8, piece by piece. Invalid input becomes
+// U+FFFD, one for each code unit of `unitSize` bytes (2 for UTF-16), so the text after it keeps
+// its alignment.
+class TextDecoder {
 public:
-    Cp932Decoder();
-    ~Cp932Decoder();
-    Cp932Decoder(const Cp932Decoder&) = delete;
-    Cp932Decoder& operator=(const Cp932Decoder&) = delete;
+    explicit TextDecoder(const char* from, size_t unitSize = 1);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    // False when iconv has no such encoding; decode then keeps ASCII and replaces the rest.
+    bool ok() const;
 
     // Appends the UTF-8 form of `in` to `out` and returns the number of bytes consumed; unless
     // `final`, an incomplete character at the end is left unconsumed for the next call.
@@ -27,6 +32,12 @@ public:
 
 private:
     void* m_cd;
+    size_t m_unit;
+};
+
+class Cp932Decoder : public TextDecoder {
+public:
+    Cp932Decoder() : TextDecoder("CP932") {}
 };
 
 // Checks UTF-8 validity piece by piece.

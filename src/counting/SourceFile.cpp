@@ -2,6 +2,9 @@
 
 #include "config/TextCodec.h"
 #include "counting/LineClassifier.h"
+#include "counting/SourceEncoding.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -19,6 +22,7 @@ using Status = SourceFileCount::Status;
 // the encoding, once to count).
 constexpr size_t kWholeFileLimit = 8u << 20;
 constexpr size_t kPieceSize = 1u << 20;
+constexpr size_t kSampleSize = 4u << 20;
 
 QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
@@ -128,11 +132,12 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
         raw.resize(got);
         std::string_view bytes(raw);
         if (isValidUtf8(bytes)) {
-            if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-                bytes.remove_prefix(3);
-            counter.feed(bytes);
+            counter.feed(bytes.substr(utf8BomLength(bytes)));
         } else {
-            decodeToUtf8(bytes, text);
+            const SourceEncoding encoding = detectSourceEncoding(bytes);
+            TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
+            text.clear();
+            decoder.decode(bytes.substr(encoding.bomLength), text, true);
             counter.feed(text);
         }
     } else {
@@ -154,7 +159,17 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
         if (::lseek(fd.get(), 0, SEEK_SET) != 0)
             return fail(errno);
 
-        Cp932Decoder decoder;
+        // The encoding of a large file that is not UTF-8 is judged on its beginning.
+        SourceEncoding encoding;
+        if (!utf8) {
+            std::string sample(kSampleSize, '\0');
+            ssize_t n = readFully(fd.get(), sample.data(), sample.size());
+            if (n < 0 || ::lseek(fd.get(), 0, SEEK_SET) != 0)
+                return fail(errno);
+            sample.resize(static_cast<size_t>(n));
+            encoding = detectSourceEncoding(sample);
+        }
+        TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
         std::string carry;
         bool first = true;
         for (;;) {
@@ -162,9 +177,9 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
             if (n < 0)
                 return fail(errno);
             std::string_view piece(raw.data(), static_cast<size_t>(n));
+            if (first)
+                piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
             if (utf8) {
-                if (first && piece.substr(0, 3) == "\xEF\xBB\xBF")
-                    piece.remove_prefix(3);
                 if (!counter.feed(piece))
                     break;
             } else {
