@@ -49,6 +49,18 @@ size_t whitespaceLength(std::string_view s, size_t i)
     return 0;
 }
 
+void withoutWhitespace(std::string_view s, std::string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < s.size();) {
+        const size_t w = whitespaceLength(s, i);
+        if (w == 0)
+            out += s[i++];
+        else
+            i += w;
+    }
+}
+
 bool hasNonWhitespace(std::string_view s)
 {
     for (size_t i = 0; i < s.size();) {
@@ -123,7 +135,9 @@ void LineClassifier::findBlockTokens(size_t& s, size_t& e) const
     tarvik::findBlockTokens(m_w, m_syntax.blockStart, m_syntax.blockEnd, s, e);
 }
 
-std::optional<LineKind> LineClassifier::classify(std::string_view line)
+std::optional<LineKind> LineClassifier::classify(std::string_view line) { return classify(line, nullptr); }
+
+std::optional<LineKind> LineClassifier::classify(std::string_view line, std::string* step)
 {
     if (isBlank(line))
         return LineKind::Blank;
@@ -143,9 +157,12 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
                 lineToken = i;
         }
         if (plain) {
-            if (lineToken == npos)
-                return LineKind::Executable;
-            return hasNonWhitespace(line.substr(0, lineToken)) ? LineKind::Executable : LineKind::Comment;
+            const std::string_view code = line.substr(0, lineToken);
+            if (lineToken != npos && !hasNonWhitespace(code))
+                return LineKind::Comment;
+            if (step)
+                withoutWhitespace(code, *step);
+            return LineKind::Executable;
         }
     }
 
@@ -195,23 +212,30 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line)
     p = findToken(m_w, m_syntax.lineToken);
     if (p != npos)
         m_w.resize(p);
-    return hasNonWhitespace(m_w) ? LineKind::Executable : LineKind::Comment;
+    if (!hasNonWhitespace(m_w))
+        return LineKind::Comment;
+    if (step)
+        withoutWhitespace(m_w, *step);
+    return LineKind::Executable;
 }
 
 LineCounter::LineCounter(const CommentSyntax& syntax, bool countSymbolLines) : m_classifier(syntax, countSymbolLines) {}
 
 void LineCounter::line(std::string_view text)
 {
-    std::optional<LineKind> kind = m_classifier.classify(text);
+    std::optional<LineKind> kind = m_classifier.classify(text, m_steps ? &m_step : nullptr);
     if (!kind) {
         m_abandoned = true;
         return;
     }
     ++m_counts.total;
-    if (*kind == LineKind::Executable)
+    if (*kind == LineKind::Executable) {
         ++m_counts.executable;
-    else if (*kind == LineKind::Comment)
+        if (m_steps)
+            m_steps->push_back(m_step);
+    } else if (*kind == LineKind::Comment) {
         ++m_counts.comment;
+    }
 }
 
 bool LineCounter::feed(std::string_view text)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvik {
 
@@ -24,6 +25,9 @@ public:
     // nullopt when the line needed kPassLimit passes of block-comment processing: the file
     // is then not analysable and the line is not counted.
     std::optional<LineKind> classify(std::string_view line);
+    // The same, and for an executable line its step text: what is left of the line once
+    // comments and whitespace are removed (string literals stand as "A").
+    std::optional<LineKind> classify(std::string_view line, std::string* step);
 
     bool insideBlockComment() const { return m_inside; }
 
@@ -56,6 +60,9 @@ public:
     const FileCounts& counts() const { return m_counts; }
     bool abandoned() const { return m_abandoned; }
 
+    // Collects the step text of every executable line, in order, into `steps` (or stops).
+    void collectSteps(std::vector<std::string>* steps) { m_steps = steps; }
+
 private:
     void line(std::string_view text);
 
@@ -64,6 +71,8 @@ private:
     std::string m_partial;
     bool m_pendingLf = false; // the last piece ended with CR: a leading LF belongs to it
     bool m_abandoned = false;
+    std::vector<std::string>* m_steps = nullptr;
+    std::string m_step;
 };
 
 struct LineCountResult {

@@ -82,7 +82,8 @@ SourceFileCount::Status probeSourceFile(const std::string& nativePath, QString* 
     return statusOfStat(rc, st, errno, error);
 }
 
-SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines)
+SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines,
+                                std::vector<std::string>* steps)
 {
     SourceFileCount result;
     result.status = probeSourceFile(nativePath, &result.error);
@@ -113,6 +114,7 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
     };
 
     LineCounter counter(syntax, countSymbolLines);
+    counter.collectSteps(steps);
     // Buffers are kept per thread: a run reads many small files one after another.
     thread_local std::string raw;
     thread_local std::string text;

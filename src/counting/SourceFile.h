@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 namespace tarvik {
 
@@ -25,8 +26,10 @@ struct SourceFileCount {
 // Only the regular file test, for a path that will not be read.
 SourceFileCount::Status probeSourceFile(const std::string& nativePath, QString* error);
 
-// Opens, decodes (UTF-8, else CP932) and counts one file. Special files are never opened for
-// reading; large files are read in pieces so memory stays bounded by the longest line.
-SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines);
+// Opens, decodes (see SourceEncoding) and counts one file. Special files are never opened for
+// reading; large files are read in pieces so memory stays bounded by the longest line. With
+// `steps`, the step text of every executable line is collected there too.
+SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines,
+                                std::vector<std::string>* steps = nullptr);
 
 } // namespace tarvik
