@@ -1,5 +1,6 @@
 #include "cli/CountCommand.h"
 
+#include "cli/DiffFormats.h"
 #include "cli/OutputFormats.h"
 #include "config/FileTypeTable.h"
 #include "config/SettingsStore.h"
@@ -106,7 +107,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     const QCommandLineOption filesFromOpt(QStringLiteral("files-from"),
                                           QStringLiteral("Also take the paths listed in FILE, one per line."),
                                           QStringLiteral("FILE"));
-    parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt});
+    const QCommandLineOption diffOpt(QStringLiteral("diff"),
+                                     QStringLiteral("Compare two versions: the two PATHs are the OLD and the NEW folder; "
+                                                    "prints added, changed and deleted steps and the modification size."));
+    parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A file to count, or a directory whose registered file types are counted."),
                                  QStringLiteral("PATH..."));
@@ -143,6 +147,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty() && !parser.isSet(filesFromOpt))
         return usageError(QStringLiteral("no PATH given"));
+    const bool diff = parser.isSet(diffOpt);
+    if (diff && (positional.size() != 2 || parser.isSet(filesFromOpt)))
+        return usageError(QStringLiteral("--diff takes exactly two folders, OLD and NEW"));
 
     // A missing settings file would make every file unknown: refuse it rather than miscount.
     const QString settingsPath = parser.isSet(settingsOpt) ? parser.value(settingsOpt) : m_env.defaultSettingsPath;
@@ -164,6 +171,14 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return QDir::cleanPath(path.startsWith(u'/') ? path : m_env.currentDirectory + u'/' + path);
     };
 
+    if (diff) {
+        for (const QString& folder : positional) {
+            struct stat st {};
+            if (::stat(pathToNative(absolute(folder)).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                return usageError(QStringLiteral("%1 is not a folder").arg(folder));
+        }
+    }
+
     QStringList paths = positional;
     if (parser.isSet(filesFromOpt)) {
         const QString listPath = parser.value(filesFromOpt);
@@ -177,6 +192,56 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             if (!line.empty())
                 paths << pathFromNative(line);
         }
+    }
+
+    std::unique_ptr<QSaveFile> outFile;
+    if (parser.isSet(outputOpt)) {
+        outFile = std::make_unique<QSaveFile>(parser.value(outputOpt));
+        if (!outFile->open(QIODevice::WriteOnly)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+            return kBadArguments;
+        }
+    }
+    auto write = [&](const QByteArray& bytes) {
+        if (outFile)
+            outFile->write(bytes);
+        else
+            out.write(bytes.constData(), bytes.size());
+    };
+    // A full disk or a closed pipe must not pass for a complete result.
+    auto finishOutput = [&]() {
+        out.flush();
+        if (!outFile && !out) {
+            err << "tarvik-count: cannot write the output\n";
+            return false;
+        }
+        if (outFile && !outFile->commit()) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+            return false;
+        }
+        return true;
+    };
+    auto reportError = [&](const RunError& error) {
+        err << "tarvik-count: " << unexpectedErrorMessage() << " " << error.path << ": " << error.reason << "\n";
+    };
+
+    if (diff) {
+        EngineTable engines(settings);
+        auto writer = DiffFormatWriter::create(format, write);
+        const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
+                                  FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs};
+        const DiffSummary summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
+        for (const SkippedDirectory& skipped : summary.skipped)
+            err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+        if (!summary.completed())
+            writer->diffFailed(*summary.error);
+        if (!finishOutput())
+            return 1;
+        if (!summary.completed()) {
+            reportError(*summary.error);
+            return 1;
+        }
+        return 0;
     }
 
     AnalysisList list;
@@ -196,20 +261,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
     }
 
-    std::unique_ptr<QSaveFile> outFile;
-    if (parser.isSet(outputOpt)) {
-        outFile = std::make_unique<QSaveFile>(parser.value(outputOpt));
-        if (!outFile->open(QIODevice::WriteOnly)) {
-            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
-            return kBadArguments;
-        }
-    }
-    auto writer = FormatWriter::create(format, [&](const QByteArray& bytes) {
-        if (outFile)
-            outFile->write(bytes);
-        else
-            out.write(bytes.constData(), bytes.size());
-    });
+    auto writer = FormatWriter::create(format, write);
 
     EngineTable engines(settings);
     ProgressSink progress(*writer, err, m_env.progressToErr && (outFile || !m_env.outIsTerminal));
@@ -217,19 +269,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     progress.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);
-    out.flush();
-    if (!outFile && !out) {
-        // A full disk or a closed pipe must not pass for a complete result.
-        err << "tarvik-count: cannot write the output\n";
+    if (!finishOutput())
         return 1;
-    }
-    if (outFile && !outFile->commit()) {
-        err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
-        return 1;
-    }
     if (!summary.completed()) {
-        err << "tarvik-count: " << unexpectedErrorMessage() << " " << summary.error->path << ": "
-            << summary.error->reason << "\n";
+        reportError(*summary.error);
         return 1;
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "cli/OutputFormats.h"
 
 #include "counting/TextReport.h"
+#include "output/CsvField.h"
 
 namespace tarvik {
 
@@ -36,15 +37,6 @@ private:
     bool m_written = false;
 };
 
-QByteArray csvField(const QString& text)
-{
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
-        return bytes;
-    bytes.replace("\"", "\"\"");
-    return '"' + bytes + '"';
-}
-
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
@@ -64,26 +56,6 @@ public:
 private:
     Write m_write;
 };
-
-QByteArray jsonString(const QString& text)
-{
-    QByteArray out = "\"";
-    for (char c : text.toUtf8()) {
-        auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static const char* hex = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
 
 class JsonWriter : public FormatWriter {
 public:
@@ -115,6 +87,26 @@ private:
 
 } // namespace
 
+QByteArray jsonString(const QString& text)
+{
+    QByteArray out = "\"";
+    for (char c : text.toUtf8()) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char* hex = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
 std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
 {
     switch (format) {
@@ -141,19 +133,6 @@ bool FormatWriter::parseFormat(const QString& name, Format& format)
     return true;
 }
 
-QString FormatWriter::outcomeName(FileOutcome outcome)
-{
-    switch (outcome) {
-    case FileOutcome::Counted:
-        return QStringLiteral("Counted");
-    case FileOutcome::NoEngine:
-        return QStringLiteral("NoEngine");
-    case FileOutcome::NotAnalysable:
-        return QStringLiteral("NotAnalysable");
-    case FileOutcome::Missing:
-        break;
-    }
-    return QStringLiteral("Missing");
-}
+QString FormatWriter::outcomeName(FileOutcome outcome) { return tarvik::outcomeName(outcome); }
 
 } // namespace tarvik

@@ -25,4 +25,7 @@ public:
     virtual void runFailed(const RunError& error) = 0;
 };
 
+// A JSON string literal of the text, as UTF-8.
+QByteArray jsonString(const QString& text);
+
 } // namespace tarvik

@@ -61,6 +61,21 @@ FileResult FileResult::forPath(const QString& path)
     return r;
 }
 
+QString outcomeName(FileOutcome outcome)
+{
+    switch (outcome) {
+    case FileOutcome::Counted:
+        return QStringLiteral("Counted");
+    case FileOutcome::NoEngine:
+        return QStringLiteral("NoEngine");
+    case FileOutcome::NotAnalysable:
+        return QStringLiteral("NotAnalysable");
+    case FileOutcome::Missing:
+        break;
+    }
+    return QStringLiteral("Missing");
+}
+
 QString unexpectedErrorMessage() { return QStringLiteral("予期せぬエラーが発生しました！！"); }
 
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,

@@ -13,6 +13,8 @@ namespace tarvik {
 class EngineTable;
 
 enum class FileOutcome { Counted, NoEngine, NotAnalysable, Missing };
+// The outcome's name in machine-readable output: "Counted", "NoEngine", "NotAnalysable", "Missing".
+QString outcomeName(FileOutcome outcome);
 
 // The result of one listed path. Paths split into directory and Program ID at the last "/".
 struct FileResult {

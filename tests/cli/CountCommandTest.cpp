@@ -137,3 +137,35 @@ TEST_F(CountCommandTest, ExitStatusTellsWhatHappened)
     EXPECT_NE(broken.out.find("main.c"), std::string::npos);
     EXPECT_EQ(broken.out.find("KStep"), std::string::npos);
 }
+
+TEST_F(CountCommandTest, DiffComparesTwoFoldersInEveryFormat)
+{
+    m_dir.write(QStringLiteral("v2/main.c"), "int main() {\n  return 1; // changed\n}\n");
+    m_dir.write(QStringLiteral("v2/sub/util.c"), "/* util, reworded */\nint f(void);\n\n");
+    m_dir.write(QStringLiteral("v2/sub/new.c"), "int g(void);\nint h(void);\n");
+
+    const Result csv = count({QStringLiteral("--diff"), QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("tree"),
+                              QStringLiteral("v2")});
+    ASSERT_EQ(csv.rc, 0) << csv.err;
+    const QStringList rows = QString::fromStdString(csv.out).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 5) << csv.out;
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("main.c,変更,Counted,3,3,0,1,0,"))) << csv.out;
+    EXPECT_TRUE(rows[2].startsWith(QStringLiteral("\"sub/a,b \"\"q\"\".c\",削除,Counted,1,0,0,0,1,"))) << csv.out;
+    EXPECT_TRUE(rows[3].startsWith(QStringLiteral("sub/new.c,新規,Counted,0,2,2,0,0,,"))) << csv.out;
+    EXPECT_TRUE(rows[4].startsWith(QStringLiteral("sub/util.c,変更なし,Counted,1,1,0,0,0,"))) << csv.out;
+
+    const Result json = count({QStringLiteral("--diff"), QStringLiteral("--format=json"), QStringLiteral("tree"),
+                               QStringLiteral("v2"), QStringLiteral("-j"), QStringLiteral("2")});
+    ASSERT_EQ(json.rc, 0) << json.err;
+    const QJsonObject totals = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()[u"totals"].toObject();
+    EXPECT_EQ(totals[u"added"].toInt(), 2);
+    EXPECT_EQ(totals[u"changed"].toInt(), 1);
+    EXPECT_EQ(totals[u"deleted"].toInt(), 1);
+    EXPECT_DOUBLE_EQ(totals[u"modificationKStep"].toDouble(), 0.003);
+
+    const Result report = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2")});
+    EXPECT_NE(report.out.find(" KStep です"), std::string::npos) << report.out;
+
+    EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree")}).rc, 2);
+    EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree/main.c")}).rc, 2);
+}

@@ -1,0 +1,89 @@
+#include "cli/DiffFormats.h"
+
+#include "counting/DiffReport.h"
+#include "counting/TextReport.h"
+
+namespace tarvik {
+
+namespace {
+
+class DiffReportWriter : public DiffFormatWriter {
+public:
+    explicit DiffReportWriter(Write write)
+        : m_write(std::move(write)), m_report([this](const QString& text) { m_write(text.toUtf8()); })
+    {
+    }
+    void diffStarted(qsizetype n) override { m_report.diffStarted(n); }
+    void fileCompared(qsizetype i, const FileChange& c) override { m_report.fileCompared(i, c); }
+    void diffFinished(const DiffSummary& s) override { m_report.diffFinished(s); }
+    void diffFailed(const RunError&) override {}
+
+private:
+    Write m_write;
+    DiffTextReport m_report;
+};
+
+class DiffCsvWriter : public DiffFormatWriter {
+public:
+    explicit DiffCsvWriter(Write write) : m_csv(std::move(write)) {}
+    void diffStarted(qsizetype n) override { m_csv.diffStarted(n); }
+    void fileCompared(qsizetype i, const FileChange& c) override { m_csv.fileCompared(i, c); }
+    void diffFailed(const RunError&) override {}
+
+private:
+    DiffCsv m_csv;
+};
+
+class DiffJsonWriter : public DiffFormatWriter {
+public:
+    explicit DiffJsonWriter(Write write) : m_write(std::move(write)) {}
+    void diffStarted(qsizetype) override { m_write(QByteArrayLiteral("{\"files\":[")); }
+    void fileCompared(qsizetype i, const FileChange& c) override
+    {
+        QByteArray obj = i > 0 ? ",\n" : "\n";
+        obj += "{\"relativePath\":" + jsonString(c.relativePath) + ",\"status\":" + jsonString(changeStatusText(c.status))
+               + ",\"outcome\":" + jsonString(outcomeName(c.outcome)) + ",\"oldSteps\":" + QByteArray::number(c.oldSteps)
+               + ",\"newSteps\":" + QByteArray::number(c.newSteps) + ",\"added\":" + QByteArray::number(c.steps.added)
+               + ",\"changed\":" + QByteArray::number(c.steps.changed)
+               + ",\"deleted\":" + QByteArray::number(c.steps.deleted) + ",\"oldPath\":" + jsonString(c.oldPath)
+               + ",\"newPath\":" + jsonString(c.newPath) + '}';
+        m_write(obj);
+    }
+    void diffFinished(const DiffSummary& s) override
+    {
+        const DiffTotals& t = s.totals;
+        m_write("\n],\"totals\":{\"newFiles\":" + QByteArray::number(t.newFiles)
+                + ",\"deletedFiles\":" + QByteArray::number(t.deletedFiles)
+                + ",\"changedFiles\":" + QByteArray::number(t.changedFiles)
+                + ",\"unchangedFiles\":" + QByteArray::number(t.unchangedFiles)
+                + ",\"oldSteps\":" + QByteArray::number(t.oldSteps) + ",\"newSteps\":" + QByteArray::number(t.newSteps)
+                + ",\"added\":" + QByteArray::number(t.steps.added) + ",\"changed\":" + QByteArray::number(t.steps.changed)
+                + ",\"deleted\":" + QByteArray::number(t.steps.deleted)
+                + ",\"modificationKStep\":" + TextReport::kstepFigure(t.modifiedSteps(), QStringLiteral(".")).toUtf8()
+                + "}}\n");
+    }
+    void diffFailed(const RunError& e) override
+    {
+        m_write("\n],\"error\":{\"path\":" + jsonString(e.path) + ",\"reason\":" + jsonString(e.reason) + "}}\n");
+    }
+
+private:
+    Write m_write;
+};
+
+} // namespace
+
+std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write)
+{
+    switch (format) {
+    case FormatWriter::Format::Csv:
+        return std::make_unique<DiffCsvWriter>(std::move(write));
+    case FormatWriter::Format::Json:
+        return std::make_unique<DiffJsonWriter>(std::move(write));
+    case FormatWriter::Format::Report:
+        break;
+    }
+    return std::make_unique<DiffReportWriter>(std::move(write));
+}
+
+} // namespace tarvik

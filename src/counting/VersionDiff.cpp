@@ -1,0 +1,326 @@
+#include "counting/VersionDiff.h"
+
+#include "config/FileTypeTable.h"
+#include "counting/OrderedWork.h"
+#include "counting/SourceFile.h"
+#include "intake/NativePath.h"
+
+#include <dtl/dtl.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace tarvik {
+
+namespace {
+
+// Walk order on native relative paths.
+bool nativeWalkOrderLess(std::string_view a, std::string_view b)
+{
+    size_t i = 0, j = 0;
+    for (;;) {
+        const size_t ae = a.find('/', i), be = b.find('/', j);
+        const bool aFile = ae == std::string_view::npos, bFile = be == std::string_view::npos;
+        if (aFile != bFile)
+            return aFile; // a directory's files come before its subdirectories
+        const std::string_view an = a.substr(i, aFile ? std::string_view::npos : ae - i);
+        const std::string_view bn = b.substr(j, bFile ? std::string_view::npos : be - j);
+        if (an != bn)
+            return an < bn;
+        if (aFile)
+            return false;
+        i = ae + 1;
+        j = be + 1;
+    }
+}
+
+struct Side {
+    FileOutcome outcome = FileOutcome::Missing;
+    int64_t executable = 0;
+    std::vector<std::string> steps;
+};
+
+// Counts one version of a file; returns the reason when it exists but cannot be read.
+std::optional<QString> countSide(const QString& path, int engine, const EngineTable& engines, bool countSymbolLines,
+                                 Side& side)
+{
+    using Status = SourceFileCount::Status;
+    const std::string native = pathToNative(path);
+    if (engine < 0) {
+        QString error;
+        const Status s = probeSourceFile(native, &error);
+        if (s == Status::Unreadable)
+            return error;
+        side.outcome = s == Status::Counted ? FileOutcome::NoEngine : FileOutcome::Missing;
+        return std::nullopt;
+    }
+    const SourceFileCount c = countSourceFile(native, engines.syntax(engine), countSymbolLines, &side.steps);
+    switch (c.status) {
+    case Status::Counted:
+        side.outcome = FileOutcome::Counted;
+        side.executable = c.counts.executable;
+        break;
+    case Status::Abandoned:
+        side.outcome = FileOutcome::NotAnalysable;
+        side.steps.clear();
+        break;
+    case Status::NotAFile:
+        side.outcome = FileOutcome::Missing;
+        break;
+    case Status::Unreadable:
+        return c.error;
+    }
+    return std::nullopt;
+}
+
+class ReadFd {
+public:
+    explicit ReadFd(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) {}
+    ~ReadFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ReadFd(const ReadFd&) = delete;
+    ReadFd& operator=(const ReadFd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+ssize_t readSome(int fd, char* buffer, size_t size)
+{
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, buffer + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+// True when both are regular files with the same bytes. Special files are never read.
+bool sameBytes(const QString& a, const QString& b)
+{
+    ReadFd fa(pathToNative(a)), fb(pathToNative(b));
+    struct stat sa {}, sb {};
+    if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0
+        || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+        return false;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    for (;;) {
+        const ssize_t n = readSome(fa.get(), x.data(), x.size());
+        const ssize_t m = readSome(fb.get(), y.data(), y.size());
+        if (n < 0 || m < 0 || n != m || std::memcmp(x.data(), y.data(), static_cast<size_t>(n)) != 0)
+            return false;
+        if (n == 0)
+            return true;
+    }
+}
+
+struct PairWork {
+    FileChange change;
+    std::optional<RunError> error;
+};
+
+PairWork comparePair(const QString& relative, const QString& oldPath, const QString& newPath, int engine,
+                     const EngineTable& engines, bool countSymbolLines)
+{
+    PairWork work;
+    FileChange& c = work.change;
+    c.relativePath = relative;
+    c.oldPath = oldPath;
+    c.newPath = newPath;
+    Side oldSide, newSide;
+    for (auto [path, side] : {std::pair{&oldPath, &oldSide}, std::pair{&newPath, &newSide}}) {
+        if (path->isEmpty())
+            continue;
+        if (std::optional<QString> error = countSide(*path, engine, engines, countSymbolLines, *side)) {
+            work.error = RunError{-1, *path, *error};
+            return work;
+        }
+    }
+
+    if (newPath.isEmpty()) {
+        c.status = ChangeStatus::Deleted;
+        c.outcome = oldSide.outcome;
+        c.oldSteps = oldSide.executable;
+        c.steps.deleted = oldSide.executable;
+    } else if (oldPath.isEmpty()) {
+        c.status = ChangeStatus::New;
+        c.outcome = newSide.outcome;
+        c.newSteps = newSide.executable;
+        c.steps.added = newSide.executable;
+    } else if (oldSide.outcome == FileOutcome::Counted && newSide.outcome == FileOutcome::Counted) {
+        c.oldSteps = oldSide.executable;
+        c.newSteps = newSide.executable;
+        c.steps = CompareSteps(oldSide.steps, newSide.steps);
+        c.status = c.steps == StepChanges{} ? ChangeStatus::Unchanged : ChangeStatus::Changed;
+    } else {
+        // Steps that cannot be told are not compared: the pair is changed when its bytes are.
+        c.outcome = newSide.outcome != FileOutcome::Counted ? newSide.outcome : oldSide.outcome;
+        c.status = sameBytes(oldPath, newPath) ? ChangeStatus::Unchanged : ChangeStatus::Changed;
+    }
+    if (c.outcome != FileOutcome::Counted) {
+        c.oldSteps = c.newSteps = 0;
+        c.steps = {};
+    }
+    return work;
+}
+
+} // namespace
+
+QString changeStatusText(ChangeStatus status)
+{
+    switch (status) {
+    case ChangeStatus::New:
+        return QStringLiteral("新規");
+    case ChangeStatus::Deleted:
+        return QStringLiteral("削除");
+    case ChangeStatus::Changed:
+        return QStringLiteral("変更");
+    case ChangeStatus::Unchanged:
+        break;
+    }
+    return QStringLiteral("変更なし");
+}
+
+bool walkOrderLess(const QString& a, const QString& b) { return nativeWalkOrderLess(pathToNative(a), pathToNative(b)); }
+
+StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
+{
+    StepChanges result;
+    if (oldSteps == newSteps)
+        return result;
+    // The diff runs on small numbers, one per distinct step text.
+    std::unordered_map<std::string_view, uint32_t> ids;
+    auto idsOf = [&](const std::vector<std::string>& steps) {
+        std::vector<uint32_t> out;
+        out.reserve(steps.size());
+        for (const std::string& s : steps)
+            out.push_back(ids.try_emplace(s, static_cast<uint32_t>(ids.size())).first->second);
+        return out;
+    };
+    const std::vector<uint32_t> a = idsOf(oldSteps);
+    const std::vector<uint32_t> b = idsOf(newSteps);
+
+    dtl::Diff<uint32_t, std::vector<uint32_t>> diff(a, b);
+    diff.compose();
+    int64_t added = 0, deleted = 0;
+    auto endHunk = [&] {
+        const int64_t changed = std::min(added, deleted);
+        result.changed += changed;
+        result.added += added - changed;
+        result.deleted += deleted - changed;
+        added = deleted = 0;
+    };
+    for (const auto& [element, info] : diff.getSes().getSequence()) {
+        (void)element;
+        if (info.type == dtl::SES_ADD)
+            ++added;
+        else if (info.type == dtl::SES_DELETE)
+            ++deleted;
+        else
+            endHunk();
+    }
+    endHunk();
+    return result;
+}
+
+DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)
+{
+    DiffSummary summary;
+    const DirectoryWalk walk(request.extensions, request.includeSubdirectories);
+
+    // Relative path (native bytes) -> the full path in each version.
+    struct Pair {
+        QString oldPath, newPath;
+    };
+    std::map<std::string, Pair, decltype(&nativeWalkOrderLess)> pairs(&nativeWalkOrderLess);
+    auto collect = [&](const QString& root, QString Pair::*member) {
+        // The walk drops one trailing "/" of its root and joins names with "/".
+        QString prefix = root;
+        if (prefix.endsWith(u'/'))
+            prefix.chop(1);
+        prefix += u'/';
+        const WalkReport report = walk.walk(root, [&](const QString& path) {
+            const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
+            pairs[pathToNative(relative)].*member = path;
+        });
+        summary.skipped += report.skipped;
+    };
+    collect(request.oldRoot, &Pair::oldPath);
+    collect(request.newRoot, &Pair::newPath);
+
+    std::vector<std::pair<QString, Pair>> order;
+    order.reserve(pairs.size());
+    for (auto& [relative, pair] : pairs)
+        order.emplace_back(pathFromNative(relative), std::move(pair));
+    pairs.clear();
+    const qsizetype n = static_cast<qsizetype>(order.size());
+    sink.diffStarted(n);
+
+    std::vector<int> engineOf(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        engineOf[i] = engines.engineIndexForPath(order[i].second.newPath.isEmpty() ? order[i].second.oldPath
+                                                                                  : order[i].second.newPath);
+    auto work = [&](qsizetype i) {
+        const auto& [relative, pair] = order[static_cast<size_t>(i)];
+        return comparePair(relative, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)], engines,
+                           options.countSymbolLines);
+    };
+    const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
+    std::optional<OrderedWork<PairWork>> parallel;
+    if (jobs > 1) {
+        parallel.emplace(n, work);
+        parallel->start(jobs);
+    }
+
+    DiffTotals& t = summary.totals;
+    for (qsizetype i = 0; i < n; ++i) {
+        PairWork w = parallel ? parallel->take(i) : work(i);
+        if (w.error) {
+            w.error->index = i;
+            summary.error = w.error;
+            return summary;
+        }
+        const FileChange& c = w.change;
+        switch (c.status) {
+        case ChangeStatus::New:
+            ++t.newFiles;
+            break;
+        case ChangeStatus::Deleted:
+            ++t.deletedFiles;
+            break;
+        case ChangeStatus::Changed:
+            ++t.changedFiles;
+            break;
+        case ChangeStatus::Unchanged:
+            ++t.unchangedFiles;
+            break;
+        }
+        t.oldSteps += c.oldSteps;
+        t.newSteps += c.newSteps;
+        t.steps.added += c.steps.added;
+        t.steps.changed += c.steps.changed;
+        t.steps.deleted += c.steps.deleted;
+        sink.fileCompared(i, c);
+        ++summary.handledFiles;
+    }
+    sink.diffFinished(summary);
+    return summary;
+}
+
+} // namespace tarvik

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "counting/AnalysisRun.h"
+#include "intake/DirectoryWalk.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+class EngineTable;
+
+// Modification size between two versions of a source tree: files are paired by their path
+// relative to each root, and each pair's steps (the text left of each executable line once
+// comments and whitespace are removed) are compared with a diff.
+
+enum class ChangeStatus { New, Deleted, Changed, Unchanged };
+QString changeStatusText(ChangeStatus status); // "新規", "削除", "変更", "変更なし"
+
+struct StepChanges {
+    int64_t added = 0;
+    int64_t changed = 0;
+    int64_t deleted = 0;
+    bool operator==(const StepChanges&) const = default;
+};
+
+// The shortest edit script between two step sequences, counted per hunk (a run of edits
+// between unchanged steps): changed = min(added, deleted) of the hunk, the rest added or
+// deleted.
+StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps);
+
+struct FileChange {
+    QString relativePath;
+    QString oldPath; // empty when the file is only in the new version
+    QString newPath; // empty when the file is only in the old version
+    ChangeStatus status = ChangeStatus::Unchanged;
+    // Counted when every version present was counted; otherwise the outcome that kept the
+    // file from being compared (its steps then count nowhere).
+    FileOutcome outcome = FileOutcome::Counted;
+    int64_t oldSteps = 0;
+    int64_t newSteps = 0;
+    StepChanges steps;
+};
+
+struct DiffTotals {
+    qsizetype newFiles = 0;
+    qsizetype deletedFiles = 0;
+    qsizetype changedFiles = 0;
+    qsizetype unchangedFiles = 0;
+    int64_t oldSteps = 0;
+    int64_t newSteps = 0;
+    StepChanges steps;
+    // Added and changed steps: the modification size.
+    int64_t modifiedSteps() const { return steps.added + steps.changed; }
+};
+
+struct DiffSummary {
+    qsizetype handledFiles = 0;
+    DiffTotals totals;
+    QList<SkippedDirectory> skipped;  // directories of either tree that could not be listed
+    std::optional<RunError> error;    // a file that exists but could not be read ends the run
+    bool completed() const { return !error.has_value(); }
+};
+
+// Receives the pairs in order (by relative path, a directory's files before its
+// subdirectories), on the thread that called RunDiff.
+class DiffSink {
+public:
+    virtual ~DiffSink() = default;
+    virtual void diffStarted(qsizetype fileCount) { (void)fileCount; }
+    virtual void fileCompared(qsizetype index, const FileChange& change) = 0;
+    // Only when every pair was handled.
+    virtual void diffFinished(const DiffSummary& summary) { (void)summary; }
+};
+
+struct DiffRequest {
+    QString oldRoot;
+    QString newRoot;
+    QStringList extensions;        // the file types the directory search takes
+    bool includeSubdirectories = true;
+};
+
+DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink);
+
+// Walk order of relative paths: within a directory its files by name, then its
+// subdirectories by name, each with its whole tree.
+bool walkOrderLess(const QString& a, const QString& b);
+
+} // namespace tarvik
