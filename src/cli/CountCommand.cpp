@@ -221,8 +221,15 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
         return true;
     };
-    auto reportError = [&](const RunError& error) {
-        err << "tarvik-count: " << unexpectedErrorMessage() << " " << error.path << ": " << error.reason << "\n";
+    // The exit status once the output is closed: a run that ended early is reported here.
+    auto conclude = [&](const std::optional<RunError>& error) {
+        if (!finishOutput())
+            return 1;
+        if (error) {
+            err << "tarvik-count: " << unexpectedErrorMessage() << " " << error->path << ": " << error->reason << "\n";
+            return 1;
+        }
+        return 0;
     };
 
     if (diff) {
@@ -235,13 +242,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
         if (!summary.completed())
             writer->diffFailed(*summary.error);
-        if (!finishOutput())
-            return 1;
-        if (!summary.completed()) {
-            reportError(*summary.error);
-            return 1;
-        }
-        return 0;
+        return conclude(summary.error);
     }
 
     AnalysisList list;
@@ -269,13 +270,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     progress.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);
-    if (!finishOutput())
-        return 1;
-    if (!summary.completed()) {
-        reportError(*summary.error);
-        return 1;
-    }
-    return 0;
+    return conclude(summary.error);
 }
 
 } // namespace tarvik
