@@ -1,9 +1,11 @@
 #include "counting/SourceFile.h"
 
 #include "config/TextCodec.h"
+#include "counting/BoundedLineCounter.h"
 #include "counting/LineClassifier.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -151,34 +153,46 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
             }
         }
         utf8 = utf8 && validator.finish();
-        if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-            return fail(errno);
 
-        Cp932Decoder decoder;
-        std::string carry;
-        bool first = true;
-        for (;;) {
-            ssize_t n = readFully(fd.get(), raw.data(), raw.size());
-            if (n < 0)
+        // A line may be as long as the file: it is held in a shortened form where that gives
+        // the same result, and counted again in full only where it might not.
+        for (size_t shortenAbove : {BoundedLineCounter::kDefaultShortenAbove, SIZE_MAX}) {
+            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
                 return fail(errno);
-            std::string_view piece(raw.data(), static_cast<size_t>(n));
-            if (utf8) {
-                if (first && piece.substr(0, 3) == "\xEF\xBB\xBF")
-                    piece.remove_prefix(3);
-                if (!counter.feed(piece))
-                    break;
-            } else {
-                carry.append(piece);
-                text.clear();
-                size_t used = decoder.decode(carry, text, n == 0);
-                carry.erase(0, used);
-                if (!counter.feed(text))
+            BoundedLineCounter streamed(syntax, countSymbolLines, shortenAbove);
+            Cp932Decoder decoder;
+            std::string carry;
+            bool first = true;
+            for (;;) {
+                ssize_t n = readFully(fd.get(), raw.data(), raw.size());
+                if (n < 0)
+                    return fail(errno);
+                std::string_view piece(raw.data(), static_cast<size_t>(n));
+                if (utf8) {
+                    if (first && piece.substr(0, 3) == "\xEF\xBB\xBF")
+                        piece.remove_prefix(3);
+                    if (!streamed.feed(piece))
+                        break;
+                } else {
+                    carry.append(piece);
+                    text.clear();
+                    size_t used = decoder.decode(carry, text, n == 0);
+                    carry.erase(0, used);
+                    if (!streamed.feed(text))
+                        break;
+                }
+                first = false;
+                if (n == 0)
                     break;
             }
-            first = false;
-            if (n == 0)
-                break;
+            streamed.finish();
+            if (streamed.needsExactCount())
+                continue;
+            result.counts = streamed.counts();
+            result.status = streamed.abandoned() ? Status::Abandoned : Status::Counted;
+            return result;
         }
+        return fail(EIO); // not reached: the unshortened count always settles
     }
     counter.finish();
     result.counts = counter.counts();
