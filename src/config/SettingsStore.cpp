@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -158,11 +157,16 @@ bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString*
 
 bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error)
 {
-    QFileInfo info(path);
-    // A read-only settings file is left alone, as a refused write.
-    if (info.exists() && !info.isWritable()) {
+    // A read-only settings file is left alone, as a refused write. The rename below needs no
+    // right to the file itself, and root passes any permission test: the mode bits decide.
+    const std::string native = pathToNative(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0
+        && (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+            || ::access(native.c_str(), W_OK) != 0)) {
         if (error)
-            *error = QStringLiteral("ファイルが読み取り専用です");
+            *error = S_ISREG(st.st_mode) ? QStringLiteral("ファイルが読み取り専用です")
+                                         : QStringLiteral("ファイルではありません");
         return false;
     }
     QSaveFile file(path);
