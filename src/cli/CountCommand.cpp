@@ -1,6 +1,7 @@
 #include "cli/CountCommand.h"
 
 #include "cli/OutputFormats.h"
+#include "config/AtomicFile.h"
 #include "config/FileTypeTable.h"
 #include "config/SettingsStore.h"
 #include "counting/AnalysisRun.h"
@@ -220,8 +221,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         err << "tarvik-count: cannot write the output\n";
         return 1;
     }
-    if (outFile && !outFile->commit()) {
-        err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+    QString writeError;
+    if (outFile && !commitSaveFile(*outFile, &writeError)) {
+        err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << writeError << "\n";
         return 1;
     }
     if (!summary.completed()) {

@@ -1,10 +1,11 @@
 #include "config/SettingsStore.h"
 
+#include "config/AtomicFile.h"
+
 #include "intake/NativePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -169,25 +170,7 @@ bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QS
                                          : QStringLiteral("ファイルではありません");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QByteArray bytes = doc.toBytes();
-    if (file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, doc.toBytes(), error);
 }
 
 bool SettingsStore::WriteSetting(const QString& section, const QString& key, const QString& value)
