@@ -1,5 +1,6 @@
 #include "counting/BoundedLineCounter.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace tarvik {
@@ -39,16 +40,27 @@ BoundedLineCounter::BoundedLineCounter(const CommentSyntax& syntax, bool countSy
         for (char c : *token)
             m_special[static_cast<unsigned char>(c)] = true;
     }
+    for (int c = 0; c < 256; ++c) {
+        if (m_special[static_cast<size_t>(c)])
+            m_specialBytes.push_back(static_cast<char>(c));
+    }
 }
 
 void BoundedLineCounter::scan()
 {
-    const auto* data = reinterpret_cast<const unsigned char*>(m_tail.data());
-    for (size_t i = m_scanned; i < m_tail.size(); ++i) {
-        if (m_special[data[i]]) {
-            m_runStart = i + 1;
-            m_shortOpen = false;
-        }
+    // Only the last special byte of the new text matters; there are few special byte values,
+    // and memrchr looks for one much faster than a loop over every byte.
+    const char* begin = m_tail.data() + m_scanned;
+    const size_t n = m_tail.size() - m_scanned;
+    const char* last = nullptr;
+    for (char c : m_specialBytes) {
+        const auto* hit = static_cast<const char*>(::memrchr(begin, c, n));
+        if (hit && (!last || hit > last))
+            last = hit;
+    }
+    if (last) {
+        m_runStart = static_cast<size_t>(last - m_tail.data()) + 1;
+        m_shortOpen = false;
     }
     m_scanned = m_tail.size();
 }
@@ -80,7 +92,21 @@ void BoundedLineCounter::shorten(size_t from)
         const size_t len = std::min(sequenceLength(c), cut - i);
         bool added;
         if (c < 0x80) {
-            added = !m_seenAscii[c];
+            if (m_seenAscii[c]) {
+                // A run of one character, as a file of NUL bytes is, goes by a word at a time.
+                const uint64_t pattern = 0x0101010101010101ull * c;
+                size_t j = i + 1;
+                for (uint64_t word; j + 8 <= cut; j += 8) {
+                    std::memcpy(&word, m_tail.data() + j, 8);
+                    if (word != pattern)
+                        break;
+                }
+                while (j < cut && static_cast<unsigned char>(m_tail[j]) == c)
+                    ++j;
+                i = j;
+                continue;
+            }
+            added = true;
             m_seenAscii[c] = true;
         } else {
             added = m_seenOther.emplace(m_tail, i, len).second;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace tarvik {
 
@@ -52,6 +53,7 @@ private:
     LineCounter m_counter;
     size_t m_shortenAbove;
     std::array<bool, 256> m_special{}; // quotes and every byte of every token
+    std::vector<char> m_specialBytes;
 
     std::string m_tail;     // the unfinished line, with at most one stretch shortened
     size_t m_scanned = 0;   // m_tail up to here was looked at for special bytes
