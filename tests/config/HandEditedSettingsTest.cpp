@@ -188,6 +188,26 @@ TEST_F(HandEdited, AFolderInPlaceOfTheFileReadsEmptyAndIsNeverReplaced)
     EXPECT_NE(err.str().find("cannot read settings file"), std::string::npos) << err.str();
 }
 
+TEST_F(HandEdited, TarvikCountFollowsTheSameRules)
+{
+    // A byte-order mark, LF line ends, a repeated key and repeated sections.
+    ini("\xEF\xBB\xBF[Mode]\nCount_Mode=0\nCount_Mode=1\n[Engin]\nLang_c=C_STYLE,C,1\nLang_c=HASH,C,1\n"
+        "[Anryze_Pat]\nC_STYLE=//,/*,*/\n[Engin]\nLang_py=HASH,Py,1\n[Anryze_Pat]\nHASH=#,,\n");
+    m_dir.write(QStringLiteral("a.c"), "}\n// c\nx;\n");
+    m_dir.write(QStringLiteral("b.py"), "# c\n");
+    CountCommand::Environment env{m_dir.path(QStringLiteral("Tarvik.ini")), m_dir.path(), false, false, 1};
+    std::ostringstream out, err;
+    ASSERT_EQ(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("a.c"), QStringLiteral("b.py")},
+                                        out, err),
+              0)
+        << err.str();
+    const std::string dir = pathToNative(m_dir.path());
+    // Count_Mode is the first "0": the brace line is blank. Lang_c is the first entry; Lang_py
+    // stands only in the repeated section, which is not read.
+    EXPECT_EQ(out.str(), "path,program_id,directory,outcome,executable,comment,total\r\n" + dir + "/a.c,a.c," + dir
+                             + "/,Counted,1,1,3\r\n" + dir + "/b.py,b.py," + dir + "/,NoEngine,0,0,0\r\n");
+}
+
 // A writer killed at varied moments of rewriting a large file: each time the file is whole,
 // holding either the content before the write or the content after it.
 TEST_F(HandEdited, AKilledRewriteLeavesTheOldOrTheNewFileWhole)
