@@ -46,7 +46,7 @@ QString displayName(const QString& name)
     const std::string bytes = pathToNative(name);
     QString cp932 = decodeText(bytes);
     QString shown;
-    if (!cp932.contains(QChar::ReplacementCharacter) || name.contains(QChar::ReplacementCharacter)) {
+    if (!cp932.contains(QChar::ReplacementCharacter)) {
         shown = cp932;
     } else {
         shown = name;

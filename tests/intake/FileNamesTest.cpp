@@ -226,3 +226,18 @@ TEST_F(FileNames, TarvikCountTakesThemFromItsArgumentsAndItsListFile)
     // One header and one row per file; the row of the name with a line break is quoted.
     EXPECT_EQ(csv.count(QStringLiteral("\r\n")), static_cast<qsizetype>(1 + all.size() + 1)) << csv.toStdString();
 }
+
+TEST(DisplayPath, OnlyWhatCannotBeShownIsReplaced)
+{
+    // Ordinary text, including a character outside the BMP whose second half looks like an
+    // escaped byte (U+10080 is D800 DC80), stays as it is.
+    for (const char* ok : {"/src/main.c", "/src/日本語/a b.c", "/src/\xF0\x90\x82\x80.c"})
+        EXPECT_EQ(displayPath(QString::fromUtf8(ok)), QString::fromUtf8(ok));
+    // Each name on its own: a UTF-8 folder holding a CP932 file.
+    EXPECT_EQ(displayPath(pathFromNative("/ソース/\x83\x5c\x81\x5b\x83\x58.c")), u"/ソース/ソース.c");
+    // A name that is neither: only its stray bytes are replaced, the UTF-8 around them kept.
+    EXPECT_EQ(displayPath(pathFromNative("/src/日本\xff.c")), u"/src/日本\uFFFD.c");
+    EXPECT_EQ(displayPath(pathFromNative("/src/\xEF\xBF\xBD\xff.c")), u"/src/\uFFFD\uFFFD.c");
+    // Line breaks of every kind.
+    EXPECT_EQ(displayPath(QStringLiteral("/a\r\nb\u2028c\u0085d\u007f.c")), u"/a\uFFFD\uFFFDb\uFFFDc\uFFFDd\uFFFD.c");
+}
