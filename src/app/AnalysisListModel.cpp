@@ -1,5 +1,7 @@
 #include "app/AnalysisListModel.h"
 
+#include "intake/NativePath.h"
+
 namespace tarvik {
 
 int AnalysisListModel::rowCount(const QModelIndex& parent) const
@@ -11,7 +13,7 @@ QVariant AnalysisListModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_shown)
         return {};
-    return m_list.entries().at(index.row());
+    return displayPath(m_list.entries().at(index.row()));
 }
 
 qsizetype AnalysisListModel::registerPaths(const QStringList& paths)

@@ -582,7 +582,7 @@ void MainWindow::OpenLocalDirectory()
         if (!report.skipped.isEmpty()) {
             QStringList lines;
             for (const SkippedDirectory& s : report.skipped)
-                lines << s.path + QStringLiteral("  (") + s.reason + u')';
+                lines << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
             m_prompter.message(this,
                                QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
                                UserPrompter::Icon::Warning);
@@ -741,7 +741,7 @@ void MainWindow::RunAnalysis()
             report.WriteReportLine(result);
         }
         if (!batch.empty()) {
-            m_status->show(batch.back().second.path + QStringLiteral("を解析中"));
+            m_status->show(displayPath(batch.back().second.path) + QStringLiteral("を解析中"));
             m_progress->setValue(static_cast<int>(batch.back().first + 1));
         }
         if (finished)

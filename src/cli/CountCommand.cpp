@@ -2,6 +2,7 @@
 
 #include "cli/DiffFormats.h"
 #include "cli/OutputFormats.h"
+#include "config/AtomicFile.h"
 #include "config/FileTypeTable.h"
 #include "config/SettingsStore.h"
 #include "counting/AnalysisRun.h"
@@ -215,8 +216,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             err << "tarvik-count: cannot write the output\n";
             return false;
         }
-        if (outFile && !outFile->commit()) {
-            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
+        QString writeError;
+        if (outFile && !commitSaveFile(*outFile, &writeError)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << writeError << "\n";
             return false;
         }
         return true;

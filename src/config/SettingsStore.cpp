@@ -1,11 +1,11 @@
 #include "config/SettingsStore.h"
 
+#include "config/AtomicFile.h"
+
 #include "intake/NativePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -158,32 +158,19 @@ bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString*
 
 bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error)
 {
-    QFileInfo info(path);
-    // A read-only settings file is left alone, as a refused write.
-    if (info.exists() && !info.isWritable()) {
+    // A read-only settings file is left alone, as a refused write. The rename below needs no
+    // right to the file itself, and root passes any permission test: the mode bits decide.
+    const std::string native = pathToNative(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0
+        && (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+            || ::access(native.c_str(), W_OK) != 0)) {
         if (error)
-            *error = QStringLiteral("ファイルが読み取り専用です");
+            *error = S_ISREG(st.st_mode) ? QStringLiteral("ファイルが読み取り専用です")
+                                         : QStringLiteral("ファイルではありません");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QByteArray bytes = doc.toBytes();
-    if (file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, doc.toBytes(), error);
 }
 
 bool SettingsStore::WriteSetting(const QString& section, const QString& key, const QString& value)

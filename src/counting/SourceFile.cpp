@@ -1,12 +1,13 @@
 #include "counting/SourceFile.h"
 
 #include "config/TextCodec.h"
+#include "counting/BoundedLineCounter.h"
 #include "counting/LineClassifier.h"
 #include "counting/SourceEncoding.h"
 
 #include <algorithm>
-
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -158,44 +159,64 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
             }
         }
         utf8 = utf8 && validator.finish();
-        if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-            return fail(errno);
 
         // The encoding of a large file that is not UTF-8 is judged on its beginning.
         SourceEncoding encoding;
         if (!utf8) {
+            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+                return fail(errno);
             std::string sample(kSampleSize, '\0');
             ssize_t n = readFully(fd.get(), sample.data(), sample.size());
-            if (n < 0 || ::lseek(fd.get(), 0, SEEK_SET) != 0)
+            if (n < 0)
                 return fail(errno);
             sample.resize(static_cast<size_t>(n));
             encoding = detectSourceEncoding(sample);
         }
-        TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
-        std::string carry;
-        bool first = true;
-        for (;;) {
-            ssize_t n = readFully(fd.get(), raw.data(), raw.size());
-            if (n < 0)
+
+        // A line may be as long as the file: it is held in a shortened form where that gives
+        // the same result, and counted again in full only where it might not. Step texts are
+        // wanted whole, so a file whose steps are collected is never shortened.
+        std::vector<size_t> limits{BoundedLineCounter::kDefaultShortenAbove, SIZE_MAX};
+        if (steps)
+            limits.erase(limits.begin());
+        for (size_t shortenAbove : limits) {
+            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
                 return fail(errno);
-            std::string_view piece(raw.data(), static_cast<size_t>(n));
-            if (first)
-                piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
-            if (utf8) {
-                if (!counter.feed(piece))
-                    break;
-            } else {
-                carry.append(piece);
-                text.clear();
-                size_t used = decoder.decode(carry, text, n == 0);
-                carry.erase(0, used);
-                if (!counter.feed(text))
+            BoundedLineCounter streamed(syntax, countSymbolLines, shortenAbove);
+            streamed.collectSteps(steps);
+            TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
+            std::string carry;
+            bool first = true;
+            for (;;) {
+                ssize_t n = readFully(fd.get(), raw.data(), raw.size());
+                if (n < 0)
+                    return fail(errno);
+                std::string_view piece(raw.data(), static_cast<size_t>(n));
+                if (first)
+                    piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
+                if (utf8) {
+                    if (!streamed.feed(piece))
+                        break;
+                } else {
+                    carry.append(piece);
+                    text.clear();
+                    size_t used = decoder.decode(carry, text, n == 0);
+                    carry.erase(0, used);
+                    if (!streamed.feed(text))
+                        break;
+                }
+                first = false;
+                if (n == 0)
                     break;
             }
-            first = false;
-            if (n == 0)
-                break;
+            streamed.finish();
+            if (streamed.needsExactCount())
+                continue;
+            result.counts = streamed.counts();
+            result.status = streamed.abandoned() ? Status::Abandoned : Status::Counted;
+            return result;
         }
+        return fail(EIO); // not reached: the unshortened count always settles
     }
     counter.finish();
     result.counts = counter.counts();

@@ -1,5 +1,7 @@
 #include "counting/TextReport.h"
 
+#include "intake/NativePath.h"
+
 #include <QDate>
 #include <QLocale>
 
@@ -66,7 +68,7 @@ void TextReport::WriteReportLine(const FileResult& result)
     } else {
         first = outcomeText(result.outcome);
     }
-    m_append(rightAligned18(result.programId, 22) + first + QStringLiteral("   ") + second + third + kCrLf);
+    m_append(rightAligned18(displayPath(result.programId), 22) + first + QStringLiteral("   ") + second + third + kCrLf);
 }
 
 void TextReport::WriteReportTotals(int64_t totalSteps)

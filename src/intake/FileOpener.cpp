@@ -5,7 +5,10 @@
 #include <QMimeDatabase>
 #include <QProcess>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tarvik {
@@ -21,7 +24,41 @@ QString XdgLauncher::defaultApplication(const QString& mimeType)
 
 bool XdgLauncher::launch(const QString& path)
 {
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+    // QProcess would hand the argument over as UTF-8, which changes a name that is not: the
+    // opener is started here, detached (its parent ends at once), with the path's own bytes.
+    // A close-on-exec pipe tells whether the exec worked.
+    const std::string program = pathToNative(m_opener);
+    const std::string argument = pathToNative(path);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::close(report[0]);
+        ::setsid();
+        const pid_t opener = ::fork();
+        if (opener != 0)
+            ::_exit(opener < 0 ? 1 : 0);
+        ::execlp(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        const int err = errno;
+        [[maybe_unused]] ssize_t n = ::write(report[1], &err, sizeof err);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
 OpenFailure OpenWithAssociatedApplication(const QString& path, ApplicationLauncher& launcher)

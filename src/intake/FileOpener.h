@@ -14,11 +14,16 @@ public:
     virtual bool launch(const QString& path) = 0;
 };
 
-// xdg-mime and xdg-open.
+// xdg-mime and xdg-open (or another opener taking the path as its one argument).
 class XdgLauncher : public ApplicationLauncher {
 public:
+    explicit XdgLauncher(QString opener = QStringLiteral("xdg-open")) : m_opener(std::move(opener)) {}
     QString defaultApplication(const QString& mimeType) override;
+    // The opener gets the path's real bytes, also for names that are not UTF-8.
     bool launch(const QString& path) override;
+
+private:
+    QString m_opener;
 };
 
 enum class OpenFailure { None, FileNotFound, PathNotFound, AccessDenied, NoAssociation, CannotOpen };

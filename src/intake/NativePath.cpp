@@ -2,6 +2,8 @@
 
 #include "config/TextCodec.h"
 
+#include <QStringList>
+
 namespace tarvik {
 
 namespace {
@@ -26,7 +28,70 @@ int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
     return isValidUtf8(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(len))) ? len : 0;
 }
 
+// A byte that is not UTF-8, carried as a lone surrogate (not the second half of a pair).
+bool isEscapedByte(const QString& s, qsizetype i)
+{
+    const char16_t u = s.at(i).unicode();
+    return u >= 0xDC80 && u <= 0xDCFF && !(i > 0 && s.at(i - 1).isHighSurrogate());
+}
+
+bool breaksTheLine(char16_t u)
+{
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
+}
+
+// One name: CP932 when all of its bytes read as CP932, otherwise U+FFFD for each stray byte.
+QString displayName(const QString& name)
+{
+    const std::string bytes = pathToNative(name);
+    QString cp932 = decodeText(bytes);
+    QString shown;
+    if (!cp932.contains(QChar::ReplacementCharacter)) {
+        shown = cp932;
+    } else {
+        shown = name;
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            if (isEscapedByte(name, i))
+                shown[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return shown;
+}
+
 } // namespace
+
+QString displayPath(const QString& path)
+{
+    bool escaped = false;
+    bool breaking = false;
+    for (QChar c : path) {
+        escaped = escaped || c.isSurrogate();
+        breaking = breaking || breaksTheLine(c.unicode());
+    }
+    if (!escaped && !breaking)
+        return path;
+    QString shown;
+    if (escaped) {
+        // Each name of the path on its own: a folder in UTF-8 may hold a file named in CP932.
+        // "/" is never part of a CP932 character.
+        const QStringList names = path.split(u'/');
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (i > 0)
+                shown += u'/';
+            bool lone = false;
+            for (qsizetype k = 0; k < names[i].size(); ++k)
+                lone = lone || isEscapedByte(names[i], k);
+            shown += lone ? displayName(names[i]) : names[i];
+        }
+    } else {
+        shown = path;
+    }
+    for (QChar& c : shown) {
+        if (breaksTheLine(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    }
+    return shown;
+}
 
 QString pathFromNative(std::string_view bytes)
 {

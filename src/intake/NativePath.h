@@ -13,4 +13,10 @@ namespace tarvik {
 QString pathFromNative(std::string_view bytes);
 std::string pathToNative(const QString& path);
 
+// The text shown for a path or a name in the list, the grid, the report and messages. A name
+// that is not UTF-8 is read as CP932, the way files from Japanese Windows are named; bytes that
+// are neither, and characters that would break a line (control characters, line and paragraph
+// separators), show as U+FFFD. Only for the eye: the real path stays what is counted and opened.
+QString displayPath(const QString& path);
+
 } // namespace tarvik

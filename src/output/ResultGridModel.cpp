@@ -1,6 +1,7 @@
 #include "output/ResultGridModel.h"
 
 #include "counting/TextReport.h"
+#include "intake/NativePath.h"
 
 #include <QBrush>
 #include <QColor>
@@ -82,9 +83,9 @@ QString ResultGridModel::cellText(qsizetype row, int column) const
         const bool counted = file->outcome == FileOutcome::Counted;
         switch (column) {
         case 0:
-            return file->programId;
+            return displayPath(file->programId);
         case 1:
-            return file->directory;
+            return displayPath(file->directory);
         case 2:
             return counted ? QString::number(file->counts.executable) : outcomeText(file->outcome);
         case 3:
@@ -117,7 +118,9 @@ QStringList ResultGridModel::pathsToOpen(qsizetype currentRow, qsizetype otherEn
     for (qsizetype row = last; row >= std::min(currentRow, otherEndRow); --row) {
         if (cellText(row, testedColumn).isEmpty())
             continue;
-        paths.append(cellText(row, 1) + cellText(row, 0));
+        // A file row opens its real path, which the shown text may not spell exactly.
+        const auto* file = std::get_if<FileRow>(&m_rows[static_cast<size_t>(row)]);
+        paths.append(file ? file->directory + file->programId : cellText(row, 1) + cellText(row, 0));
         testedColumn = 1;
     }
     return paths;

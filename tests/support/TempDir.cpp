@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+#include <ftw.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,21 @@ TempDir::TempDir()
     QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                             | QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadGroup
                                             | QFileDevice::ExeGroup);
+}
+
+TempDir::~TempDir()
+{
+    const QByteArray root = m_dir.path().toUtf8();
+    ::nftw(
+        root.constData(),
+        [](const char* path, const struct stat*, int type, FTW*) {
+            if (type == FTW_DP)
+                ::rmdir(path);
+            else
+                ::unlink(path);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 QString TempDir::path(const QString& relative) const

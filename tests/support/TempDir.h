@@ -13,6 +13,10 @@ namespace tarvik::test {
 class TempDir {
 public:
     TempDir();
+    // Removes the folder by its bytes: Qt would miss names that are not UTF-8.
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     QString path(const QString& relative = {}) const;
     // Creates parent folders as needed; returns the full path.
     QString write(const QString& relative, const QByteArray& bytes) const;

@@ -1,0 +1,117 @@
+// The window over a hand-edited or unwritable Tarvik.ini: it starts, sets its check marks by
+// the single-key rules, and treats refused single-key writes silently, never losing the file.
+#include "app/MainWindow.h"
+#include "support/RecordingLauncher.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <memory>
+
+using namespace tarvik;
+using tarvik::test::RecordingLauncher;
+using tarvik::test::ScriptedPrompter;
+using tarvik::test::TempDir;
+using Kind = ScriptedPrompter::Kind;
+
+class HandEditedSettingsWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<RecordingLauncher> m_launcher;
+    std::unique_ptr<MainWindow> m_window;
+
+    QString iniPath() const { return m_dir->path(QStringLiteral("Tarvik.ini")); }
+    MainWindow& open()
+    {
+        m_window = std::make_unique<MainWindow>(iniPath(), *m_prompter, *m_launcher);
+        return *m_window;
+    }
+    QAction* action(const char* name) const { return m_window->findChild<QAction*>(QString::fromUtf8(name)); }
+    // Confirmed exit: the five window keys are written (or silently refused).
+    void exitWithYes()
+    {
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<TempDir>();
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_launcher = std::make_unique<RecordingLauncher>();
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        QVERIFY(m_prompter->done());
+    }
+
+    void repeatedKeysBlanksAndAByteOrderMark()
+    {
+        m_dir->write(QStringLiteral("Tarvik.ini"),
+                     "\xEF\xBB\xBF[Mode]\nCount_Mode=0\nCount_Mode=1\nnot a key line\n[mode]\nSerch_Mode=0\n"
+                     "[Engin]\nList = c,py\nLang_c=C_STYLE,C,1\n  Lang_py  =HASH,Python,0\n[DIR]\nState = 2\n");
+        MainWindow& w = open();
+        QVERIFY(!action("Mn_Kigou")->isChecked());        // the first Count_Mode
+        QVERIFY(action("Mn_Serch_Sub_0")->isChecked());   // only in the repeated section: absent
+        QCOMPARE(action("Mn_Serch_Sub_1")->text(), QStringLiteral(" c")); // the value as written after "="
+        QVERIFY(!(w.windowState() & Qt::WindowMaximized)); // " 2" is not "2"
+        action("Mn_Kigou")->trigger();
+        QCOMPARE(SettingsStore(iniPath()).read(QStringLiteral("Mode"), QStringLiteral("Count_Mode")), QStringLiteral("1"));
+        exitWithYes();
+        const QByteArray after = m_dir->read(QStringLiteral("Tarvik.ini"));
+        QVERIFY(after.startsWith("\xEF\xBB\xBF[Mode]\r\nCount_Mode=1\r\nCount_Mode=1\r\nnot a key line\r\n[mode]\r\nSerch_Mode=0\r\n"));
+    }
+
+    void aTenMegabyteLineAndCp932()
+    {
+        // "ソース" in CP932 (83 5C 81 5B 83 58) as the default directory.
+        const QByteArray huge(10 << 20, 'x');
+        const QByteArray original = "[DIR]\r\nDef_Dir=/\x83\x5c\x81\x5b\x83\x58\r\nJunk=" + huge
+                                    + "\r\n[Mode]\r\nCount_Mode=1\r\n[Engin]\r\nList=c\r\nLang_c=C_STYLE,C,1\r\n";
+        m_dir->write(QStringLiteral("Tarvik.ini"), original);
+        MainWindow& w = open();
+        QCOMPARE(w.fileDialogDirectory(), QStringLiteral("/ソース"));
+        QVERIFY(action("Mn_Kigou")->isChecked());
+        action("Mn_Kigou")->trigger();
+        exitWithYes();
+        const QByteArray after = m_dir->read(QStringLiteral("Tarvik.ini"));
+        QVERIFY(after.startsWith(QByteArray("[DIR]\r\nDef_Dir=/\x83\x5c\x81\x5b\x83\x58\r\nJunk=" + huge + "\r\n")));
+        QVERIFY(after.contains("Count_Mode=0\r\n"));
+        QVERIFY(after.contains("State=0\r\n"));
+    }
+
+    void aReadOnlyFileStaysAsItWasWithoutAMessage()
+    {
+        const QByteArray original = "[Mode]\r\nCount_Mode=1\r\n[DIR]\r\nState=0\r\n";
+        const QString path = m_dir->write(QStringLiteral("Tarvik.ini"), original);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        open();
+        action("Mn_Kigou")->trigger();              // refused: no message, the mark still moves
+        QVERIFY(!action("Mn_Kigou")->isChecked());
+        action("Mn_Serch_Sub_0")->trigger();
+        exitWithYes();
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), original);
+    }
+
+    void aFolderInPlaceOfTheFile()
+    {
+        m_dir->mkdir(QStringLiteral("Tarvik.ini"));
+        open();
+        QVERIFY(action("Mn_Kigou")->isChecked());   // nothing to read: the defaults
+        action("Mn_Kigou")->trigger();
+        exitWithYes();
+        QVERIFY(QFileInfo(iniPath()).isDir());
+    }
+};
+
+QTEST_MAIN(HandEditedSettingsWindowTest)
+#include "HandEditedSettingsWindowTest.moc"
