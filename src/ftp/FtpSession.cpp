@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -142,6 +143,31 @@ struct FtpSession::Impl {
     QByteArray replyBuffer;
     Sink* sink = nullptr; // where the body of the current request goes
     size_t bodyBytes = 0;
+    // After some failures libcurl keeps the control connection although a reply may still be on
+    // its way (a 150 whose data connection never came, a transfer it broke off itself): that late
+    // reply would be taken as the answer to the next command. The next request logs in anew.
+    bool outOfStep = false;
+    std::chrono::seconds stall{30};
+    curl_off_t progressBytes = 0;
+    std::chrono::steady_clock::time_point lastByteAt;
+
+    // Failures that end on the server's final reply, or before anything was sent.
+    static bool leavesConnectionInStep(CURLcode result)
+    {
+        switch (result) {
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_LOGIN_DENIED:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_FTP_COULDNT_SET_TYPE:
+        case CURLE_URL_MALFORMAT:
+            return true;
+        default:
+            return false;
+        }
+    }
 
     ~Impl() { close(); }
 
@@ -151,6 +177,7 @@ struct FtpSession::Impl {
             curl_easy_cleanup(curl); // sends QUIT on the control connection
         curl = nullptr;
         connected = false;
+        outOfStep = false;
         cwd.clear();
         rawNames.clear();
     }
@@ -182,6 +209,20 @@ struct FtpSession::Impl {
         return 0;
     }
 
+    // libcurl's low-speed check averages over several seconds, so a transfer that stops after
+    // a burst would go on for that much longer; this ends it once no byte came for `stall`.
+    static int onProgress(void* userp, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
+    {
+        auto* self = static_cast<Impl*>(userp);
+        const auto now = std::chrono::steady_clock::now();
+        if (received != self->progressBytes) {
+            self->progressBytes = received;
+            self->lastByteAt = now;
+            return 0;
+        }
+        return self->progressBytes > 0 && now - self->lastByteAt > self->stall ? 1 : 0;
+    }
+
     static size_t onWrite(char* data, size_t, size_t size, void* userp)
     {
         auto* self = static_cast<Impl*>(userp);
@@ -207,7 +248,10 @@ struct FtpSession::Impl {
             replies.clear();
             replyBuffer.clear();
             bodyBytes = 0;
+            progressBytes = 0;
+            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = curl_easy_perform(curl);
+            outOfStep = result != CURLE_OK && !leavesConnectionInStep(result);
             // 421: the server has closed a connection that sat idle too long, which libcurl finds
             // out only on using it. Nothing has happened yet; the next attempt logs in anew.
             const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
@@ -308,17 +352,25 @@ void FtpSession::ConnectServer()
     // Server names are bytes, not URL syntax: "../" in one must reach the server unchanged.
     curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
     // Nothing may hang for ever on a dead or hostile server.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
-    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, 15000L);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 30L);
+    // libcurl counts the last two in whole seconds.
+    const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
+    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    // One connection at a time: one left behind out of step is closed once a new one is made.
+    curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, m_impl.get());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, m_impl.get());
+    m_impl->stall = timeouts.stall;
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, m_impl.get());
 
     // Logging in without a transfer; libcurl asks PWD for the login directory on the way.
     if (!m_impl->perform({}, {}, nullptr)) {
