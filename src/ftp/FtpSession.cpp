@@ -471,8 +471,27 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
     // becomes LF too, which the line counter takes as a line end anyway), so the bytes arrive
     // ready to be written. Converting once more here could merge a CR it left with an LF.
-    Impl::Sink sink = [fd](const char* bytes, size_t size) { return writeAll(fd, bytes, size); };
-    bool ok = m_impl->perform(name, m_impl->backToCwd(), &sink);
+    qint64 received = 0;
+    qint64 lineEnds = 0;
+    Impl::Sink sink = [&](const char* bytes, size_t size) {
+        received += static_cast<qint64>(size);
+        lineEnds += std::count(bytes, bytes + size, '\n');
+        return writeAll(fd, bytes, size);
+    };
+    // A server may end a transfer with its success reply before the whole file went out, and an
+    // ASCII transfer has no length of its own (libcurl neither asks SIZE nor trusts the 150 reply
+    // then). The size of the file as stored, asked in binary mode, bounds what must arrive: every
+    // line end on the wire was at most two bytes on the server's disk and is one byte here.
+    const QByteArray sizeCommand = "SIZE " + name;
+    QList<QByteArray> quote = m_impl->backToCwd();
+    quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
+    bool ok = m_impl->perform(name, quote, &sink);
+    if (const Impl::Reply* size = m_impl->replyTo(sizeCommand); ok && size && size->code == 213) {
+        bool known = false;
+        const qint64 stored = size->line.mid(4).trimmed().toLongLong(&known);
+        if (known && received + lineEnds < stored)
+            ok = false;
+    }
     ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;

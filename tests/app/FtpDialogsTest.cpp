@@ -490,6 +490,23 @@ private slots:
         QVERIFY(QDir(m_dir->path(QStringLiteral("prog/srv"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
+    // A transfer broken off with a failure reply, or ended with a success reply before the size
+    // the server itself gives: nothing registers.
+    void partialDownloadsNeverRegister()
+    {
+        for (const QString& on : {QStringLiteral("RETR=abort-data"), QStringLiteral("RETR=short-data")}) {
+            startHostile({QStringLiteral("--on"), on, QStringLiteral("--retr-bytes"), QStringLiteral("100000")});
+            m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"));
+            connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+                select(form5, {QStringLiteral("ソース.c")});
+                browser(form5).RegisterSelectedFiles();
+                QCOMPARE(mainStatus(), QStringLiteral("登録数は0ファイルです"));
+            });
+            QVERIFY(m_window->analysisList()->entries().isEmpty());
+            QVERIFY(QDir(m_dir->path(QStringLiteral("prog/srv"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        }
+    }
+
     // A download larger than the space left: refused, the old copy intact, nothing registered.
     void aFullDiskKeepsTheOldCopy()
     {

@@ -10,7 +10,8 @@ Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--
                    folder, names with slashes, a CP932 name and a DOS directory line)
   --entries N      LIST sends N generated file entries instead: f0000000.c, f0000001.c, ...
   --retr-bytes N   RETR sends N bytes of CR LF text ("int x;" lines, the last one cut) instead of
-                   "RETR <name bytes>" and CR LF, which lets a test see what name arrived
+                   "RETR <name bytes>" and CR LF, which lets a test see what name arrived; SIZE
+                   answers N then (otherwise it is not implemented)
   --on CMD=ACTION  misbehave on CMD (CONNECT stands for the greeting):
                      silent      never answer, keep the connection open
                      close       close the control connection without an answer
@@ -133,6 +134,8 @@ def converse(conn, listing, retr_bytes, script):
             reply(b'550 no such directory' if b'missing' in arg else b'250 ok')
         elif cmd == b'TYPE':
             reply(b'200 type set')
+        elif cmd == b'SIZE' and retr_bytes is not None:
+            reply(b'213 %d' % retr_bytes)
         elif cmd == b'FEAT':
             reply(b'211 no features')
         elif cmd == b'PORT':
