@@ -356,12 +356,16 @@ private slots:
     // or holding control characters is never fetched under another name.
     void namesWithControlCharactersAreShownSafely()
     {
+        // And the longest name a Linux file system takes, and a longer one that it does not.
+        const QByteArray n255 = QByteArray(253, 'n') + ".c";
+        const QByteArray n260 = QByteArray(258, 'm') + ".c";
         startHostile({QStringLiteral("--listing"),
                       listingOf({"tab\there.c", "esc\x1b[31mred.c", QByteArray("nul\0cut.c", 9), "rlo\xe2\x80\xae" "c.exe",
-                                 "<b>bold.c", "cr\rDELE x.c", "ok.c"})});
+                                 "<b>bold.c", "cr\rDELE x.c", "ok.c", n255, n260})});
         m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [tab␉here.c]"))
             .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [esc␛[31mred.c]"))
-            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul]"));
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul]"))
+            .expect(Kind::Message, u"ファイルの取得に失敗しました！！ >> [" + QString::fromLatin1(n260) + u']');
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
             // A lone CR ends a line in an ASCII listing: "cr" is a file, "DELE x.c" an unparsed
             // line, shown as a directory by its last word.
@@ -369,15 +373,18 @@ private slots:
                                                   QStringLiteral("2:tab␉here.c"), QStringLiteral("2:esc␛[31mred.c"),
                                                   QStringLiteral("2:nul"), QStringLiteral("2:rlo\uFFFDc.exe"),
                                                   QStringLiteral("2:<b>bold.c"), QStringLiteral("2:cr"),
-                                                  QStringLiteral("2:ok.c")}));
+                                                  QStringLiteral("2:ok.c"), u"2:" + QString::fromLatin1(n255),
+                                                  u"2:" + QString::fromLatin1(n260)}));
             select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul"),
-                           QStringLiteral("rlo\uFFFDc.exe"), QStringLiteral("<b>bold.c"), QStringLiteral("ok.c")});
+                           QStringLiteral("rlo\uFFFDc.exe"), QStringLiteral("<b>bold.c"), QStringLiteral("ok.c"),
+                           QString::fromLatin1(n255), QString::fromLatin1(n260)});
             browser(form5).RegisterSelectedFiles();
-            QCOMPARE(mainStatus(), QStringLiteral("登録数は3ファイルです"));
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は4ファイルです"));
         });
         QCOMPARE(m_window->analysisList()->entries(),
                  (QStringList{download(QStringLiteral("rlo\u202Ec.exe")), download(QStringLiteral("<b>bold.c")),
-                              download(QStringLiteral("ok.c"))}));
+                              download(QStringLiteral("ok.c")), download(QString::fromLatin1(n255))}));
+        QCOMPARE(QDir(m_dir->path(QStringLiteral("prog/srv"))).entryList(QDir::Files | QDir::Hidden).size(), 4);
         const QList<QByteArray> commands = tarvik::test::outputLines(m_server->takeOutput());
         QVERIFY(!commands.contains("RETR nul"));
         for (const QByteArray& command : commands)
