@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -151,6 +152,16 @@ struct FtpSession::Impl {
     curl_off_t progressBytes = 0;
     std::chrono::steady_clock::time_point lastByteAt;
 
+    // A connection out of step may never answer QUIT, which libcurl would wait for when it
+    // closes it; it is cut instead.
+    void cutOutOfStepConnection()
+    {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (outOfStep && curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK
+            && control != CURL_SOCKET_BAD)
+            ::shutdown(control, SHUT_RDWR);
+    }
+
     // Failures that end on the server's final reply, or before anything was sent.
     static bool leavesConnectionInStep(CURLcode result)
     {
@@ -173,8 +184,10 @@ struct FtpSession::Impl {
 
     void close()
     {
-        if (curl)
+        if (curl) {
+            cutOutOfStepConnection();
             curl_easy_cleanup(curl); // sends QUIT on the control connection
+        }
         curl = nullptr;
         connected = false;
         outOfStep = false;
@@ -249,6 +262,7 @@ struct FtpSession::Impl {
             replyBuffer.clear();
             bodyBytes = 0;
             progressBytes = 0;
+            cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = curl_easy_perform(curl);
             outOfStep = result != CURLE_OK && !leavesConnectionInStep(result);
@@ -360,7 +374,7 @@ void FtpSession::ConnectServer()
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-    // One connection at a time: one left behind out of step is closed once a new one is made.
+    // One connection at a time: one left behind is closed once a new one is made.
     curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);

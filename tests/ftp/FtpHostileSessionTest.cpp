@@ -148,6 +148,25 @@ TEST(FtpHostileSession, DisconnectFromASilentServerEnds)
     EXPECT_FALSE(hostile.session.connected());
 }
 
+// A server that sent 150 and never connected back may answer nothing more on that connection:
+// neither the next operation nor the close waits for its answer to QUIT.
+TEST(FtpHostileSession, AConnectionLeftOutOfStepIsNotWaitedOn)
+{
+    for (bool closeAtOnce : {false, true}) {
+        Hostile hostile({QStringLiteral("--on"), QStringLiteral("LIST=no-connect"), QStringLiteral("--once")});
+        hostile.session.timeouts.reply = 30s;
+        ASSERT_TRUE(hostile.connect());
+        EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), -1);
+        QElapsedTimer timer;
+        timer.start();
+        if (!closeAtOnce) {
+            EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        }
+        hostile.session.DisconnectServer();
+        EXPECT_LT(timer.elapsed(), kGaveUpWellBeforeDefaultsMs);
+    }
+}
+
 // The server hangs up: after login, in the middle of a command, in the middle of a download,
 // or for good. Every later operation fails cleanly (or works on a new login where the server
 // lets it), and nothing partial stays on disk.
