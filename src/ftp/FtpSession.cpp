@@ -298,9 +298,12 @@ struct FtpSession::Impl {
         return {"CWD " + cwd};
     }
 
+    // The directory the server reports is sent back in CWD after a new login; one that could
+    // not go out as a single command is taken as unknown.
     void rememberDirectory(const QByteArray& raw)
     {
-        for (const QByteArray& part : raw.split('/')) {
+        cwd = isSafeArgument(raw) ? raw : QByteArray();
+        for (const QByteArray& part : cwd.split('/')) {
             if (!part.isEmpty())
                 rawNames.insert(decodeBytes(part), part);
         }
@@ -393,8 +396,7 @@ void FtpSession::ConnectServer()
     }
     const char* entryPath = nullptr;
     if (curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath)
-        m_impl->cwd = entryPath;
-    m_impl->rememberDirectory(m_impl->cwd);
+        m_impl->rememberDirectory(entryPath);
     m_impl->connected = true;
 }
 
@@ -420,8 +422,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
     if (!changed || changed->code / 100 != 2)
         return false;
     const Impl::Reply* pwd = m_impl->replyTo("PWD");
-    m_impl->cwd = pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray();
-    m_impl->rememberDirectory(m_impl->cwd);
+    m_impl->rememberDirectory(pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray());
     return true;
 }
 

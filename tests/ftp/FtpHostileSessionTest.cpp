@@ -336,6 +336,25 @@ TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
     }
 }
 
+// A directory the server reports with a line end in it is never sent back: it would be two
+// commands.
+TEST(FtpHostileSession, AReportedDirectoryWithALineEndIsNotSentBack)
+{
+    for (const char* pwd : {"/a\\rDELE x", "/a\\nDELE x", "/a\\x00DELE x"}) {
+        SCOPED_TRACE(pwd);
+        Hostile hostile({QStringLiteral("--pwd"), QString::fromLatin1(pwd)});
+        ASSERT_TRUE(hostile.connect());
+        EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        EXPECT_TRUE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/src")));
+        EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        hostile.session.DisconnectServer();
+        for (const QByteArray& command : hostile.commands()) {
+            EXPECT_FALSE(command.contains('\r') || command.contains('\0')) << command.constData();
+            EXPECT_FALSE(command.startsWith("DELE") || command.contains("CWD /a")) << command.constData();
+        }
+    }
+}
+
 // A directory of 100,000 entries is listed whole and in order.
 TEST(FtpHostileSession, HundredThousandEntries)
 {

@@ -3,8 +3,8 @@ huge listings, and commands answered with silence, a closed connection or a brok
 Just enough of the protocol for an active-mode client. Prints its port, then one line per
 received command (a password as ***), and ends when it is killed or its standard input closes.
 
-Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--on CMD=ACTION ...]
-                             [--once]
+Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--pwd DIR]
+                             [--on CMD=ACTION ...] [--once]
 
   --listing FILE   the raw bytes to send for LIST (default: names that climb out of the download
                    folder, names with slashes, a CP932 name and a DOS directory line)
@@ -12,6 +12,7 @@ Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--
   --retr-bytes N   RETR sends N bytes of CR LF text ("int x;" lines, the last one cut) instead of
                    "RETR <name bytes>" and CR LF, which lets a test see what name arrived; SIZE
                    answers N then (otherwise it is not implemented)
+  --pwd DIR        PWD reports DIR (backslash escapes allowed, e.g. \\r) instead of "/"
   --on CMD=ACTION  misbehave on CMD (CONNECT stands for the greeting):
                      silent      never answer, keep the connection open
                      close       close the control connection without an answer
@@ -70,6 +71,7 @@ class Script:
             cmd, _, action = item.partition('=')
             self.actions[cmd.upper().encode()] = action
         self.once = args.once
+        self.pwd = args.pwd.encode().decode('unicode_escape').encode('latin-1') if args.pwd else b'/'
 
     def action(self, cmd):
         action = self.actions.get(cmd)
@@ -129,7 +131,7 @@ def converse(conn, listing, retr_bytes, script):
         elif cmd == b'SYST':
             reply(b'215 UNIX Type: L8')
         elif cmd == b'PWD':
-            reply(b'257 "/" is the current directory')
+            reply(b'257 "' + script.pwd + b'" is the current directory')
         elif cmd == b'CWD':
             reply(b'550 no such directory' if b'missing' in arg else b'250 ok')
         elif cmd == b'TYPE':
@@ -213,6 +215,7 @@ def main():
     parser.add_argument('--retr-bytes', type=int)
     parser.add_argument('--on', action='append', default=[])
     parser.add_argument('--once', action='store_true')
+    parser.add_argument('--pwd')
     args = parser.parse_args()
     listing = LISTING
     if args.listing:
