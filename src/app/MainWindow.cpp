@@ -481,7 +481,8 @@ void MainWindow::OpenServerDialog()
                 [this](const QString& path) { m_listModel->registerPaths({path}); },
                 [this](const QString& text) { m_status->show(text); },
                 [this](const QString& text) { m_status->showTimed(text); }};
-            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, this);
+            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, m_ftpTimeouts,
+                                      this);
             m_dialogs->run(form5);
         },
         this);

@@ -2,6 +2,7 @@
 
 #include "app/WindowGeometry.h"
 #include "config/SettingsStore.h"
+#include "ftp/FtpSession.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -59,6 +60,8 @@ public:
     void OpenServerDialog();
     // Where files fetched from servers are put (a folder per host); the program's folder.
     void setDownloadRoot(const QString& dir) { m_downloadRoot = dir; }
+    // How long the remote browser waits on a server; the program keeps the defaults.
+    void setFtpTimeouts(const FtpTimeouts& timeouts) { m_ftpTimeouts = timeouts; }
 
     // Shows the program's own dialogs (tests answer them instead).
     void setDialogRunner(DialogRunner& runner) { m_dialogs = &runner; }
@@ -105,6 +108,7 @@ private:
     WindowGeometry m_startGeometry;
     QString m_fileDialogDir;
     QString m_downloadRoot;
+    FtpTimeouts m_ftpTimeouts;
     QString m_report;
     PrinterSource m_printerSource;
     std::unique_ptr<DialogRunner> m_modalRunner;

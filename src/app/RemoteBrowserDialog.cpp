@@ -23,15 +23,33 @@ namespace {
 
 const QString kConnectedSuffix = QStringLiteral(" に接続中です");
 constexpr int kIconRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1; // the name as the server gave it; the text may differ
 
 // Entries are shown, entered and fetched by the last blank-separated word of their name.
-QString lastWord(const QString& name) { return name.split(u' ').last(); }
+QString lastWord(const QString& name) { return name.mid(name.lastIndexOf(u' ') + 1); }
+
+// A name from the server as it can be shown: control characters become visible symbols and
+// direction overrides are dropped, so that no name can pass for another one.
+QString shownSafely(const QString& name)
+{
+    QString shown = name;
+    for (QChar& c : shown) {
+        const char16_t u = c.unicode();
+        if (u < 0x20)
+            c = QChar(char16_t(0x2400 + u)); // ␀ … ␟
+        else if (u == 0x7F)
+            c = QChar(char16_t(0x2421)); // ␡
+        else if ((u >= 0x80 && u < 0xA0) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return shown;
+}
 
 } // namespace
 
 RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
                                          const QString& password, const QString& downloadRoot, UserPrompter& prompter,
-                                         MainWindowHooks hooks, QWidget* parent)
+                                         MainWindowHooks hooks, const FtpTimeouts& timeouts, QWidget* parent)
     : QDialog(parent), m_session(std::make_unique<FtpSession>()), m_prompter(prompter), m_hooks(std::move(hooks)),
       m_downloadRoot(downloadRoot)
 {
@@ -45,6 +63,7 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     m_list->setHeaderLabels({QStringLiteral("ファイル名")});
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setUniformRowHeights(true);
     auto* registerButton = new QPushButton(QStringLiteral("登録"), this);
     registerButton->setObjectName(QStringLiteral("Command1"));
     registerButton->setAutoDefault(false);
@@ -63,6 +82,7 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     m_session->serverName = host;
     m_session->userName = user;
     m_session->password = password;
+    m_session->timeouts = timeouts;
     bool connected = false;
     QString directory;
     runWithBusyCursor([&] {
@@ -89,26 +109,32 @@ QString RemoteBrowserDialog::currentDirectory() const { return m_status->current
 void RemoteBrowserDialog::FillRemoteList()
 {
     m_list->clear();
-    auto add = [this](const QString& text, int icon) {
-        auto* item = new QTreeWidgetItem(m_list, {text});
-        const QStyle::StandardPixmap pixmaps[] = {QStyle::SP_DirIcon, QStyle::SP_DirIcon, QStyle::SP_FileIcon,
-                                                  QStyle::SP_FileDialogToParent};
-        item->setIcon(0, style()->standardIcon(pixmaps[icon]));
+    const QIcon icons[] = {{}, style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon),
+                           style()->standardIcon(QStyle::SP_FileDialogToParent)};
+    auto item = [&icons](const QString& name, int icon) {
+        auto* item = new QTreeWidgetItem(QStringList{shownSafely(name)});
+        item->setIcon(0, icons[icon]);
         item->setData(0, kIconRole, icon);
+        item->setData(0, kNameRole, name);
+        return item;
     };
-    add(QStringLiteral(".."), ParentIcon);
+    m_list->addTopLevelItem(item(QStringLiteral(".."), ParentIcon));
     FtpListing listing;
     runWithBusyCursor([&] { listing = m_session->ListRemoteEntries(); });
     if (listing.lastIndex() < 0)
         return;
     auto isDirectory = [](const FtpEntry& e) { return e.attributes == 0 || (e.attributes & FtpEntry::kDirectory); };
+    // Added in one go: a directory may hold a hundred thousand entries.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(listing.entries.size());
     for (bool directories : {true, false}) {
         for (const FtpEntry& e : std::as_const(listing.entries)) {
             const QString shown = lastWord(e.name);
             if (isDirectory(e) == directories && shown != u"." && shown != u"..")
-                add(shown, directories ? DirectoryIcon : FileIcon);
+                items.append(item(shown, directories ? DirectoryIcon : FileIcon));
         }
     }
+    m_list->addTopLevelItems(items);
 }
 
 void RemoteBrowserDialog::enterSelected()
@@ -122,7 +148,7 @@ void RemoteBrowserDialog::enterSelected()
     const QString here = m_status->currentMessage();
     QString target;
     if (icon == DirectoryIcon) {
-        target = here + u'/' + item->text(0); // from "/" this is "//name", and is sent so
+        target = here + u'/' + item->data(0, kNameRole).toString(); // from "/" this is "//name", sent so
     } else if (icon == ParentIcon) {
         const qsizetype slash = here.lastIndexOf(u'/');
         target = slash < 0 ? QString() : here.left(slash + 1);
@@ -161,7 +187,7 @@ void RemoteBrowserDialog::RegisterSelectedFiles()
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_list->topLevelItem(i);
         if (item->isSelected() && item->data(0, kIconRole).toInt() == FileIcon)
-            names << item->text(0);
+            names << item->data(0, kNameRole).toString();
     }
     const QString folder = downloadFolder();
     int count = 0;
@@ -177,7 +203,7 @@ void RemoteBrowserDialog::RegisterSelectedFiles()
         }
         if (!fetched) {
             QApplication::restoreOverrideCursor();
-            m_prompter.message(this, QStringLiteral("ファイルの取得に失敗しました！！ >> [") + name + u']',
+            m_prompter.message(this, QStringLiteral("ファイルの取得に失敗しました！！ >> [") + shownSafely(name) + u']',
                                UserPrompter::Icon::Warning);
             QApplication::setOverrideCursor(Qt::WaitCursor);
             continue;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/FtpSession.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -11,7 +13,6 @@ class QTreeWidget;
 
 namespace tarvik {
 
-class FtpSession;
 class UserPrompter;
 
 // Form5: walks an FTP server's directories and registers chosen files, which are downloaded
@@ -31,7 +32,7 @@ public:
     // Connects at once with the host's values; `downloadRoot` is the program's folder.
     RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
                         const QString& password, const QString& downloadRoot, UserPrompter& prompter,
-                        MainWindowHooks hooks, QWidget* parent = nullptr);
+                        MainWindowHooks hooks, const FtpTimeouts& timeouts = {}, QWidget* parent = nullptr);
     ~RemoteBrowserDialog() override;
 
     void FillRemoteList();

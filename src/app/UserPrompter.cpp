@@ -29,12 +29,15 @@ QMessageBox::Icon toQt(UserPrompter::Icon icon)
 void DialogPrompter::message(QWidget* parent, const QString& text, Icon icon)
 {
     QMessageBox box(toQt(icon), kTitle, text, QMessageBox::Ok, parent);
+    // Messages carry names from disk and from servers; "<b>x</b>.c" is a name, not markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool DialogPrompter::askYesNo(QWidget* parent, const QString& text, bool defaultYes)
 {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -42,6 +45,7 @@ bool DialogPrompter::askYesNo(QWidget* parent, const QString& text, bool default
 bool DialogPrompter::askOkCancel(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Ok;
 }
 

@@ -87,12 +87,46 @@ bool isDate(QByteArrayView v, char sep)
     return true;
 }
 
+// The longest name a listing record holds, in bytes.
+constexpr qsizetype kMaxNameBytes = 260;
+
+// The shown name ends at a NUL and after 260 bytes, cut before a character that would not fit
+// whole so that it still decodes in its own encoding.
+QByteArray recordName(const QByteArray& raw)
+{
+    const qsizetype nul = raw.indexOf('\0');
+    QByteArray name = nul < 0 ? raw : raw.left(nul);
+    if (name.size() <= kMaxNameBytes)
+        return name;
+    qsizetype cut = kMaxNameBytes;
+    if (isValidUtf8(std::string_view(name.constData(), static_cast<size_t>(name.size())))) {
+        while (cut > 0 && (static_cast<uchar>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+    } else {
+        // CP932: a lead byte takes the next byte with it.
+        qsizetype i = 0;
+        while (i < kMaxNameBytes) {
+            const uchar c = static_cast<uchar>(name[i]);
+            const qsizetype width = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
+            if (i + width > kMaxNameBytes)
+                break;
+            i += width;
+        }
+        cut = i;
+    }
+    name.truncate(cut);
+    return name;
+}
+
+// `rawName` keeps the server's whole name: a name cut for showing still fetches the file that
+// was listed, and one with a NUL is refused rather than sent cut short.
 FtpEntry makeEntry(uint32_t attributes, const QByteArray& raw)
 {
     FtpEntry e;
     e.attributes = attributes;
     e.rawName = raw;
-    e.name = decodeText(std::string_view(raw.constData(), static_cast<size_t>(raw.size())));
+    const QByteArray shown = recordName(raw);
+    e.name = decodeText(std::string_view(shown.constData(), static_cast<size_t>(shown.size())));
     return e;
 }
 

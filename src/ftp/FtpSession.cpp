@@ -8,10 +8,12 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -142,15 +144,53 @@ struct FtpSession::Impl {
     QByteArray replyBuffer;
     Sink* sink = nullptr; // where the body of the current request goes
     size_t bodyBytes = 0;
+    // After some failures libcurl keeps the control connection although a reply may still be on
+    // its way (a 150 whose data connection never came, a transfer it broke off itself): that late
+    // reply would be taken as the answer to the next command. The next request logs in anew.
+    bool outOfStep = false;
+    std::chrono::seconds stall{30};
+    curl_off_t progressBytes = 0;
+    std::chrono::steady_clock::time_point lastByteAt;
+
+    // A connection out of step may never answer QUIT, which libcurl would wait for when it
+    // closes it; it is cut instead.
+    void cutOutOfStepConnection()
+    {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (outOfStep && curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK
+            && control != CURL_SOCKET_BAD)
+            ::shutdown(control, SHUT_RDWR);
+    }
+
+    // Failures that end on the server's final reply, or before anything was sent.
+    static bool leavesConnectionInStep(CURLcode result)
+    {
+        switch (result) {
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_LOGIN_DENIED:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_FTP_COULDNT_SET_TYPE:
+        case CURLE_URL_MALFORMAT:
+            return true;
+        default:
+            return false;
+        }
+    }
 
     ~Impl() { close(); }
 
     void close()
     {
-        if (curl)
+        if (curl) {
+            cutOutOfStepConnection();
             curl_easy_cleanup(curl); // sends QUIT on the control connection
+        }
         curl = nullptr;
         connected = false;
+        outOfStep = false;
         cwd.clear();
         rawNames.clear();
     }
@@ -182,6 +222,20 @@ struct FtpSession::Impl {
         return 0;
     }
 
+    // libcurl's low-speed check averages over several seconds, so a transfer that stops after
+    // a burst would go on for that much longer; this ends it once no byte came for `stall`.
+    static int onProgress(void* userp, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
+    {
+        auto* self = static_cast<Impl*>(userp);
+        const auto now = std::chrono::steady_clock::now();
+        if (received != self->progressBytes) {
+            self->progressBytes = received;
+            self->lastByteAt = now;
+            return 0;
+        }
+        return self->progressBytes > 0 && now - self->lastByteAt > self->stall ? 1 : 0;
+    }
+
     static size_t onWrite(char* data, size_t, size_t size, void* userp)
     {
         auto* self = static_cast<Impl*>(userp);
@@ -207,7 +261,11 @@ struct FtpSession::Impl {
             replies.clear();
             replyBuffer.clear();
             bodyBytes = 0;
+            progressBytes = 0;
+            cutOutOfStepConnection();
+            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = curl_easy_perform(curl);
+            outOfStep = result != CURLE_OK && !leavesConnectionInStep(result);
             // 421: the server has closed a connection that sat idle too long, which libcurl finds
             // out only on using it. Nothing has happened yet; the next attempt logs in anew.
             const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
@@ -240,9 +298,12 @@ struct FtpSession::Impl {
         return {"CWD " + cwd};
     }
 
+    // The directory the server reports is sent back in CWD after a new login; one that could
+    // not go out as a single command is taken as unknown.
     void rememberDirectory(const QByteArray& raw)
     {
-        for (const QByteArray& part : raw.split('/')) {
+        cwd = isSafeArgument(raw) ? raw : QByteArray();
+        for (const QByteArray& part : cwd.split('/')) {
             if (!part.isEmpty())
                 rawNames.insert(decodeBytes(part), part);
         }
@@ -308,17 +369,25 @@ void FtpSession::ConnectServer()
     // Server names are bytes, not URL syntax: "../" in one must reach the server unchanged.
     curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
     // Nothing may hang for ever on a dead or hostile server.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
-    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, 15000L);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 30L);
+    // libcurl counts the last two in whole seconds.
+    const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
+    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    // One connection at a time: one left behind is closed once a new one is made.
+    curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, m_impl.get());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, m_impl.get());
+    m_impl->stall = timeouts.stall;
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, m_impl.get());
 
     // Logging in without a transfer; libcurl asks PWD for the login directory on the way.
     if (!m_impl->perform({}, {}, nullptr)) {
@@ -327,8 +396,7 @@ void FtpSession::ConnectServer()
     }
     const char* entryPath = nullptr;
     if (curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath)
-        m_impl->cwd = entryPath;
-    m_impl->rememberDirectory(m_impl->cwd);
+        m_impl->rememberDirectory(entryPath);
     m_impl->connected = true;
 }
 
@@ -354,8 +422,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
     if (!changed || changed->code / 100 != 2)
         return false;
     const Impl::Reply* pwd = m_impl->replyTo("PWD");
-    m_impl->cwd = pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray();
-    m_impl->rememberDirectory(m_impl->cwd);
+    m_impl->rememberDirectory(pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray());
     return true;
 }
 
@@ -419,8 +486,27 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
     // becomes LF too, which the line counter takes as a line end anyway), so the bytes arrive
     // ready to be written. Converting once more here could merge a CR it left with an LF.
-    Impl::Sink sink = [fd](const char* bytes, size_t size) { return writeAll(fd, bytes, size); };
-    bool ok = m_impl->perform(name, m_impl->backToCwd(), &sink);
+    qint64 received = 0;
+    qint64 lineEnds = 0;
+    Impl::Sink sink = [&](const char* bytes, size_t size) {
+        received += static_cast<qint64>(size);
+        lineEnds += std::count(bytes, bytes + size, '\n');
+        return writeAll(fd, bytes, size);
+    };
+    // A server may end a transfer with its success reply before the whole file went out, and an
+    // ASCII transfer has no length of its own (libcurl neither asks SIZE nor trusts the 150 reply
+    // then). The size of the file as stored, asked in binary mode, bounds what must arrive: every
+    // line end on the wire was at most two bytes on the server's disk and is one byte here.
+    const QByteArray sizeCommand = "SIZE " + name;
+    QList<QByteArray> quote = m_impl->backToCwd();
+    quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
+    bool ok = m_impl->perform(name, quote, &sink);
+    if (const Impl::Reply* size = m_impl->replyTo(sizeCommand); ok && size && size->code == 213) {
+        bool known = false;
+        const qint64 stored = size->line.mid(4).trimmed().toLongLong(&known);
+        if (known && received + lineEnds < stored)
+            ok = false;
+    }
     ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;

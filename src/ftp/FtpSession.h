@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -26,6 +27,14 @@ struct FtpListing {
     qsizetype lastIndex() const { return entries.size() - 1; }
 };
 
+// How long the session waits on a server before the operation fails; nothing waits for ever.
+struct FtpTimeouts {
+    std::chrono::milliseconds connect{15000}; // the control connection, greeting and login
+    std::chrono::milliseconds accept{15000};  // the server connecting back for a transfer (active mode)
+    std::chrono::seconds reply{30};           // the answer to a command
+    std::chrono::seconds stall{30};           // a transfer during which no byte arrives
+};
+
 // The program's one FTP session: a single logged-in control connection (one libcurl easy
 // handle kept for the whole session), active mode (PORT), ASCII transfers. Not thread-safe:
 // one operation at a time, from any one thread.
@@ -40,6 +49,8 @@ public:
     QString serverName;
     QString userName;
     QString password;
+    // Read by ConnectServer.
+    FtpTimeouts timeouts;
 
     // Logs in; connected() tells whether it worked. No message here.
     void ConnectServer();

@@ -9,11 +9,17 @@
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedDialogRunner.h"
 #include "support/ScriptedPrompter.h"
+#include "support/SmallFileSystem.h"
 #include "support/TempDir.h"
 #include "support/WindowDriver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +28,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <memory>
 
 using namespace tarvik;
@@ -64,6 +71,28 @@ void select(QDialog& form5, const QStringList& names)
 
 RemoteBrowserDialog& browser(QDialog& d) { return static_cast<RemoteBrowserDialog&>(d); }
 
+// Short enough for a test; the program keeps its own.
+FtpTimeouts quickTimeouts()
+{
+    FtpTimeouts t;
+    t.connect = std::chrono::milliseconds(2000);
+    t.accept = std::chrono::milliseconds(1000);
+    t.reply = std::chrono::seconds(1);
+    t.stall = std::chrono::seconds(1);
+    return t;
+}
+
+// Counts turns of this thread's event loop, i.e. chances the windows had to repaint.
+struct EventLoopTicks {
+    EventLoopTicks()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++count; });
+        timer.start(20);
+    }
+    QTimer timer;
+    int count = 0;
+};
+
 } // namespace
 
 class FtpDialogsTest : public QObject {
@@ -79,6 +108,21 @@ private:
 
     QString download(const QString& name) const { return m_dir->path(QStringLiteral("prog/srv/") + name); }
     QString mainStatus() const { return m_window->statusBar()->currentMessage(); }
+
+    // The scripted server in place of the real one.
+    void startHostile(const QStringList& arguments)
+    {
+        m_server = std::make_unique<FtpServer>(QStringLiteral("hostile_ftp_server.py"), arguments);
+        QVERIFY(m_server->running());
+    }
+    // A listing file of Unix lines for the scripted server.
+    QString listingOf(const QList<QByteArray>& names) const
+    {
+        QByteArray listing;
+        for (const QByteArray& name : names)
+            listing += "-rw-r--r--   1 owner    group          10 Jan 26 10:15 " + name + "\r\n";
+        return m_dir->write(QStringLiteral("listing"), listing);
+    }
 
     // Opens the host list, registers host "srv" with the given values and connects; `browse`
     // then plays the remote browser.
@@ -260,25 +304,237 @@ private slots:
                   [&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
     }
 
+    // Names that climb out, absolute names, names of dots: only files inside the download folder
+    // are written, the rest is refused with the failure message, and everything else registers.
     void hostileNamesNeverLeaveTheDownloadFolder()
     {
-        m_server = std::make_unique<FtpServer>(QStringLiteral("hostile_ftp_server.py"), QStringList{});
-        QVERIFY(m_server->running());
-        m_prompter->expect(Kind::Message, {}).expect(Kind::Message, {}).expect(Kind::Message, {});
+        m_dir->mkdir(QStringLiteral("outside"));
+        const QByteArray absolute = QFile::encodeName(m_dir->path(QStringLiteral("outside/abs.c")));
+        startHostile({QStringLiteral("--listing"),
+                      listingOf({"../../x.c", absolute, "a/../../b.c", "sub/../../evil.c", "..", ".", "x ..",
+                                 "...", "....", "ok.c", "..\\..\\w.c", "../"})});
+        for (const QByteArray& refused : {QByteArray("../../x.c"), absolute, QByteArray("a/../../b.c"),
+                                          QByteArray("sub/../../evil.c"), QByteArray("../")})
+            m_prompter->expect(Kind::Message, u"ファイルの取得に失敗しました！！ >> [" + QString::fromUtf8(refused) + u']');
+        const QStringList shown{QStringLiteral("../../x.c"), QString::fromUtf8(absolute), QStringLiteral("a/../../b.c"),
+                                QStringLiteral("sub/../../evil.c"), QStringLiteral("..."), QStringLiteral("...."),
+                                QStringLiteral("ok.c"), QStringLiteral("..\\..\\w.c"), QStringLiteral("../")};
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
-            QStringList files;
-            for (const QString& e : entries(form5))
-                if (e.startsWith(u'2'))
-                    files << e.mid(2);
-            QVERIFY(files.contains(QStringLiteral("../../x.c")));
-            select(form5, files);
+            QStringList expected{QStringLiteral("3:..")};
+            for (const QString& name : shown)
+                expected << u"2:" + name;
+            QCOMPARE(entries(form5), expected); // the server's "." and ".." never appear
+            select(form5, shown);
             browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は4ファイルです"));
         });
-        for (const QString& m : std::as_const(m_prompter->messages))
-            QVERIFY2(m.startsWith(QStringLiteral("ファイルの取得に失敗しました！！ >> [")), qPrintable(m));
-        QVERIFY(!QFile::exists(m_dir->path(QStringLiteral("x.c"))));
-        QVERIFY(!QFile::exists(m_dir->path(QStringLiteral("prog/x.c"))));
-        QVERIFY(!QFile::exists(m_dir->path(QStringLiteral("evil.c"))));
+        const QStringList inside{QStringLiteral("..."), QStringLiteral("...."), QStringLiteral("ok.c"),
+                                 QStringLiteral("..\\..\\w.c")};
+        QStringList registered;
+        for (const QString& name : inside)
+            registered << download(name);
+        QCOMPARE(m_window->analysisList()->entries(), registered);
+        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ok.c")), QByteArray("RETR ok.c\n"));
+        // Nothing else anywhere in the test's folder: the settings, the served tree, the listing.
+        QStringList written;
+        QDirIterator it(m_dir->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            written << QDir(m_dir->path()).relativeFilePath(it.next());
+        written.sort();
+        QStringList expectedFiles{QStringLiteral("Tarvik.ini"), QStringLiteral("listing")};
+        for (const QString& name : inside)
+            expectedFiles << u"prog/srv/" + name;
+        for (const QString& served : QDir(m_dir->path(QStringLiteral("root"))).entryList(QDir::Files))
+            expectedFiles << u"root/" + served;
+        for (const char* deep : {"root/locked/secret.c", "root/src/main.c", "root/src/util.c", "root/src/deep/inner/x.c"})
+            expectedFiles << QString::fromLatin1(deep);
+        expectedFiles.sort();
+        QCOMPARE(written, expectedFiles);
+    }
+
+    // Control characters are shown as symbols, direction overrides dropped; a name cut at a NUL
+    // or holding control characters is never fetched under another name.
+    void namesWithControlCharactersAreShownSafely()
+    {
+        // And the longest name a Linux file system takes, and a longer one that it does not.
+        const QByteArray n255 = QByteArray(253, 'n') + ".c";
+        const QByteArray n260 = QByteArray(258, 'm') + ".c";
+        startHostile({QStringLiteral("--listing"),
+                      listingOf({"tab\there.c", "esc\x1b[31mred.c", QByteArray("nul\0cut.c", 9), "rlo\xe2\x80\xae" "c.exe",
+                                 "<b>bold.c", "cr\rDELE x.c", "ok.c", n255, n260})});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [tab␉here.c]"))
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [esc␛[31mred.c]"))
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul]"))
+            .expect(Kind::Message, u"ファイルの取得に失敗しました！！ >> [" + QString::fromLatin1(n260) + u']');
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            // A lone CR ends a line in an ASCII listing: "cr" is a file, "DELE x.c" an unparsed
+            // line, shown as a directory by its last word.
+            QCOMPARE(entries(form5), (QStringList{QStringLiteral("3:.."), QStringLiteral("1:x.c"),
+                                                  QStringLiteral("2:tab␉here.c"), QStringLiteral("2:esc␛[31mred.c"),
+                                                  QStringLiteral("2:nul"), QStringLiteral("2:rlo\uFFFDc.exe"),
+                                                  QStringLiteral("2:<b>bold.c"), QStringLiteral("2:cr"),
+                                                  QStringLiteral("2:ok.c"), u"2:" + QString::fromLatin1(n255),
+                                                  u"2:" + QString::fromLatin1(n260)}));
+            select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul"),
+                           QStringLiteral("rlo\uFFFDc.exe"), QStringLiteral("<b>bold.c"), QStringLiteral("ok.c"),
+                           QString::fromLatin1(n255), QString::fromLatin1(n260)});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は4ファイルです"));
+        });
+        QCOMPARE(m_window->analysisList()->entries(),
+                 (QStringList{download(QStringLiteral("rlo\u202Ec.exe")), download(QStringLiteral("<b>bold.c")),
+                              download(QStringLiteral("ok.c")), download(QString::fromLatin1(n255))}));
+        QCOMPARE(QDir(m_dir->path(QStringLiteral("prog/srv"))).entryList(QDir::Files | QDir::Hidden).size(), 4);
+        const QList<QByteArray> commands = tarvik::test::outputLines(m_server->takeOutput());
+        QVERIFY(!commands.contains("RETR nul"));
+        for (const QByteArray& command : commands)
+            QVERIFY2(!command.startsWith("DELE") && !command.contains('\x1b'), command.constData());
+    }
+
+    // The message box shows a name as text: a name that looks like markup stays as it is.
+    void messagesAreNeverMarkup()
+    {
+        DialogPrompter prompter;
+        Qt::TextFormat format = Qt::AutoText;
+        QString text;
+        QTimer closer;
+        closer.setInterval(10);
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                text = box->text();
+                box->accept();
+            }
+        });
+        closer.start();
+        const QString message = QStringLiteral("ファイルの取得に失敗しました！！ >> [<img src=x>.c]");
+        prompter.message(nullptr, message, UserPrompter::Icon::Warning);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(text, message);
+    }
+
+    // A directory of 100,000 entries is listed whole, in server order; the window was served
+    // while the listing came.
+    void aHundredThousandEntries()
+    {
+        startHostile({QStringLiteral("--entries"), QStringLiteral("100000")});
+        EventLoopTicks ticks;
+        QElapsedTimer timer;
+        timer.start();
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            qInfo("connected and listed 100,000 entries in %lld ms", static_cast<long long>(timer.elapsed()));
+            QVERIFY(ticks.count > 0);
+            auto* list = child<QTreeWidget>(form5, "ListView1");
+            QCOMPARE(list->topLevelItemCount(), 100001);
+            for (int i = 0; i < 100000; ++i) {
+                QTreeWidgetItem* item = list->topLevelItem(i + 1);
+                if (item->text(0) != QStringLiteral("f%1.c").arg(i, 7, 10, QLatin1Char('0'))
+                    || item->data(0, Qt::UserRole).toInt() != RemoteBrowserDialog::FileIcon)
+                    QFAIL(qPrintable(QStringLiteral("entry %1: %2").arg(i).arg(item->text(0))));
+            }
+            select(form5, {QStringLiteral("f0099999.c")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+            timer.restart();
+        });
+        qInfo("closed in %lld ms", static_cast<long long>(timer.elapsed()));
+    }
+
+    // A server that stops answering: the browser reports with the specified failures, keeps
+    // the window painted while it waits, and goes on once the server answers again.
+    void stalledServersNeverHangTheWindow()
+    {
+        m_window->setFtpTimeouts(quickTimeouts());
+        startHostile({QStringLiteral("--on"), QStringLiteral("LIST=stall-data"), QStringLiteral("--on"),
+                      QStringLiteral("RETR=stall-data"), QStringLiteral("--retr-bytes"), QStringLiteral("100000"),
+                      QStringLiteral("--once")});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"));
+        EventLoopTicks ticks;
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            QCOMPARE(entries(form5), QStringList{QStringLiteral("3:..")}); // the listing stalled
+            QVERIFY(ticks.count > 0);
+            select(form5, {QStringLiteral("..")});
+            browser(form5).enterSelected();
+            QCOMPARE(entries(form5).size(), 6);
+            select(form5, {QStringLiteral("ソース.c")});
+            ticks.count = 0;
+            browser(form5).RegisterSelectedFiles(); // the download stalls
+            QVERIFY(ticks.count > 0);
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は0ファイルです"));
+            QVERIFY(m_window->analysisList()->entries().isEmpty());
+            QVERIFY(QDir(m_dir->path(QStringLiteral("prog/srv"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+        });
+        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ソース.c")).size(), 100000 / 8 * 7);
+
+        startHostile({QStringLiteral("--on"), QStringLiteral("CONNECT=silent")});
+        m_prompter->expect(Kind::Message, QStringLiteral("接続に失敗しました！！"));
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
+    }
+
+    // The server hangs up or goes away: every operation fails as specified and the browser still
+    // closes.
+    void closedConnectionsAreReported()
+    {
+        m_window->setFtpTimeouts(quickTimeouts());
+        startHostile({QStringLiteral("--on"), QStringLiteral("RETR=close-data"), QStringLiteral("--retr-bytes"),
+                      QStringLiteral("100000")});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"))
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"))
+            .expect(Kind::Message, QStringLiteral("ディレクトリが存在するか確認して下さい！"));
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            select(form5, {QStringLiteral("ソース.c")});
+            browser(form5).RegisterSelectedFiles(); // hung up in the middle of the download
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は0ファイルです"));
+            m_server.reset(); // and now gone for good
+            browser(form5).RegisterSelectedFiles();
+            select(form5, {QStringLiteral("dir")}); // "dos dir", by its last word
+            browser(form5).enterSelected();
+            QCOMPARE(browser(form5).currentDirectory(), QStringLiteral("/"));
+        });
+        QVERIFY(m_window->analysisList()->entries().isEmpty());
+        QVERIFY(QDir(m_dir->path(QStringLiteral("prog/srv"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
+
+    // A transfer broken off with a failure reply, or ended with a success reply before the size
+    // the server itself gives: nothing registers.
+    void partialDownloadsNeverRegister()
+    {
+        for (const QString& on : {QStringLiteral("RETR=abort-data"), QStringLiteral("RETR=short-data")}) {
+            startHostile({QStringLiteral("--on"), on, QStringLiteral("--retr-bytes"), QStringLiteral("100000")});
+            m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"));
+            connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+                select(form5, {QStringLiteral("ソース.c")});
+                browser(form5).RegisterSelectedFiles();
+                QCOMPARE(mainStatus(), QStringLiteral("登録数は0ファイルです"));
+            });
+            QVERIFY(m_window->analysisList()->entries().isEmpty());
+            QVERIFY(QDir(m_dir->path(QStringLiteral("prog/srv"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        }
+    }
+
+    // A download larger than the space left: refused, the old copy intact, nothing registered.
+    void aFullDiskKeepsTheOldCopy()
+    {
+        const QString small = m_dir->mkdir(QStringLiteral("small"));
+        tarvik::test::SmallFileSystem disk(small, 256 * 1024);
+        if (!disk.mounted())
+            QSKIP("a tmpfs cannot be mounted here");
+        m_window->setDownloadRoot(small);
+        m_dir->write(QStringLiteral("small/srv/big.c"), "old copy\n");
+        startHostile({QStringLiteral("--listing"), listingOf({"big.c"}), QStringLiteral("--retr-bytes"),
+                      QStringLiteral("1048576")});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [big.c]"));
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            select(form5, {QStringLiteral("big.c")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は0ファイルです"));
+        });
+        QVERIFY(m_window->analysisList()->entries().isEmpty());
+        QCOMPARE(QDir(m_dir->path(QStringLiteral("small/srv"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("big.c")});
+        QCOMPARE(m_dir->read(QStringLiteral("small/srv/big.c")), QByteArray("old copy\n"));
     }
 
     void hostsAreSelectedAndDeleted()

@@ -69,3 +69,25 @@ TEST(FtpListParser, AnythingElseIsTheWholeLineWithoutAttributes)
     }
     EXPECT_EQ(parseListLine("../../x.c").name, u"../../x.c");
 }
+
+// The name ends at a NUL and after 260 bytes, never inside a character; the whole name stays
+// in rawName.
+TEST(FtpListParser, NamesEndAtANulAndAfter260Bytes)
+{
+    const QByteArray prefix = "-rw-r--r-- 1 o g 10 Jan 26 10:15 ";
+    const FtpEntry nul = parseListLine(prefix + QByteArray("a.c\0../x", 8));
+    EXPECT_EQ(nul.name, u"a.c");
+    EXPECT_EQ(nul.rawName, QByteArray("a.c\0../x", 8));
+
+    const QByteArray exact(260, 'e');
+    EXPECT_EQ(parseListLine(prefix + exact).name, QString::fromLatin1(exact));
+    const FtpEntry longer = parseListLine(prefix + exact + "tail");
+    EXPECT_EQ(longer.name, QString::fromLatin1(exact));
+    EXPECT_EQ(longer.rawName, exact + "tail");
+
+    // "x" then あ × 150: byte 260 is the first half of a character in either encoding.
+    const QByteArray utf8 = "xx" + QStringLiteral("あ").toUtf8().repeated(100);
+    EXPECT_EQ(parseListLine(prefix + utf8).name, u"xx" + QStringLiteral("あ").repeated(86));
+    const QByteArray cp932 = "x" + QByteArray("\x82\xa0").repeated(150);
+    EXPECT_EQ(parseListLine(prefix + cp932).name, u"x" + QStringLiteral("あ").repeated(129));
+}

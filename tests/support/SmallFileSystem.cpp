@@ -14,7 +14,17 @@ namespace tarvik::test {
 
 SmallFileSystem::SmallFileSystem(int kib) : m_mountPoint(m_dir.mkdir(QStringLiteral("fs")))
 {
-    const QByteArray options = "size=" + QByteArray::number(kib) + "k,mode=0777";
+    mount(QByteArray::number(kib) + 'k');
+}
+
+SmallFileSystem::SmallFileSystem(const QString& folder, qint64 bytes) : m_mountPoint(folder)
+{
+    mount(QByteArray::number(bytes));
+}
+
+void SmallFileSystem::mount(const QByteArray& size)
+{
+    const QByteArray options = "size=" + size + ",mode=0777";
     if (::mount("tarvik-test", m_mountPoint.toUtf8().constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0)
         m_mounted = true;
     else

@@ -12,6 +12,8 @@ namespace tarvik::test {
 class SmallFileSystem {
 public:
     explicit SmallFileSystem(int kib);
+    // The same on an existing empty folder, `bytes` large.
+    SmallFileSystem(const QString& folder, qint64 bytes);
     ~SmallFileSystem();
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
@@ -23,6 +25,8 @@ public:
     void fill(qint64 spareBytes = 0) const;
 
 private:
+    void mount(const QByteArray& size);
+
     TempDir m_dir;
     QString m_mountPoint;
     bool m_mounted = false;

@@ -1,11 +1,32 @@
-"""A scripted FTP server on 127.0.0.1 that sends a hostile directory listing: names that climb out
-of the download folder, names with slashes, and a CP932 name. Just enough of the protocol for an
-active-mode client. Prints its port, then one line per received command (a password as ***),
-and ends when it is killed or its standard input closes.
+"""A scripted FTP server on 127.0.0.1 that lies and misbehaves: hostile names in its listing,
+huge listings, and commands answered with silence, a closed connection or a broken transfer.
+Just enough of the protocol for an active-mode client. Prints its port, then one line per
+received command (a password as ***), and ends when it is killed or its standard input closes.
 
-Usage: hostile_ftp_server.py [--listing FILE]   (FILE: the raw bytes to send for LIST)
-RETR of any name sends back "RETR <name bytes>" and CR LF, so a test can see what arrived; CWD
-to a path containing "missing" is refused, any other is accepted (the directory stays "/").
+Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--pwd DIR]
+                             [--on CMD=ACTION ...] [--once]
+
+  --listing FILE   the raw bytes to send for LIST (default: names that climb out of the download
+                   folder, names with slashes, a CP932 name and a DOS directory line)
+  --entries N      LIST sends N generated file entries instead: f0000000.c, f0000001.c, ...
+  --retr-bytes N   RETR sends N bytes of CR LF text ("int x;" lines, the last one cut) instead of
+                   "RETR <name bytes>" and CR LF, which lets a test see what name arrived; SIZE
+                   answers N then (otherwise it is not implemented)
+  --pwd DIR        PWD reports DIR (backslash escapes allowed, e.g. \\r) instead of "/"
+  --on CMD=ACTION  misbehave on CMD (CONNECT stands for the greeting):
+                     silent      never answer, keep the connection open
+                     close       close the control connection without an answer
+                     reply-close answer as usual, then close the control connection
+                     no-connect  (LIST/RETR) answer 150 and never open the data connection
+                     stall-data  (LIST/RETR) 150, half the data, then nothing more, data
+                                 connection left open
+                     abort-data  (LIST/RETR) 150, half the data, data connection closed, 426
+                     short-data  (LIST/RETR) 150, half the data, data connection closed, 226
+                     no-final    (LIST/RETR) 150, all the data, data connection closed, no 226
+                     close-data  (LIST/RETR) 150, half the data, then both connections closed
+  --once           each --on action fires only the first time its command arrives
+
+CWD to a path containing "missing" is refused, any other is accepted (PWD stays "/").
 """
 import argparse
 import os
@@ -13,6 +34,7 @@ import re
 import socket
 import sys
 import threading
+import time
 
 LISTING = (b'total 4\r\n'
            b'-rw-r--r--   1 owner    group          10 Jan 26 10:15 ../../x.c\r\n'
@@ -22,6 +44,8 @@ LISTING = (b'total 4\r\n'
            b'12-01-26  10:15AM       <DIR>          dos dir\r\n')
 
 out_lock = threading.Lock()
+fired = set()
+fired_lock = threading.Lock()
 
 
 def report(line):
@@ -30,27 +54,76 @@ def report(line):
         sys.stdout.buffer.flush()
 
 
-def serve(conn, listing):
+def generated_listing(count):
+    return b''.join(b'-rw-r--r--   1 owner    group        1234 Jan 26 10:15 f%07d.c\r\n' % i
+                    for i in range(count))
+
+
+def text_body(size):
+    line = b'int x;\r\n'
+    return (line * (size // len(line) + 1))[:size]
+
+
+class Script:
+    def __init__(self, args):
+        self.actions = {}
+        for item in args.on:
+            cmd, _, action = item.partition('=')
+            self.actions[cmd.upper().encode()] = action
+        self.once = args.once
+        self.pwd = args.pwd.encode().decode('unicode_escape').encode('latin-1') if args.pwd else b'/'
+
+    def action(self, cmd):
+        action = self.actions.get(cmd)
+        if action and self.once:
+            with fired_lock:
+                if cmd in fired:
+                    return None
+                fired.add(cmd)
+        return action
+
+
+def hang_forever():
+    while True:
+        time.sleep(3600)
+
+
+def serve(conn, listing, retr_bytes, script):
     try:
-        converse(conn, listing)
+        converse(conn, listing, retr_bytes, script)
+    except OSError:
+        pass
+    # The reader made by makefile() would keep the socket open past close(); shutdown ends it.
+    try:
+        conn.shutdown(socket.SHUT_RDWR)
     except OSError:
         pass
     conn.close()
 
 
-def converse(conn, listing):
+def converse(conn, listing, retr_bytes, script):
     data_addr = None
     f = conn.makefile('rb')
 
     def reply(text):
         conn.sendall(text + b'\r\n')
 
+    greeting = script.action(b'CONNECT')
+    if greeting == 'silent':
+        hang_forever()
+    if greeting == 'close':
+        return
     reply(b'220 hostile test server')
     for raw in f:
         line = raw.rstrip(b'\r\n')
         cmd, _, arg = line.partition(b' ')
         cmd = cmd.upper()
         report(b'PASS ***' if cmd == b'PASS' and arg else line)
+        action = script.action(cmd)
+        if action == 'silent':
+            hang_forever()
+        if action == 'close':
+            return
         if cmd == b'USER':
             reply(b'331 password please')
         elif cmd == b'PASS':
@@ -58,11 +131,13 @@ def converse(conn, listing):
         elif cmd == b'SYST':
             reply(b'215 UNIX Type: L8')
         elif cmd == b'PWD':
-            reply(b'257 "/" is the current directory')
+            reply(b'257 "' + script.pwd + b'" is the current directory')
         elif cmd == b'CWD':
             reply(b'550 no such directory' if b'missing' in arg else b'250 ok')
         elif cmd == b'TYPE':
             reply(b'200 type set')
+        elif cmd == b'SIZE' and retr_bytes is not None:
+            reply(b'213 %d' % retr_bytes)
         elif cmd == b'FEAT':
             reply(b'211 no features')
         elif cmd == b'PORT':
@@ -80,16 +155,52 @@ def converse(conn, listing):
             if data_addr is None:
                 reply(b'425 use PORT or EPRT first')
                 continue
-            reply(b'150 opening data connection')
-            with socket.create_connection(data_addr, timeout=5) as data:
-                data.sendall(listing if cmd == b'LIST' else b'RETR ' + arg + b'\r\n')
+            if cmd == b'LIST':
+                body = listing
+            elif retr_bytes is not None:
+                body = text_body(retr_bytes)
+            else:
+                body = b'RETR ' + arg + b'\r\n'
+            if not transfer(conn, reply, data_addr, body, action):
+                return
             data_addr = None
-            reply(b'226 transfer complete')
         elif cmd == b'QUIT':
             reply(b'221 bye')
             break
         else:
             reply(b'502 not implemented')
+        if action == 'reply-close':
+            return
+
+
+def transfer(conn, reply, data_addr, body, action):
+    """Sends `body` on a data connection the way `action` says; False: close the control
+    connection now."""
+    reply(b'150 opening data connection')
+    if action == 'no-connect':
+        hang_forever()
+    half = body[:len(body) // 2]
+    with socket.create_connection(data_addr, timeout=5) as data:
+        if action in ('stall-data', 'abort-data', 'short-data', 'close-data'):
+            data.sendall(half)
+            if action == 'stall-data':
+                hang_forever()
+            if action == 'close-data':
+                return False
+        else:
+            try:
+                data.sendall(body)
+            except OSError:
+                # The client broke the transfer off; a real server says so on the control connection.
+                reply(b'426 connection closed; transfer aborted')
+                return True
+    if action == 'abort-data':
+        reply(b'426 connection closed; transfer aborted')
+    elif action == 'no-final':
+        hang_forever()
+    else:
+        reply(b'226 transfer complete')
+    return True
 
 
 def watch_stdin():
@@ -100,11 +211,19 @@ def watch_stdin():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--listing')
+    parser.add_argument('--entries', type=int)
+    parser.add_argument('--retr-bytes', type=int)
+    parser.add_argument('--on', action='append', default=[])
+    parser.add_argument('--once', action='store_true')
+    parser.add_argument('--pwd')
     args = parser.parse_args()
     listing = LISTING
     if args.listing:
         with open(args.listing, 'rb') as f:
             listing = f.read()
+    elif args.entries is not None:
+        listing = generated_listing(args.entries)
+    script = Script(args)
 
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -114,7 +233,7 @@ def main():
     threading.Thread(target=watch_stdin, daemon=True).start()
     while True:
         conn, _ = server.accept()
-        threading.Thread(target=serve, args=(conn, listing), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, listing, args.retr_bytes, script), daemon=True).start()
 
 
 if __name__ == '__main__':
