@@ -156,7 +156,7 @@ bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString*
     return true;
 }
 
-bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error)
+bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error, FileAccess access)
 {
     QFileInfo info(path);
     // A read-only settings file is left alone, as a refused write.
@@ -169,6 +169,14 @@ bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QS
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = file.errorString();
+        return false;
+    }
+    // The mode is set on the temporary file, so the renamed result never passes through a
+    // readable state; a password is not written where that cannot be done.
+    if (access == FileAccess::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
         return false;
     }
     QByteArray bytes = doc.toBytes();
