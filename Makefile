@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test clean bench screenshot
+.PHONY: deps build run test test-sanitize clean bench screenshot
 
 deps:
 	@missing=$$(grep -v '^\s*#' debian-packages.txt | xargs -r dpkg-query -W -f='$${Package} $${Status}\n' 2>/dev/null \
@@ -24,11 +24,22 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The whole suite built with AddressSanitizer + UndefinedBehaviorSanitizer, as a Debug build so that
+# Qt's index checks stay in. The options also apply while building: test discovery runs the tests.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
+	UBSAN_OPTIONS=print_stacktrace=1
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DTARVIK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTARVIK_BUILD_BENCH=OFF
+	$(SANITIZE_ENV) cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
 bench: build
 	bench/count-bench.sh $(BUILD)/tarvik-count
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
 
 screenshot: build
 	tools/screenshot.sh $(BUILD)

@@ -29,7 +29,8 @@ bool commitSaveFile(QSaveFile& file, QString* error)
     return true;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
+                         std::optional<QFileDevice::Permissions> mode)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -37,7 +38,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
             *error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    if ((mode && !file.setPermissions(*mode)) || file.write(bytes) != bytes.size()) {
         if (error)
             *error = file.errorString();
         file.cancelWriting();

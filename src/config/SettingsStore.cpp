@@ -156,7 +156,7 @@ bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString*
     return true;
 }
 
-bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error)
+bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QString* error, FileAccess access)
 {
     // A read-only settings file is left alone, as a refused write. The rename below needs no
     // right to the file itself, and root passes any permission test: the mode bits decide.
@@ -170,7 +170,11 @@ bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QS
                                          : QStringLiteral("ファイルではありません");
         return false;
     }
-    return writeFileAtomically(path, doc.toBytes(), error);
+    // A host record's password makes the file owner-only; other writes keep its mode.
+    std::optional<QFileDevice::Permissions> mode;
+    if (access == FileAccess::OwnerOnly)
+        mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    return writeFileAtomically(path, doc.toBytes(), error, mode);
 }
 
 bool SettingsStore::WriteSetting(const QString& section, const QString& key, const QString& value)

@@ -49,7 +49,11 @@ public:
 
     // Loads the file once, for work that reads many keys without the file changing (a run).
     static bool loadDocument(const QString& path, IniDocument& doc, QString* error);
-    static bool saveDocument(const QString& path, const IniDocument& doc, QString* error);
+    // Keep leaves the file's mode as it was (a new file gets the usual one); OwnerOnly makes the
+    // written file 0600 before any content goes into it, for writes that carry a password.
+    enum class FileAccess { Keep, OwnerOnly };
+    static bool saveDocument(const QString& path, const IniDocument& doc, QString* error,
+                             FileAccess access = FileAccess::Keep);
 
 private:
     QString m_path;

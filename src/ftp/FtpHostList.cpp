@@ -6,6 +6,8 @@ namespace {
 
 const QString kSection = QStringLiteral("FTP_Server");
 const QString kListKey = QStringLiteral("FTP_List");
+// A host record carries a password in a reversible form: only the owner may read the file.
+constexpr auto kHoldsPassword = SettingsStore::FileAccess::OwnerOnly;
 
 bool loadForEdit(SettingsStore& settings, IniDocument& doc, QString* error)
 {
@@ -17,10 +19,11 @@ bool loadForEdit(SettingsStore& settings, IniDocument& doc, QString* error)
     return false;
 }
 
-bool save(SettingsStore& settings, const IniDocument& doc, QString* error)
+bool save(SettingsStore& settings, const IniDocument& doc, QString* error,
+          SettingsStore::FileAccess access = SettingsStore::FileAccess::Keep)
 {
     QString reason;
-    if (SettingsStore::saveDocument(settings.path(), doc, &reason))
+    if (SettingsStore::saveDocument(settings.path(), doc, &reason, access))
         return true;
     if (error)
         *error = QStringLiteral("設定ファイルを書き換えられませんでした。\n%1\n%2").arg(settings.path(), reason);
@@ -73,7 +76,7 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
     const QStringList elements = list.isEmpty() ? QStringList() : list.split(u',');
     if (elements.contains(name)) {
         doc.setValue(kSection, key, record);
-        return save(m_settings, doc, error) ? Registered::Updated : Registered::Failed;
+        return save(m_settings, doc, error, kHoldsPassword) ? Registered::Updated : Registered::Failed;
     }
     doc.setValue(kSection, kListKey, list.isEmpty() ? name : list + u',' + name);
     // The new record goes directly below every FTP_List line (the first line is a header).
@@ -83,7 +86,7 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
             lines.insert(++i, key + u'=' + record);
     }
     doc.setLines(lines);
-    return save(m_settings, doc, error) ? Registered::Added : Registered::Failed;
+    return save(m_settings, doc, error, kHoldsPassword) ? Registered::Added : Registered::Failed;
 }
 
 bool FtpHostList::deleteHost(const QString& name, QString* error)

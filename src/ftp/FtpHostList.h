@@ -20,7 +20,8 @@ public:
 
     enum class Registered { Updated, Added, Failed };
     // Stores a host: an existing name has only its record rewritten; a new name is appended to
-    // FTP_List and its record line put directly below the FTP_List line. One atomic write.
+    // FTP_List and its record line put directly below the FTP_List line. One atomic write, after
+    // which the settings file is readable by its owner only (0600).
     Registered registerHost(const QString& name, const QString& host, const QString& user, const QString& password,
                             QString* error);
     // Removes the first list element equal to `name` and every "FTP_‹name›=" line.

@@ -3,7 +3,10 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -95,4 +98,55 @@ TEST_F(FtpHostListTest, NamesThatWouldNameAnotherFolderOrBreakTheFileAreRefused)
     EXPECT_EQ(FtpHostList(missing).registerHost(QStringLiteral("a"), QStringLiteral("h"), {}, {}, &error),
               FtpHostList::Registered::Failed);
     EXPECT_TRUE(error.contains(QStringLiteral("none.ini")));
+}
+
+namespace {
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+TEST_F(FtpHostListTest, WritingAHostRecordLeavesTheFileReadableByItsOwnerOnly)
+{
+    FtpHostList hosts(store(kHead + "\r\n"));
+    const QString path = m_store->path();
+    const auto othersCanRead = [&] {
+        return tarvik::test::runUnprivileged([&] { return QFile(path).open(QIODevice::ReadOnly) ? 0 : 1; }) == 0;
+    };
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    ASSERT_TRUE(othersCanRead());
+    QString error;
+
+    // Other writes keep the mode the file has, whatever it is.
+    ASSERT_TRUE(m_store->WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), QStringLiteral("/tmp")));
+    EXPECT_EQ(modeOf(path), 0644u);
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("a/b"), QStringLiteral("h"), {}, {}, &error),
+              FtpHostList::Registered::Failed);
+    EXPECT_EQ(modeOf(path), 0644u);
+
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("a"), QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("secret"),
+                                 &error),
+              FtpHostList::Registered::Added);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_FALSE(othersCanRead());
+    EXPECT_EQ(hosts.record(QStringLiteral("a")).value(3), u"secret");
+
+    // A record rewritten in a file someone made readable again closes it again.
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("a"), QStringLiteral("h2"), QStringLiteral("u"), QStringLiteral("new"),
+                                 &error),
+              FtpHostList::Registered::Updated);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(hosts.record(QStringLiteral("a")).value(3), u"new");
+
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    ASSERT_TRUE(hosts.deleteHost(QStringLiteral("a"), &error));
+    EXPECT_EQ(modeOf(path), 0640u);
+    ASSERT_TRUE(m_store->WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), QStringLiteral("/var")));
+    EXPECT_EQ(modeOf(path), 0640u);
 }
