@@ -1,6 +1,7 @@
 #include "cli/OutputFormats.h"
 
 #include "counting/TextReport.h"
+#include "output/CsvFormat.h"
 
 namespace tarvik {
 
@@ -36,28 +37,14 @@ private:
     bool m_written = false;
 };
 
-QByteArray csvField(const QString& text)
-{
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
-        return bytes;
-    bytes.replace("\"", "\"\"");
-    return '"' + bytes + '"';
-}
-
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
-    void runStarted(qsizetype) override
-    {
-        m_write(QByteArrayLiteral("path,program_id,directory,outcome,executable,comment,total\r\n"));
-    }
+    // No byte order mark: what reads this output takes plain UTF-8.
+    void runStarted(qsizetype) override { m_write(CsvFormat::record(CsvFormat::resultColumns())); }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
-        QByteArray row = csvField(r.path) + ',' + csvField(r.programId) + ',' + csvField(r.directory) + ','
-                         + outcomeName(r.outcome).toUtf8() + ',' + QByteArray::number(r.counts.executable) + ','
-                         + QByteArray::number(r.counts.comment) + ',' + QByteArray::number(r.counts.total) + "\r\n";
-        m_write(row);
+        m_write(CsvFormat::record(CsvFormat::resultFields(r)));
     }
     void runFailed(const RunError&) override {}
 
@@ -93,7 +80,8 @@ public:
     {
         QByteArray obj = (i > 0 ? ",\n" : "\n");
         obj += "{\"path\":" + jsonString(r.path) + ",\"programId\":" + jsonString(r.programId)
-               + ",\"directory\":" + jsonString(r.directory) + ",\"outcome\":" + jsonString(outcomeName(r.outcome))
+               + ",\"directory\":" + jsonString(r.directory)
+               + ",\"outcome\":" + jsonString(CsvFormat::outcomeName(r.outcome))
                + ",\"executable\":" + QByteArray::number(r.counts.executable)
                + ",\"comment\":" + QByteArray::number(r.counts.comment)
                + ",\"total\":" + QByteArray::number(r.counts.total) + '}';
@@ -139,21 +127,6 @@ bool FormatWriter::parseFormat(const QString& name, Format& format)
     else
         return false;
     return true;
-}
-
-QString FormatWriter::outcomeName(FileOutcome outcome)
-{
-    switch (outcome) {
-    case FileOutcome::Counted:
-        return QStringLiteral("Counted");
-    case FileOutcome::NoEngine:
-        return QStringLiteral("NoEngine");
-    case FileOutcome::NotAnalysable:
-        return QStringLiteral("NotAnalysable");
-    case FileOutcome::Missing:
-        break;
-    }
-    return QStringLiteral("Missing");
 }
 
 } // namespace tarvik

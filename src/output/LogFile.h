@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace tarvik {
@@ -8,5 +9,9 @@ namespace tarvik {
 // replaced atomically, so an existing log is never left half-written. Returns false with the
 // reason in `error` when the file could not be written.
 bool SaveLogFile(const QString& path, const QString& reportText, QString* error);
+
+// Replaces the file at `path` with `bytes` atomically, as a log is saved; false with the reason
+// in `error` when it could not be written, and then no file is left half-written.
+bool SaveFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
 } // namespace tarvik
