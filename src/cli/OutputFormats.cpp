@@ -44,7 +44,7 @@ public:
     void runStarted(qsizetype) override { m_write(CsvFormat::record(CsvFormat::resultColumns())); }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
-        m_write(CsvFormat::record(CsvFormat::resultFields(r)));
+        m_write(CsvFormat::resultRecord(r));
     }
     void runFailed(const RunError&) override {}
 

@@ -4,13 +4,40 @@
 
 namespace tarvik::CsvFormat {
 
+namespace {
+
+bool needsQuotes(const QByteArray& bytes)
+{
+    for (char c : bytes) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+void appendField(QByteArray& line, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (!needsQuotes(bytes)) {
+        line += bytes;
+        return;
+    }
+    line += '"';
+    for (char c : bytes) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+} // namespace
+
 QByteArray field(const QString& text)
 {
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
-        return bytes;
-    bytes.replace("\"", "\"\"");
-    return '"' + bytes + '"';
+    QByteArray bytes;
+    appendField(bytes, text);
+    return bytes;
 }
 
 QByteArray record(const QStringList& fields)
@@ -19,7 +46,7 @@ QByteArray record(const QStringList& fields)
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += ',';
-        line += field(fields[i]);
+        appendField(line, fields[i]);
     }
     return line + "\r\n";
 }
@@ -31,15 +58,26 @@ QStringList resultColumns()
             QStringLiteral("total")};
 }
 
-QStringList resultFields(const FileResult& result)
+QByteArray resultRecord(const FileResult& result)
 {
-    return {result.path,
-            result.programId,
-            result.directory,
-            outcomeName(result.outcome),
-            QString::number(result.counts.executable),
-            QString::number(result.counts.comment),
-            QString::number(result.counts.total)};
+    // Built in place: a CSV of a long list is written row by row this way, by both callers.
+    QByteArray line;
+    line.reserve(result.path.size() * 2 + 64);
+    appendField(line, result.path);
+    line += ',';
+    appendField(line, result.programId);
+    line += ',';
+    appendField(line, result.directory);
+    line += ',';
+    line += outcomeName(result.outcome).toLatin1();
+    line += ',';
+    line += QByteArray::number(result.counts.executable);
+    line += ',';
+    line += QByteArray::number(result.counts.comment);
+    line += ',';
+    line += QByteArray::number(result.counts.total);
+    line += "\r\n";
+    return line;
 }
 
 QString outcomeName(FileOutcome outcome)
@@ -61,7 +99,7 @@ bool SaveCsvFile(const QString& path, const QList<FileResult>& results, QString*
 {
     QByteArray bytes = QByteArray(kByteOrderMark) + record(resultColumns());
     for (const FileResult& result : results)
-        bytes += record(resultFields(result));
+        bytes += resultRecord(result);
     return SaveFileAtomically(path, bytes, error);
 }
 

@@ -23,9 +23,9 @@ QByteArray field(const QString& text);
 // Fields joined by commas, ended by CR LF.
 QByteArray record(const QStringList& fields);
 
-// The columns of a result row and the fields of one result.
+// The columns of a result row, and the row of one result (ended by CR LF).
 QStringList resultColumns();
-QStringList resultFields(const FileResult& result);
+QByteArray resultRecord(const FileResult& result);
 QString outcomeName(FileOutcome outcome);
 
 // A file for spreadsheet programs: the byte order mark, the column names, one row per result.
