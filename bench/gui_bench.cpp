@@ -15,6 +15,7 @@
 //     --dump-list FILE    write the registered list, one path per line (for tarvik-count)
 //     --run               run the analysis (F5) over the list
 //     --save FILE         save the log (名前を付けて保存) to FILE
+//     --csv FILE          save the grid as CSV (CSV形式で保存) to FILE
 //     --pdf FILE          print (印刷) to FILE as PDF
 //     --no-show           do not show the window (list view and grid are then not painted)
 //
@@ -182,6 +183,7 @@ int main(int argc, char** argv)
     QString dumpList;
     bool run = false;
     QString savePath;
+    QString csvPath;
     QString pdfPath;
     bool show = true;
 
@@ -213,6 +215,8 @@ int main(int argc, char** argv)
             run = true;
         else if (a == u"--save")
             savePath = QFileInfo(value()).absoluteFilePath();
+        else if (a == u"--csv")
+            csvPath = QFileInfo(value()).absoluteFilePath();
         else if (a == u"--pdf")
             pdfPath = QFileInfo(value()).absoluteFilePath();
         else if (a == u"--no-show")
@@ -345,6 +349,16 @@ int main(int argc, char** argv)
         figure("save.seconds", secondsSince(t0));
         figure("save.bytes", static_cast<long long>(QFileInfo(savePath).size()));
         memoryFigures("save");
+    }
+
+    if (!csvPath.isEmpty()) {
+        prompter.saveNames.push_back(csvPath);
+        const auto t0 = std::chrono::steady_clock::now();
+        window.SaveCsv();
+        settle(window, show);
+        figure("csv.seconds", secondsSince(t0));
+        figure("csv.bytes", static_cast<long long>(QFileInfo(csvPath).size()));
+        memoryFigures("csv");
     }
 
     if (!pdfPath.isEmpty()) {

@@ -16,18 +16,21 @@
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
 #include "intake/NativePath.h"
+#include "output/CsvFormat.h"
 #include "output/LogFile.h"
 #include "output/PrintLayout.h"
 #include "output/ResultGridModel.h"
 #include "output/ResultPrinter.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -46,6 +49,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -246,6 +250,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::OpenServerDialog);
     connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::SaveLog);
+    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
+            &MainWindow::SaveCsv);
     connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
             &QAction::triggered, this, &MainWindow::PrintResults);
     separator(file, "separator1");
@@ -348,6 +354,7 @@ void MainWindow::buildControls()
     for (int c = 0; c < 6; ++c)
         m_gridView->setColumnWidth(c, px(ResultGridModel::columnWidthTwips(c)));
     connect(m_gridView, &QTableView::doubleClicked, this, &MainWindow::MSFlexGrid1_DblClick);
+    m_gridView->installEventFilter(this); // Ctrl+C copies whole rows, not the view's current cell
 
     m_progress = new QProgressBar(central);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
@@ -674,6 +681,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_running && isUserInput(event->type()))
         return true; // the run cannot be interrupted: input waits until it ends
+    if (watched == m_gridView && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        if (event->type() == QEvent::KeyPress)
+            CopyGridRows();
+        event->accept();
+        return true;
+    }
     if (watched == m_list->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:
@@ -792,6 +806,41 @@ void MainWindow::SaveLog()
     if (!SaveLogFile(path, m_report, &reason))
         m_prompter.message(this, QStringLiteral("ログファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
                            UserPrompter::Icon::Warning);
+}
+
+void MainWindow::SaveCsv()
+{
+    // Offered whenever the log is: both hold the results of the last run.
+    if (m_report.isEmpty()) {
+        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+        return;
+    }
+    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
+                                             QStringLiteral("CSVファイル (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!CsvFormat::SaveCsvFile(path, m_grid->runResults(), &reason))
+        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
+                           UserPrompter::Icon::Warning);
+}
+
+void MainWindow::CopyGridRows()
+{
+    QList<qsizetype> rows;
+    if (m_gridView->selectionModel()->hasSelection()) {
+        for (const QModelIndex& index : m_gridView->selectionModel()->selectedIndexes())
+            rows.append(index.row());
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    } else {
+        // Every result, but not the totals row: its texts would break the columns' sums.
+        for (qsizetype row = 0; row < m_grid->runRowCount(); ++row)
+            rows.append(row);
+    }
+    if (rows.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(m_grid->tabSeparatedText(rows));
 }
 
 void MainWindow::PrintResults()

@@ -55,6 +55,9 @@ public:
     void BuildFileTypeMenu();
     void showAbout();
     void SaveLog();
+    void SaveCsv(); // the grid's results as a CSV file for spreadsheets
+    // Ctrl+C on the grid: the selected rows, or every result of the run, as tab-separated text.
+    void CopyGridRows();
     void PrintResults();
     void Mn_Kihon_Click(); // the basic settings dialog
     void OpenServerDialog();

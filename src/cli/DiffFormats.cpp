@@ -2,6 +2,7 @@
 
 #include "counting/DiffReport.h"
 #include "counting/TextReport.h"
+#include "intake/NativePath.h"
 
 namespace tarvik {
 
@@ -41,12 +42,12 @@ public:
     void fileCompared(qsizetype i, const FileChange& c) override
     {
         QByteArray obj = i > 0 ? ",\n" : "\n";
-        obj += "{\"relativePath\":" + jsonString(c.relativePath) + ",\"status\":" + jsonString(changeStatusText(c.status))
+        obj += "{\"relativePath\":" + jsonString(exportPath(c.relativePath)) + ",\"status\":" + jsonString(changeStatusText(c.status))
                + ",\"outcome\":" + jsonString(outcomeName(c.outcome)) + ",\"oldSteps\":" + QByteArray::number(c.oldSteps)
                + ",\"newSteps\":" + QByteArray::number(c.newSteps) + ",\"added\":" + QByteArray::number(c.steps.added)
                + ",\"changed\":" + QByteArray::number(c.steps.changed)
-               + ",\"deleted\":" + QByteArray::number(c.steps.deleted) + ",\"oldPath\":" + jsonString(c.oldPath)
-               + ",\"newPath\":" + jsonString(c.newPath) + '}';
+               + ",\"deleted\":" + QByteArray::number(c.steps.deleted) + ",\"oldPath\":" + jsonString(exportPath(c.oldPath))
+               + ",\"newPath\":" + jsonString(exportPath(c.newPath)) + '}';
         m_write(obj);
     }
     void diffFinished(const DiffSummary& s) override

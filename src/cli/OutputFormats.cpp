@@ -1,7 +1,8 @@
 #include "cli/OutputFormats.h"
 
 #include "counting/TextReport.h"
-#include "output/CsvField.h"
+#include "intake/NativePath.h"
+#include "output/CsvFormat.h"
 
 namespace tarvik {
 
@@ -40,16 +41,11 @@ private:
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
-    void runStarted(qsizetype) override
-    {
-        m_write(QByteArrayLiteral("path,program_id,directory,outcome,executable,comment,total\r\n"));
-    }
+    // No byte order mark: what reads this output takes plain UTF-8.
+    void runStarted(qsizetype) override { m_write(CsvFormat::record(CsvFormat::resultColumns())); }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
-        QByteArray row = csvField(r.path) + ',' + csvField(r.programId) + ',' + csvField(r.directory) + ','
-                         + outcomeName(r.outcome).toUtf8() + ',' + QByteArray::number(r.counts.executable) + ','
-                         + QByteArray::number(r.counts.comment) + ',' + QByteArray::number(r.counts.total) + "\r\n";
-        m_write(row);
+        m_write(CsvFormat::resultRecord(r));
     }
     void runFailed(const RunError&) override {}
 
@@ -64,8 +60,9 @@ public:
     void fileAnalysed(qsizetype i, const FileResult& r) override
     {
         QByteArray obj = (i > 0 ? ",\n" : "\n");
-        obj += "{\"path\":" + jsonString(r.path) + ",\"programId\":" + jsonString(r.programId)
-               + ",\"directory\":" + jsonString(r.directory) + ",\"outcome\":" + jsonString(outcomeName(r.outcome))
+        obj += "{\"path\":" + jsonString(exportPath(r.path)) + ",\"programId\":" + jsonString(exportPath(r.programId))
+               + ",\"directory\":" + jsonString(exportPath(r.directory))
+               + ",\"outcome\":" + jsonString(outcomeName(r.outcome))
                + ",\"executable\":" + QByteArray::number(r.counts.executable)
                + ",\"comment\":" + QByteArray::number(r.counts.comment)
                + ",\"total\":" + QByteArray::number(r.counts.total) + '}';
@@ -132,7 +129,5 @@ bool FormatWriter::parseFormat(const QString& name, Format& format)
         return false;
     return true;
 }
-
-QString FormatWriter::outcomeName(FileOutcome outcome) { return tarvik::outcomeName(outcome); }
 
 } // namespace tarvik

@@ -19,7 +19,6 @@ public:
 
     static std::unique_ptr<FormatWriter> create(Format format, Write write);
     static bool parseFormat(const QString& name, Format& format);
-    static QString outcomeName(FileOutcome outcome);
 
     // Closes the output after the unexpected error (no totals).
     virtual void runFailed(const RunError& error) = 0;

@@ -1,7 +1,8 @@
 #include "counting/DiffReport.h"
 
 #include "counting/TextReport.h"
-#include "output/CsvField.h"
+#include "intake/NativePath.h"
+#include "output/CsvFormat.h"
 
 #include <QDate>
 #include <QLocale>
@@ -82,10 +83,10 @@ QByteArray DiffCsv::header()
 
 QByteArray DiffCsv::row(const FileChange& c)
 {
-    return csvField(c.relativePath) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
+    return CsvFormat::field(exportPath(c.relativePath)) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
            + ',' + QByteArray::number(c.oldSteps) + ',' + QByteArray::number(c.newSteps) + ','
            + QByteArray::number(c.steps.added) + ',' + QByteArray::number(c.steps.changed) + ','
-           + QByteArray::number(c.steps.deleted) + ',' + csvField(c.oldPath) + ',' + csvField(c.newPath) + "\r\n";
+           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath)) + ',' + CsvFormat::field(exportPath(c.newPath)) + "\r\n";
 }
 
 } // namespace tarvik

@@ -93,6 +93,15 @@ QString displayPath(const QString& path)
     return shown;
 }
 
+QString exportPath(const QString& path)
+{
+    for (QChar c : path) {
+        if (c.isSurrogate())
+            return displayPath(path);
+    }
+    return path;
+}
+
 QString pathFromNative(std::string_view bytes)
 {
     if (isValidUtf8(bytes))

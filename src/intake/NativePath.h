@@ -19,4 +19,9 @@ std::string pathToNative(const QString& path);
 // separators), show as U+FFFD. Only for the eye: the real path stays what is counted and opened.
 QString displayPath(const QString& path);
 
+// The path as text files (CSV, JSON) and the clipboard hold it: exactly, when all of it is
+// UTF-8, so that a name with a tab or a line break survives their quoting; a name with other
+// bytes as displayPath shows it, readable rather than turned into "?".
+QString exportPath(const QString& path);
+
 } // namespace tarvik

@@ -2,6 +2,7 @@
 
 #include "counting/TextReport.h"
 #include "intake/NativePath.h"
+#include "output/CsvFormat.h"
 
 #include <QBrush>
 #include <QColor>
@@ -41,6 +42,7 @@ void ResultGridModel::beginRun(qsizetype fileCount)
         endRemoveRows();
     }
     m_rows.front() = std::monostate{};
+    m_runRows = 0;
     rowChanged(0);
 }
 
@@ -49,6 +51,7 @@ void ResultGridModel::WriteResultRow(qsizetype row, const FileResult& result)
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return;
     m_rows[static_cast<size_t>(row)] = FileRow{result.outcome, result.counts, result.programId, result.directory};
+    m_runRows = std::max(m_runRows, row + 1);
     rowChanged(row);
 }
 
@@ -66,6 +69,7 @@ void ResultGridModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_runRows = 0;
     endResetModel();
 }
 
@@ -108,6 +112,48 @@ QString ResultGridModel::cellText(qsizetype row, int column) const
         }
     }
     return {};
+}
+
+QList<FileResult> ResultGridModel::runResults() const
+{
+    QList<FileResult> results;
+    results.reserve(m_runRows);
+    for (qsizetype row = 0; row < m_runRows; ++row) {
+        const auto* file = std::get_if<FileRow>(&m_rows[static_cast<size_t>(row)]);
+        if (!file)
+            continue;
+        // A result's path is split at its last "/", so the two parts give it back whole.
+        results.append(FileResult{file->directory + file->programId, file->programId, file->directory,
+                                  file->outcome, file->counts});
+    }
+    return results;
+}
+
+QString ResultGridModel::tabSeparatedText(const QList<qsizetype>& rows) const
+{
+    // The last column has no title and no text.
+    constexpr int kCopied = kColumnCount - 1;
+    QStringList cells;
+    for (int column = 0; column < kCopied; ++column)
+        cells.append(headerData(column, Qt::Horizontal).toString());
+    QString text = CsvFormat::tabRecord(cells);
+    for (qsizetype row : rows) {
+        if (row < 0 || static_cast<size_t>(row) >= m_rows.size()
+            || std::holds_alternative<std::monostate>(m_rows[static_cast<size_t>(row)]))
+            continue;
+        cells.clear();
+        // Names go as text files hold them; the figures' column pads its outcome texts for the
+        // display only.
+        const auto* file = std::get_if<FileRow>(&m_rows[static_cast<size_t>(row)]);
+        for (int column = 0; column < kCopied; ++column) {
+            if (file && column < 2)
+                cells.append(exportPath(column == 0 ? file->programId : file->directory));
+            else
+                cells.append(column < 2 ? cellText(row, column) : cellText(row, column).trimmed());
+        }
+        text += CsvFormat::tabRecord(cells);
+    }
+    return text;
 }
 
 QStringList ResultGridModel::pathsToOpen(qsizetype currentRow, qsizetype otherEndRow, int clickedColumn) const

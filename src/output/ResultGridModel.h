@@ -3,6 +3,7 @@
 #include "counting/AnalysisRun.h"
 
 #include <QAbstractTableModel>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,15 @@ public:
     // The text a cell shows; empty outside the grid.
     QString cellText(qsizetype row, int column) const;
 
+    // The results the current run wrote, in list order. Rows it did not reach (it ended early)
+    // and the totals row are not results of it.
+    QList<FileResult> runResults() const;
+    qsizetype runRowCount() const { return m_runRows; }
+
+    // Tab-separated text of the given rows for a spreadsheet: the column titles, then each row
+    // as it shows, without the padding of the figures' column; rows that are empty are skipped.
+    QString tabSeparatedText(const QList<qsizetype>& rows) const;
+
     // Paths a double click opens over the selection from currentRow to otherEndRow, bottom row
     // first. The first row is tested in the clicked column; once a row was opened the test moves
     // to the directory column, so later rows need a directory.
@@ -61,6 +71,7 @@ private:
     void rowChanged(qsizetype row);
 
     std::vector<Row> m_rows;
+    qsizetype m_runRows = 0; // leading rows written since beginRun: results arrive in list order
 };
 
 } // namespace tarvik

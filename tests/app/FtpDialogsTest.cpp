@@ -71,14 +71,14 @@ void select(QDialog& form5, const QStringList& names)
 
 RemoteBrowserDialog& browser(QDialog& d) { return static_cast<RemoteBrowserDialog&>(d); }
 
-// Short enough for a test; the program keeps its own.
+// Short enough for a test yet roomy on a loaded machine; the program keeps its own.
 FtpTimeouts quickTimeouts()
 {
     FtpTimeouts t;
-    t.connect = std::chrono::milliseconds(2000);
-    t.accept = std::chrono::milliseconds(1000);
-    t.reply = std::chrono::seconds(1);
-    t.stall = std::chrono::seconds(1);
+    t.connect = std::chrono::milliseconds(3000);
+    t.accept = std::chrono::milliseconds(2000);
+    t.reply = std::chrono::seconds(2);
+    t.stall = std::chrono::seconds(2);
     return t;
 }
 

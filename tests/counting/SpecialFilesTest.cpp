@@ -132,7 +132,7 @@ QString outcomes(const std::vector<FileResult>& results)
 {
     QStringList out;
     for (const FileResult& r : results)
-        out << r.programId + u':' + FormatWriter::outcomeName(r.outcome) + u':' + QString::number(r.counts.executable) + u'/'
+        out << r.programId + u':' + outcomeName(r.outcome) + u':' + QString::number(r.counts.executable) + u'/'
                    + QString::number(r.counts.comment) + u'/' + QString::number(r.counts.total);
     return out.join(u' ');
 }

@@ -24,14 +24,14 @@ using tarvik::test::TempDir;
 
 namespace {
 
-// Short enough for a test, far below the program's own (15 s and 30 s) and libcurl's (60 s).
+// Short enough for a test yet roomy on a loaded machine, far below the program's own (15 s and 30 s) and libcurl's (60 s).
 FtpTimeouts quickTimeouts()
 {
     FtpTimeouts t;
-    t.connect = 2000ms;
-    t.accept = 1000ms;
-    t.reply = 1s;
-    t.stall = 1s;
+    t.connect = 3000ms;
+    t.accept = 2000ms;
+    t.reply = 2s;
+    t.stall = 2s;
     return t;
 }
 

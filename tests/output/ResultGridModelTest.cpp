@@ -1,5 +1,7 @@
 #include "output/ResultGridModel.h"
 
+#include "support/DelimitedText.h"
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QBrush>
@@ -165,6 +167,61 @@ private slots:
         QCOMPARE(model.pathsToOpen(4, 2, 3), expected);
         QCOMPARE(model.pathsToOpen(3, 3, 1), QStringList{QStringLiteral("/d3/f3.c")});
         QCOMPARE(model.pathsToOpen(0, 4, 5), QStringList()); // the filler column is always empty
+    }
+
+    void runResultsAreTheRowsTheRunWrote()
+    {
+        ResultGridModel model;
+        writeMixedRun(model);
+        QList<FileResult> results = model.runResults();
+        QCOMPARE(results.size(), 4);
+        QCOMPARE(results[0].path, QStringLiteral("/src/app/main.cpp"));
+        QCOMPARE(results[0].programId, QStringLiteral("main.cpp"));
+        QCOMPARE(results[0].directory, QStringLiteral("/src/app/"));
+        QCOMPARE(results[0].outcome, FileOutcome::Counted);
+        QCOMPARE(results[0].counts.comment, 3);
+        QCOMPARE(results[2].path, QStringLiteral("README"));
+        QCOMPARE(results[2].outcome, FileOutcome::NoEngine);
+        QCOMPARE(results[3].outcome, FileOutcome::NotAnalysable);
+
+        // A run that ended after its first file: the rows below still show the run before.
+        model.beginRun(4);
+        QVERIFY(model.runResults().isEmpty());
+        model.WriteResultRow(0, result(QStringLiteral("/n/new.c"), FileOutcome::Counted, {1, 1, 1}));
+        QCOMPARE(model.cellText(1, 0), QStringLiteral("gone.c"));
+        QCOMPARE(model.runRowCount(), 1);
+        results = model.runResults();
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results[0].path, QStringLiteral("/n/new.c"));
+    }
+
+    void tabSeparatedRowsAreAsShownUnderTheTitles()
+    {
+        ResultGridModel model;
+        writeMixedRun(model);
+        model.WriteResultRow(2, result(QStringLiteral("/d/ a\tb .c"), FileOutcome::Counted, {7, 0, 9}));
+        bool ok = false;
+        const QList<QStringList> records =
+            test::parseDelimited(model.tabSeparatedText({0, 1, 2, 4, 7}), u'\t', &ok);
+        QVERIFY(ok);
+        QCOMPARE(records.size(), 5); // row 7 is outside the grid
+        QCOMPARE(records[0], (QStringList{QStringLiteral("Program ＩＤ"), QStringLiteral("パス"),
+                                          QStringLiteral("実行行"), QStringLiteral("コメント行"),
+                                          QStringLiteral("総行数")}));
+        QCOMPARE(records[1], (QStringList{QStringLiteral("main.cpp"), QStringLiteral("/src/app/"),
+                                          QStringLiteral("12"), QStringLiteral("3"), QStringLiteral("20")}));
+        // The display's padding goes; a name keeps its own blanks.
+        QCOMPARE(records[2], (QStringList{QStringLiteral("gone.c"), QStringLiteral("/src/"),
+                                          QStringLiteral("ファイル未存在"), QStringLiteral("0"), QStringLiteral("0")}));
+        QCOMPARE(records[3], (QStringList{QStringLiteral(" a\tb .c"), QStringLiteral("/d/"), QStringLiteral("7"),
+                                          QStringLiteral("0"), QStringLiteral("9")}));
+        QCOMPARE(records[4], (QStringList{QStringLiteral("解析結果"), QStringLiteral("総実行行数は"),
+                                          QStringLiteral("1234,567 KStep です"), QStringLiteral("2004/05/09"),
+                                          QStringLiteral("Tarvik")}));
+
+        // Empty rows give nothing; the titles are always there.
+        model.beginRun(3);
+        QCOMPARE(test::parseDelimited(model.tabSeparatedText({0}), u'\t').size(), 1);
     }
 
     void emptyRowsAndTestedColumn()
