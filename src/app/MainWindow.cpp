@@ -2,9 +2,11 @@
 
 #include "app/AboutDialog.h"
 #include "app/AnalysisListModel.h"
+#include "app/BackgroundWork.h"
 #include "app/BasicSettingsDialog.h"
 #include "app/DialogRunner.h"
 #include "app/HostListDialog.h"
+#include "app/PrintCommand.h"
 #include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
@@ -46,7 +48,6 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -141,57 +142,11 @@ bool isUserInput(QEvent::Type t)
     }
 }
 
-// Hands results from the counting threads to the window in batches: at most one hand-over is
-// queued at a time, so the window takes whatever has arrived whenever it gets to it.
-class RunBridge : public ResultSink {
+// The analysis run's results, handed to the window in batches as they come.
+class RunBridge : public ResultSink, public HandOver<std::pair<qsizetype, FileResult>, RunSummary> {
 public:
-    explicit RunBridge(QObject* receiver, std::function<void()> drain)
-        : m_receiver(receiver), m_drain(std::move(drain))
-    {
-    }
-
-    void fileAnalysed(qsizetype index, const FileResult& result) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.emplace_back(index, result);
-        postLocked();
-    }
-
-    void finish(const RunSummary& summary)
-    {
-        std::lock_guard lock(m_mutex);
-        m_summary = summary;
-        m_done = true;
-        postLocked();
-    }
-
-    // On the window's thread: the results that arrived, and whether the run is over.
-    bool take(std::vector<std::pair<qsizetype, FileResult>>& out, RunSummary& summary)
-    {
-        std::lock_guard lock(m_mutex);
-        out.swap(m_pending);
-        m_pending.clear();
-        m_posted = false;
-        summary = m_summary;
-        return m_done;
-    }
-
-private:
-    void postLocked()
-    {
-        if (m_posted)
-            return;
-        m_posted = true;
-        QMetaObject::invokeMethod(m_receiver, m_drain, Qt::QueuedConnection);
-    }
-
-    QObject* m_receiver;
-    std::function<void()> m_drain;
-    std::mutex m_mutex;
-    std::vector<std::pair<qsizetype, FileResult>> m_pending;
-    RunSummary m_summary;
-    bool m_posted = false;
-    bool m_done = false;
+    using HandOver::HandOver;
+    void fileAnalysed(qsizetype index, const FileResult& result) override { add({index, result}); }
 };
 
 } // namespace
@@ -202,12 +157,7 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
       m_downloadRoot(QCoreApplication::applicationDirPath()), m_modalRunner(std::make_unique<ModalDialogRunner>()),
       m_dialogs(m_modalRunner.get())
 {
-    m_printerSource = []() -> std::unique_ptr<QPrinter> {
-        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            return nullptr;
-        return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    };
+    m_printerSource = defaultPrinterSource();
     addJapaneseFontFallbacks();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvik"));
@@ -799,36 +749,10 @@ void MainWindow::PrintResults()
         m_prompter.message(this, QStringLiteral("印刷可能データが存在しません"));
         return;
     }
-    if (!m_prompter.askOkCancel(this, QStringLiteral("印刷しますか")))
-        return;
     QList<PrintLayout::Row> rows;
     for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
         rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
-    const QList<PrintPage> pages = PrintLayout::pages(rows);
-
-    std::unique_ptr<QPrinter> printer = m_printerSource();
-    if (!printer) {
-        // Many desktops have no printer: the same pages can go to a PDF file instead.
-        if (!m_prompter.askYesNo(this, QStringLiteral("既定のプリンタがありません。\n印刷結果をPDFファイルに保存しますか？"), true))
-            return;
-        const QString pdf = m_prompter.saveFile(this, QStringLiteral("PDFファイルに保存"), m_fileDialogDir,
-                                                QStringLiteral("PDFファイル (*.pdf)"));
-        if (pdf.isEmpty())
-            return;
-        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(pdf);
-    }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-    QString reason;
-    const bool printed = ResultPrinter::print(*printer, pages, &reason);
-    QApplication::restoreOverrideCursor();
-    if (!printed) {
-        const QString target = printer->outputFileName().isEmpty() ? printer->printerName() : printer->outputFileName();
-        m_prompter.message(this, QStringLiteral("印刷できませんでした。\n%1\n%2").arg(target, reason),
-                           UserPrompter::Icon::Warning);
-    }
+    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows));
 }
 
 bool MainWindow::Command4_Click()
