@@ -4,6 +4,8 @@
 #include "app/AnalysisListModel.h"
 #include "app/BackgroundWork.h"
 #include "app/BasicSettingsDialog.h"
+#include "app/DiffDialog.h"
+#include "app/DiffResultWindow.h"
 #include "app/DialogRunner.h"
 #include "app/HostListDialog.h"
 #include "app/PrintCommand.h"
@@ -14,6 +16,7 @@
 #include "config/FileTypeTable.h"
 #include "ftp/FtpHostList.h"
 #include "counting/AnalysisRun.h"
+#include "counting/VersionDiff.h"
 #include "counting/TextReport.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
@@ -194,6 +197,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
     connect(action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F)),
             &QAction::triggered, this, &MainWindow::OpenServerDialog);
+    connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
+            this, &MainWindow::CompareVersions);
     connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::SaveLog);
     connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
@@ -438,6 +443,50 @@ void MainWindow::OpenServerDialog()
     m_dialogs->run(form4);
 }
 
+void MainWindow::CompareVersions()
+{
+    if (m_running)
+        return;
+    DiffDialog dialog(m_prompter, m_fileDialogDir, this);
+    m_dialogs->run(dialog);
+    if (dialog.result() != QDialog::Accepted)
+        return;
+    const DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_status->show(QStringLiteral("比較中"));
+    QCoreApplication::processEvents();
+    IniDocument settings;
+    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
+    EngineTable engines(settings);
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    // As in the analysis run: the window keeps painting and input waits until the end.
+    m_running = true;
+    qApp->installEventFilter(this);
+    QList<FileChange> changes;
+    const DiffSummary summary =
+        CompareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
+            m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
+            m_progress->setValue(static_cast<int>(done));
+            m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
+        });
+    qApp->removeEventFilter(this);
+    m_running = false;
+    m_progress->setValue(0);
+    QApplication::restoreOverrideCursor();
+
+    reportSkippedDirectories(summary.skipped);
+    if (!summary.completed()) {
+        m_status->showDate();
+        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
+        return;
+    }
+    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
+                                        m_fileDialogDir, this);
+    result->show();
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -516,28 +565,38 @@ void MainWindow::OpenLocalDirectory()
         if (folder.isEmpty())
             return;
         m_status->show(QStringLiteral("登録中"));
-        QStringList extensions;
-        for (const QAction* item : std::as_const(m_fileTypeItems)) {
-            if (item->isChecked())
-                extensions << item->text();
-        }
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const WalkReport report = DirectoryWalk(extensions, m_searchSubdirs->isChecked())
+        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
                                       .walkConcurrently(folder, [&](const QStringList& found) {
                                           m_listModel->registerPending(found);
                                       });
         const qsizetype added = m_listModel->showPending();
         QApplication::restoreOverrideCursor();
         m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
-        if (!report.skipped.isEmpty()) {
-            QStringList lines;
-            for (const SkippedDirectory& s : report.skipped)
-                lines << s.path + QStringLiteral("  (") + s.reason + u')';
-            m_prompter.message(this,
-                               QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
-                               UserPrompter::Icon::Warning);
-        }
+        reportSkippedDirectories(report.skipped);
     }
+}
+
+// The file types the directory search takes: those checked in the search settings menu.
+QStringList MainWindow::searchedExtensions() const
+{
+    QStringList extensions;
+    for (const QAction* item : std::as_const(m_fileTypeItems)) {
+        if (item->isChecked())
+            extensions << item->text();
+    }
+    return extensions;
+}
+
+void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped)
+{
+    if (skipped.isEmpty())
+        return;
+    QStringList lines;
+    for (const SkippedDirectory& s : skipped)
+        lines << s.path + QStringLiteral("  (") + s.reason + u')';
+    m_prompter.message(this, QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
+                       UserPrompter::Icon::Warning);
 }
 
 void MainWindow::List1_OLEDragDrop(const QMimeData* data)
