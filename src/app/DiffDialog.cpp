@@ -42,6 +42,7 @@ DiffDialog::DiffDialog(UserPrompter& prompter, QString directory, QWidget* paren
         auto* button = new QPushButton(QStringLiteral("..."), this);
         button->setObjectName(QString::fromLatin1(chooser));
         button->setAutoDefault(false);
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
         grid->addWidget(label, r, 0);
         grid->addWidget(edit, r, 1);
         grid->addWidget(button, r, 2);

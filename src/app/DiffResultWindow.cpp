@@ -38,7 +38,7 @@ private:
 
 } // namespace
 
-DiffSummary CompareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
+DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
                                 const std::function<void(qsizetype done, qsizetype total)>& progress)
 {
@@ -65,6 +65,7 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("差分解析 - Tarvik"));
 
+    menuBar()->setObjectName(QStringLiteral("MenuBar"));
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName(QStringLiteral("Mn_File"));
     auto action = [&](const char* name, const QString& caption, const QKeySequence& key) {

@@ -19,7 +19,7 @@ class UserPrompter;
 // Compares two versions on worker threads while this thread keeps the windows painted, and
 // returns the summary; the changes arrive in `changes`, and `progress` sees each batch as it
 // comes (changes so far, the number of files to compare). User input events wait.
-DiffSummary CompareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
+DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
                                 const std::function<void(qsizetype done, qsizetype total)>& progress);
 

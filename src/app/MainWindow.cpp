@@ -465,7 +465,7 @@ void MainWindow::CompareVersions()
     qApp->installEventFilter(this);
     QList<FileChange> changes;
     const DiffSummary summary =
-        CompareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
+        compareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
             m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
             m_progress->setValue(static_cast<int>(done));
             m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));

@@ -218,7 +218,7 @@ private slots:
         auto* progress = child<QProgressBar>(*m_window, "ProgressBar1");
         QCOMPARE(progress->maximum(), 5);
         QCOMPARE(progress->value(), 0);
-        for (const char* name : {"Mn_File", "Mn_CsvSave", "Mn_FilePrint", "Mn_Close", "DiffCentral", "LabelOld", "LabelNew",
+        for (const char* name : {"MenuBar", "Mn_File", "Mn_CsvSave", "Mn_FilePrint", "Mn_Close", "DiffCentral", "LabelOld", "LabelNew",
                                  "DiffGrid"})
             QVERIFY2(result.findChild<QObject*>(QString::fromLatin1(name)), name);
         QCOMPARE(child<QLabel>(result, "LabelOld")->text(), QStringLiteral("旧バージョン：") + m_old);
