@@ -265,6 +265,30 @@ private slots:
         QCOMPARE(resultWindows(), QList<DiffResultWindow*>{second});
     }
 
+    void theWindowsSearchAndCountSettingsApply()
+    {
+        m_dir->write(QStringLiteral("v1/s.c"), "g();\n");
+        m_dir->write(QStringLiteral("v2/s.c"), "g();\n;\n"); // a symbol line more
+        compare(m_old, m_new);
+        QCOMPARE(resultWindows().first()->grid()->rowCount(), 7);
+        QCOMPARE(rowTexts(*resultWindows().first()->grid(), 4),
+                 (QStringList{QStringLiteral("変更"), QStringLiteral("s.c"), QStringLiteral("1"), QStringLiteral("2"),
+                              QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0")}));
+
+        action(*m_window, "Mn_Kigou")->trigger();       // symbol lines not counted
+        action(*m_window, "Mn_Serch_Sub_0")->trigger(); // no subdirectories
+        action(*m_window, "Mn_Serch_Sub_2")->trigger(); // text files not searched
+        compare(m_old, m_new);
+        const DiffGridModel& grid = *resultWindows().last()->grid();
+        QStringList files;
+        for (int row = 0; row + 1 < grid.rowCount(); ++row)
+            files << grid.cellText(row, DiffGridModel::File);
+        QCOMPARE(files, (QStringList{QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("gone.c"),
+                                     QStringLiteral("s.c")}));
+        QCOMPARE(rowTexts(grid, 3).mid(0, 4), (QStringList{QStringLiteral("変更なし"), QStringLiteral("s.c"),
+                                                           QStringLiteral("1"), QStringLiteral("1")}));
+    }
+
     void theCsvFileIsTheCommandLinesCsvAfterAByteOrderMark()
     {
         compare(m_old, m_new);
