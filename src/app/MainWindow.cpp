@@ -2,9 +2,13 @@
 
 #include "app/AboutDialog.h"
 #include "app/AnalysisListModel.h"
+#include "app/BackgroundWork.h"
 #include "app/BasicSettingsDialog.h"
+#include "app/DiffDialog.h"
+#include "app/DiffResultWindow.h"
 #include "app/DialogRunner.h"
 #include "app/HostListDialog.h"
+#include "app/PrintCommand.h"
 #include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
@@ -12,6 +16,7 @@
 #include "config/FileTypeTable.h"
 #include "ftp/FtpHostList.h"
 #include "counting/AnalysisRun.h"
+#include "counting/VersionDiff.h"
 #include "counting/TextReport.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
@@ -145,57 +150,11 @@ bool isUserInput(QEvent::Type t)
     }
 }
 
-// Hands results from the counting threads to the window in batches: at most one hand-over is
-// queued at a time, so the window takes whatever has arrived whenever it gets to it.
-class RunBridge : public ResultSink {
+// The analysis run's results, handed to the window in batches as they come.
+class RunBridge : public ResultSink, public HandOver<std::pair<qsizetype, FileResult>, RunSummary> {
 public:
-    explicit RunBridge(QObject* receiver, std::function<void()> drain)
-        : m_receiver(receiver), m_drain(std::move(drain))
-    {
-    }
-
-    void fileAnalysed(qsizetype index, const FileResult& result) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.emplace_back(index, result);
-        postLocked();
-    }
-
-    void finish(const RunSummary& summary)
-    {
-        std::lock_guard lock(m_mutex);
-        m_summary = summary;
-        m_done = true;
-        postLocked();
-    }
-
-    // On the window's thread: the results that arrived, and whether the run is over.
-    bool take(std::vector<std::pair<qsizetype, FileResult>>& out, RunSummary& summary)
-    {
-        std::lock_guard lock(m_mutex);
-        out.swap(m_pending);
-        m_pending.clear();
-        m_posted = false;
-        summary = m_summary;
-        return m_done;
-    }
-
-private:
-    void postLocked()
-    {
-        if (m_posted)
-            return;
-        m_posted = true;
-        QMetaObject::invokeMethod(m_receiver, m_drain, Qt::QueuedConnection);
-    }
-
-    QObject* m_receiver;
-    std::function<void()> m_drain;
-    std::mutex m_mutex;
-    std::vector<std::pair<qsizetype, FileResult>> m_pending;
-    RunSummary m_summary;
-    bool m_posted = false;
-    bool m_done = false;
+    using HandOver::HandOver;
+    void fileAnalysed(qsizetype index, const FileResult& result) override { add({index, result}); }
 };
 
 } // namespace
@@ -206,12 +165,7 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
       m_downloadRoot(QCoreApplication::applicationDirPath()), m_modalRunner(std::make_unique<ModalDialogRunner>()),
       m_dialogs(m_modalRunner.get())
 {
-    m_printerSource = []() -> std::unique_ptr<QPrinter> {
-        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            return nullptr;
-        return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    };
+    m_printerSource = defaultPrinterSource();
     addJapaneseFontFallbacks();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvik"));
@@ -248,6 +202,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
     connect(action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F)),
             &QAction::triggered, this, &MainWindow::OpenServerDialog);
+    connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
+            this, &MainWindow::CompareVersions);
     connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::SaveLog);
     connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
@@ -496,6 +452,50 @@ void MainWindow::OpenServerDialog()
     m_dialogs->run(form4);
 }
 
+void MainWindow::CompareVersions()
+{
+    if (m_running)
+        return;
+    DiffDialog dialog(m_prompter, m_fileDialogDir, this);
+    m_dialogs->run(dialog);
+    if (dialog.result() != QDialog::Accepted)
+        return;
+    const DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_status->show(QStringLiteral("比較中"));
+    QCoreApplication::processEvents();
+    IniDocument settings;
+    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
+    EngineTable engines(settings);
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    // As in the analysis run: the window keeps painting and input waits until the end.
+    m_running = true;
+    qApp->installEventFilter(this);
+    QList<FileChange> changes;
+    const DiffSummary summary =
+        compareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
+            m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
+            m_progress->setValue(static_cast<int>(done));
+            m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
+        });
+    qApp->removeEventFilter(this);
+    m_running = false;
+    m_progress->setValue(0);
+    QApplication::restoreOverrideCursor();
+
+    reportSkippedDirectories(summary.skipped);
+    if (!summary.completed()) {
+        m_status->showDate();
+        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
+        return;
+    }
+    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
+                                        m_fileDialogDir, this);
+    result->show();
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -574,28 +574,38 @@ void MainWindow::OpenLocalDirectory()
         if (folder.isEmpty())
             return;
         m_status->show(QStringLiteral("登録中"));
-        QStringList extensions;
-        for (const QAction* item : std::as_const(m_fileTypeItems)) {
-            if (item->isChecked())
-                extensions << item->text();
-        }
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const WalkReport report = DirectoryWalk(extensions, m_searchSubdirs->isChecked())
+        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
                                       .walkConcurrently(folder, [&](const QStringList& found) {
                                           m_listModel->registerPending(found);
                                       });
         const qsizetype added = m_listModel->showPending();
         QApplication::restoreOverrideCursor();
         m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
-        if (!report.skipped.isEmpty()) {
-            QStringList lines;
-            for (const SkippedDirectory& s : report.skipped)
-                lines << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
-            m_prompter.message(this,
-                               QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
-                               UserPrompter::Icon::Warning);
-        }
+        reportSkippedDirectories(report.skipped);
     }
+}
+
+// The file types the directory search takes: those checked in the search settings menu.
+QStringList MainWindow::searchedExtensions() const
+{
+    QStringList extensions;
+    for (const QAction* item : std::as_const(m_fileTypeItems)) {
+        if (item->isChecked())
+            extensions << item->text();
+    }
+    return extensions;
+}
+
+void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped)
+{
+    if (skipped.isEmpty())
+        return;
+    QStringList lines;
+    for (const SkippedDirectory& s : skipped)
+        lines << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
+    m_prompter.message(this, QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
+                       UserPrompter::Icon::Warning);
 }
 
 void MainWindow::List1_OLEDragDrop(const QMimeData* data)
@@ -849,36 +859,10 @@ void MainWindow::PrintResults()
         m_prompter.message(this, QStringLiteral("印刷可能データが存在しません"));
         return;
     }
-    if (!m_prompter.askOkCancel(this, QStringLiteral("印刷しますか")))
-        return;
     QList<PrintLayout::Row> rows;
     for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
         rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
-    const QList<PrintPage> pages = PrintLayout::pages(rows);
-
-    std::unique_ptr<QPrinter> printer = m_printerSource();
-    if (!printer) {
-        // Many desktops have no printer: the same pages can go to a PDF file instead.
-        if (!m_prompter.askYesNo(this, QStringLiteral("既定のプリンタがありません。\n印刷結果をPDFファイルに保存しますか？"), true))
-            return;
-        const QString pdf = m_prompter.saveFile(this, QStringLiteral("PDFファイルに保存"), m_fileDialogDir,
-                                                QStringLiteral("PDFファイル (*.pdf)"));
-        if (pdf.isEmpty())
-            return;
-        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(pdf);
-    }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-    QString reason;
-    const bool printed = ResultPrinter::print(*printer, pages, &reason);
-    QApplication::restoreOverrideCursor();
-    if (!printed) {
-        const QString target = printer->outputFileName().isEmpty() ? printer->printerName() : printer->outputFileName();
-        m_prompter.message(this, QStringLiteral("印刷できませんでした。\n%1\n%2").arg(target, reason),
-                           UserPrompter::Icon::Warning);
-    }
+    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows));
 }
 
 bool MainWindow::Command4_Click()

@@ -30,6 +30,7 @@ class DialogRunner;
 class ApplicationLauncher;
 class ResultGridModel;
 class StatusMessage;
+struct SkippedDirectory;
 class UserPrompter;
 
 // The main window Form1: the analysis list, the result grid and the commands around them.
@@ -61,6 +62,7 @@ public:
     void PrintResults();
     void Mn_Kihon_Click(); // the basic settings dialog
     void OpenServerDialog();
+    void CompareVersions(); // two folders chosen in a dialog; the result opens in its own window
     // Where files fetched from servers are put (a folder per host); the program's folder.
     void setDownloadRoot(const QString& dir) { m_downloadRoot = dir; }
     // How long the remote browser waits on a server; the program keeps the defaults.
@@ -100,6 +102,8 @@ private:
     void showListContextMenu(const QPoint& globalPos);
     void toggleFileType(QAction* item);
     void clearReport();
+    QStringList searchedExtensions() const;
+    void reportSkippedDirectories(const QList<SkippedDirectory>& skipped);
     double dpiX() const;
     double dpiY() const;
     int px(double twips) const;

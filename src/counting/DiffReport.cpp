@@ -51,7 +51,7 @@ void DiffTextReport::fileCompared(qsizetype, const FileChange& c)
     } else {
         line += right(TextReport::outcomeText(c.outcome).trimmed(), 40);
     }
-    m_append(line + QStringLiteral("  ") + c.relativePath + kCrLf);
+    m_append(line + QStringLiteral("  ") + displayPath(c.relativePath) + kCrLf);
 }
 
 void DiffTextReport::diffFinished(const DiffSummary& summary)

@@ -32,13 +32,22 @@ void PrintLayout::heading(PrintPage& page)
 
 QList<PrintPage> PrintLayout::pages(const QList<Row>& rows)
 {
-    const qsizetype last = rows.size();
+    QStringList lines;
+    lines.reserve(rows.size());
+    for (const Row& row : rows)
+        lines.append(rowText(row));
+    return paginate(lines, &PrintLayout::heading);
+}
+
+QList<PrintPage> PrintLayout::paginate(const QStringList& lines, const std::function<void(PrintPage&)>& heading)
+{
+    const qsizetype last = lines.size();
     const qsizetype pageCount = last <= kRowsPerPage ? 1 : (last + kRowsPerPage - 1) / kRowsPerPage;
     QList<PrintPage> result(1);
     heading(result.back());
     double y = kRowsTop;
     for (qsizetype r = 1; r <= last; ++r) {
-        result.back().items.append({kLeft, y, rowText(rows[r - 1]), PrintItem::Font::Body});
+        result.back().items.append({kLeft, y, lines[r - 1], PrintItem::Font::Body});
         y += 1.5;
         if (r % kRowsPerPage == 0 && result.size() < pageCount) {
             result.append(PrintPage{});

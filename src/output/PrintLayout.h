@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tarvik {
 
 // The printed result list, laid out in character cells (1/12 inch across, 1/6 inch down, the
@@ -34,6 +36,10 @@ public:
     // The four fields side by side, right-aligned in 15, 11, 13 and 13 characters; the Program
     // ID is cut to its first 15 characters, a longer value is printed whole.
     static QString rowText(const Row& row);
+
+    // Body lines from 4.5 down, a line and a half apart, 40 to a page, each page starting with
+    // what `heading` puts on it. At least one page, even for no lines.
+    static QList<PrintPage> paginate(const QStringList& lines, const std::function<void(PrintPage&)>& heading);
 
 private:
     static void heading(PrintPage& page);

@@ -1,0 +1,143 @@
+#include "app/DiffResultWindow.h"
+
+#include "app/BackgroundWork.h"
+#include "app/StatusMessage.h"
+#include "app/UserPrompter.h"
+#include "output/DiffCsvFile.h"
+#include "output/DiffGridModel.h"
+#include "output/DiffPrintLayout.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <atomic>
+
+namespace tarvik {
+
+namespace {
+
+using ChangeHandOver = HandOver<FileChange, DiffSummary>;
+
+// Passes the comparison's pairs from the worker to the window.
+class DiffBridge : public DiffSink {
+public:
+    DiffBridge(ChangeHandOver& handOver, std::atomic<qsizetype>& total) : m_handOver(handOver), m_total(total) {}
+    void diffStarted(qsizetype fileCount) override { m_total = fileCount; }
+    void fileCompared(qsizetype, const FileChange& change) override { m_handOver.add(change); }
+
+private:
+    ChangeHandOver& m_handOver;
+    std::atomic<qsizetype>& m_total;
+};
+
+} // namespace
+
+DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
+                                QList<FileChange>& changes,
+                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+{
+    std::atomic<qsizetype> total{0};
+    return runHandingOver<FileChange, DiffSummary>(
+        [&](ChangeHandOver& handOver) {
+            DiffBridge bridge(handOver, total);
+            return RunDiff(request, engines, options, bridge);
+        },
+        [&](std::vector<FileChange>& batch) {
+            for (FileChange& c : batch)
+                changes.append(std::move(c));
+            progress(changes.size(), total);
+        });
+}
+
+DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange> changes, const DiffTotals& totals,
+                                   UserPrompter& prompter, PrinterSource printers, QString fileDialogDirectory,
+                                   QWidget* parent)
+    : QMainWindow(parent), m_prompter(prompter), m_printers(std::move(printers)),
+      m_fileDialogDir(std::move(fileDialogDirectory))
+{
+    setObjectName(QStringLiteral("FormDiffResult"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("差分解析 - Tarvik"));
+
+    menuBar()->setObjectName(QStringLiteral("MenuBar"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("Mn_File"));
+    auto action = [&](const char* name, const QString& caption, const QKeySequence& key) {
+        QAction* a = file->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+        return a;
+    };
+    connect(action("Mn_CsvSave", QStringLiteral("CSV形式で保存"), QKeySequence(Qt::CTRL | Qt::Key_S)), &QAction::triggered,
+            this, &DiffResultWindow::SaveCsv);
+    connect(action("Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)), &QAction::triggered,
+            this, &DiffResultWindow::PrintResults);
+    file->addSeparator()->setObjectName(QStringLiteral("separator1"));
+    connect(action("Mn_Close", QStringLiteral("閉じる"), QKeySequence(Qt::CTRL | Qt::Key_W)), &QAction::triggered, this,
+            &QWidget::close);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("DiffCentral"));
+    auto* layout = new QVBoxLayout(central);
+    auto label = [&](const char* name, const QString& text) {
+        auto* l = new QLabel(text, central);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(l);
+        return l;
+    };
+    label("LabelOld", QStringLiteral("旧バージョン：") + request.oldRoot);
+    label("LabelNew", QStringLiteral("新バージョン：") + request.newRoot);
+
+    m_model = new DiffGridModel(std::move(changes), totals, QLocale::system().decimalPoint(), this);
+    m_model->setObjectName(QStringLiteral("DiffGridModel"));
+    m_view = new QTableView(central);
+    m_view->setObjectName(QStringLiteral("DiffGrid"));
+    m_view->setModel(m_model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setWordWrap(false);
+    m_view->verticalHeader()->setVisible(false);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    QHeaderView* header = m_view->horizontalHeader();
+    header->setSectionResizeMode(DiffGridModel::File, QHeaderView::Stretch);
+    header->resizeSection(DiffGridModel::Status, 90);
+    for (int column = DiffGridModel::OldSteps; column < DiffGridModel::ColumnCount; ++column)
+        header->resizeSection(column, 90);
+    // The outcome of a file that was not compared reads across the figure columns.
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->showsOutcome(row))
+            m_view->setSpan(row, DiffGridModel::OldSteps, 1, DiffGridModel::ColumnCount - DiffGridModel::OldSteps);
+    }
+    layout->addWidget(m_view);
+    setCentralWidget(central);
+    resize(960, 600);
+}
+
+void DiffResultWindow::SaveCsv()
+{
+    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
+                                             QStringLiteral("CSVファイル (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!SaveDiffCsv(path, m_model->changes(), &reason))
+        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
+                           UserPrompter::Icon::Warning);
+}
+
+void DiffResultWindow::PrintResults()
+{
+    printWithConsent(this, m_prompter, m_printers, m_fileDialogDir,
+                     DiffPrintLayout::pages(m_model->changes(), m_model->totals(), StatusMessage::todayText(),
+                                            QLocale::system().decimalPoint()));
+}
+
+} // namespace tarvik

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "output/PrintLayout.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QPrinter;
+class QWidget;
+
+namespace tarvik {
+
+class UserPrompter;
+
+// Where printing goes: the system's default printer, or nullptr when there is none.
+using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
+PrinterSource defaultPrinterSource();
+
+// The print command once there is something to print: asks "印刷しますか", prints the pages on
+// the printer `source` gives, or where there is none offers to save them as a PDF file (the
+// file dialog opens in `directory`), and says when printing failed.
+void printWithConsent(QWidget* parent, UserPrompter& prompter, const PrinterSource& source, const QString& directory,
+                      const QList<PrintPage>& pages);
+
+} // namespace tarvik

@@ -1,0 +1,390 @@
+// The version comparison from the main window: the dialog, the run, and the result window with
+// its grid, CSV file and printed pages, on real folders.
+#include "app/DiffResultWindow.h"
+#include "app/MainWindow.h"
+#include "app/StatusMessage.h"
+#include "output/DiffGridModel.h"
+
+#include "support/RecordingLauncher.h"
+#include "support/ScriptedDialogRunner.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "support/WindowDriver.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace tarvik;
+using tarvik::test::child;
+using tarvik::test::RecordingLauncher;
+using tarvik::test::ScriptedDialogRunner;
+using tarvik::test::ScriptedPrompter;
+using tarvik::test::TempDir;
+using Kind = ScriptedPrompter::Kind;
+
+namespace {
+
+// C files are counted, text files are searched but have no engine.
+const QByteArray kIni = "[Engin]\r\nList=c,txt\r\nAnr_Eng=C_STYLE\r\nLang_c=C_STYLE,C,1\r\nLang_txt=,Text,1\r\n"
+                        "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n";
+const QString kNoPrinter = QStringLiteral("既定のプリンタがありません。\n印刷結果をPDFファイルに保存しますか？");
+
+QStringList rowTexts(const DiffGridModel& model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts.append(model.cellText(row, column));
+    return texts;
+}
+
+} // namespace
+
+class DiffWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<ScriptedDialogRunner> m_dialogs;
+    std::unique_ptr<RecordingLauncher> m_launcher;
+    std::unique_ptr<MainWindow> m_window;
+    QString m_old, m_new;
+
+    QAction* action(QObject& owner, const char* name) { return child<QAction>(owner, name); }
+    QList<DiffResultWindow*> resultWindows() const { return m_window->findChildren<DiffResultWindow*>(); }
+
+    // Five files: one changed by a statement and one more, one changed only in a comment, one
+    // removed, one added in a subfolder, and a text file without an engine whose bytes differ.
+    void writeVersions()
+    {
+        m_old = m_dir->mkdir(QStringLiteral("v1"));
+        m_new = m_dir->mkdir(QStringLiteral("v2"));
+        m_dir->write(QStringLiteral("v1/a.c"), "x = 1;\ny = 2;\n");
+        m_dir->write(QStringLiteral("v2/a.c"), "x = 1;\ny = 3;\nz = 4;\n");
+        m_dir->write(QStringLiteral("v1/b.c"), "p();\n// old comment\n");
+        m_dir->write(QStringLiteral("v2/b.c"), "p();  // reworded comment\n\n");
+        m_dir->write(QStringLiteral("v1/gone.c"), "q();\nr();\ns();\n");
+        m_dir->write(QStringLiteral("v2/sub/n.c"), "t();\n");
+        m_dir->write(QStringLiteral("v1/notes.txt"), "a\n");
+        m_dir->write(QStringLiteral("v2/notes.txt"), "b\n");
+    }
+    // Fills the dialog with the two folders and presses OK.
+    void compare(const QString& oldFolder, const QString& newFolder)
+    {
+        m_dialogs->then([=](QDialog& dialog) {
+            child<QLineEdit>(dialog, "Text1")->setText(oldFolder);
+            child<QLineEdit>(dialog, "Text2")->setText(newFolder);
+            child<QPushButton>(dialog, "Command3")->click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        });
+        action(*m_window, "Mn_Diff")->trigger();
+    }
+    // The text of a PDF, one string per page, without blanks (text extraction spaces out wide
+    // characters).
+    static QStringList pdfPages(const QString& pdf)
+    {
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        if (!p.waitForFinished(30000) || p.exitCode() != 0)
+            return {};
+        QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split(u'\f');
+        if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+            pages.removeLast();
+        for (QString& page : pages)
+            page.remove(QRegularExpression(QStringLiteral("\\s")));
+        return pages;
+    }
+    QStringList printToPdf(DiffResultWindow& result)
+    {
+        const QString pdf = m_dir->path(QStringLiteral("diff.pdf"));
+        QFile::remove(pdf);
+        m_prompter->expect(Kind::OkCancel, QStringLiteral("印刷しますか"), {QStringLiteral("ok")})
+            .expect(Kind::YesNo, kNoPrinter, {QStringLiteral("yes")})
+            .expect(Kind::SaveFile, QStringLiteral("PDFファイルに保存"), {pdf});
+        action(result, "Mn_FilePrint")->trigger();
+        if (qEnvironmentVariableIsSet("TARVIK_KEEP_PDF"))
+            QFile::copy(pdf, QString::fromLocal8Bit(qgetenv("TARVIK_KEEP_PDF")));
+        return pdfPages(pdf);
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<TempDir>();
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_dialogs = std::make_unique<ScriptedDialogRunner>();
+        m_launcher = std::make_unique<RecordingLauncher>();
+        m_dir->write(QStringLiteral("Tarvik.ini"), kIni);
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        m_window->setDialogRunner(*m_dialogs);
+        m_window->setPrinterSource([] { return std::unique_ptr<QPrinter>(); }); // no printer here
+        m_window->setFileDialogDirectory(m_dir->path());
+        writeVersions();
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        QVERIFY(m_prompter->done());
+        QVERIFY(m_dialogs->done());
+    }
+
+    void theFileMenuOpensTheDialogWhoseChoosersFillTheFields()
+    {
+        QAction* diff = action(*m_window, "Mn_Diff");
+        QCOMPARE(diff->text(), QStringLiteral("差分解析"));
+        QCOMPARE(diff->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+        QVERIFY(child<QMenu>(*m_window, "Mn_File")->actions().contains(diff));
+
+        m_dialogs->then([&](QDialog& dialog) {
+            QCOMPARE(dialog.objectName(), QStringLiteral("FormDiff"));
+            QCOMPARE(child<QLabel>(dialog, "Label1")->text(), QStringLiteral("旧バージョン"));
+            QCOMPARE(child<QLabel>(dialog, "Label2")->text(), QStringLiteral("新バージョン"));
+            QCOMPARE(child<QPushButton>(dialog, "Command1")->text(), QStringLiteral("..."));
+            m_prompter->expect(Kind::ChooseFolder, QStringLiteral("旧バージョンのディレクトリを開く"), {m_old});
+            child<QPushButton>(dialog, "Command1")->click();
+            QCOMPARE(m_prompter->lastDirectory, m_dir->path()); // an empty field starts in the default folder
+            QCOMPARE(child<QLineEdit>(dialog, "Text1")->text(), m_old);
+            m_prompter->expect(Kind::ChooseFolder, QStringLiteral("新バージョンのディレクトリを開く"), {m_new});
+            child<QPushButton>(dialog, "Command2")->click();
+            QCOMPARE(child<QLineEdit>(dialog, "Text2")->text(), m_new);
+            // Choosing again starts from the field's folder; cancelling keeps it.
+            m_prompter->expect(Kind::ChooseFolder, {}, {});
+            child<QPushButton>(dialog, "Command2")->click();
+            QCOMPARE(m_prompter->lastDirectory, m_new);
+            QCOMPARE(child<QLineEdit>(dialog, "Text2")->text(), m_new);
+            child<QPushButton>(dialog, "Command4")->click(); // キャンセル
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        });
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(m_dialogs->done());
+        QVERIFY(resultWindows().isEmpty());
+    }
+
+    void okIsRefusedUntilBothFieldsNameFolders()
+    {
+        const QString file = m_dir->path(QStringLiteral("v1/a.c"));
+        const QString missing = m_dir->path(QStringLiteral("v3"));
+        m_dialogs->then([&](QDialog& dialog) {
+            auto* ok = child<QPushButton>(dialog, "Command3");
+            m_prompter->expect(Kind::Message, QStringLiteral("旧バージョンのディレクトリを指定して下さい"));
+            ok->click();
+            QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
+            child<QLineEdit>(dialog, "Text1")->setText(m_old);
+            m_prompter->expect(Kind::Message, QStringLiteral("新バージョンのディレクトリを指定して下さい"));
+            ok->click();
+            child<QLineEdit>(dialog, "Text2")->setText(missing);
+            m_prompter->expect(Kind::Message, QStringLiteral("新バージョンのディレクトリが見つかりません：\n") + missing);
+            ok->click();
+            child<QLineEdit>(dialog, "Text1")->setText(file); // a file is not a folder
+            m_prompter->expect(Kind::Message, QStringLiteral("旧バージョンのディレクトリが見つかりません：\n") + file);
+            ok->click();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            dialog.reject();
+        });
+        action(*m_window, "Mn_Diff")->trigger();
+        QVERIFY(resultWindows().isEmpty());
+    }
+
+    void aComparisonOpensItsOwnWindowWithColouredRowsAndTotals()
+    {
+        compare(m_old, m_new + u'/');
+        QCOMPARE(resultWindows().size(), 1);
+        DiffResultWindow& result = *resultWindows().first();
+        QVERIFY(result.isVisible());
+        QVERIFY(!result.isModal());
+        QVERIFY(result.isWindow());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("5個のファイルを比較しました"));
+        auto* progress = child<QProgressBar>(*m_window, "ProgressBar1");
+        QCOMPARE(progress->maximum(), 5);
+        QCOMPARE(progress->value(), 0);
+        for (const char* name : {"MenuBar", "Mn_File", "Mn_CsvSave", "Mn_FilePrint", "Mn_Close", "DiffCentral", "LabelOld", "LabelNew",
+                                 "DiffGrid"})
+            QVERIFY2(result.findChild<QObject*>(QString::fromLatin1(name)), name);
+        QCOMPARE(child<QLabel>(result, "LabelOld")->text(), QStringLiteral("旧バージョン：") + m_old);
+        QCOMPARE(child<QLabel>(result, "LabelNew")->text(), QStringLiteral("新バージョン：") + m_new);
+
+        DiffGridModel& grid = *result.grid();
+        QCOMPARE(child<QTableView>(result, "DiffGrid")->model(), &grid);
+        QCOMPARE(grid.rowCount(), 6);
+        // a.c: "y = 2;" became "y = 3;" (changed) and "z = 4;" came (added).
+        QCOMPARE(rowTexts(grid, 0), (QStringList{QStringLiteral("変更"), QStringLiteral("a.c"), QStringLiteral("2"),
+                                                 QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("1"),
+                                                 QStringLiteral("0")}));
+        QCOMPARE(rowTexts(grid, 1), (QStringList{QStringLiteral("変更なし"), QStringLiteral("b.c"), QStringLiteral("1"),
+                                                 QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"),
+                                                 QStringLiteral("0")}));
+        QCOMPARE(rowTexts(grid, 2), (QStringList{QStringLiteral("削除"), QStringLiteral("gone.c"), QStringLiteral("3"),
+                                                 QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
+                                                 QStringLiteral("3")}));
+        QCOMPARE(rowTexts(grid, 3), (QStringList{QStringLiteral("変更"), QStringLiteral("notes.txt"),
+                                                 QStringLiteral("不明なファイル"), QString(), QString(), QString(), QString()}));
+        QCOMPARE(rowTexts(grid, 4), (QStringList{QStringLiteral("新規"), QStringLiteral("sub/n.c"), QStringLiteral("-"),
+                                                 QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0"),
+                                                 QStringLiteral("0")}));
+        // Old 2 + 1 + 3, new 3 + 1 + 1; added 1 + 1, changed 1, deleted 3; size (2 + 1) / 1000.
+        QCOMPARE(rowTexts(grid, 5), (QStringList{QStringLiteral("合計"),
+                                                 QStringLiteral("新規 1  削除 1  変更 2  変更なし 1    改造規模 0.003 KStep"),
+                                                 QStringLiteral("6"), QStringLiteral("5"), QStringLiteral("2"),
+                                                 QStringLiteral("1"), QStringLiteral("3")}));
+        QCOMPARE(child<QTableView>(result, "DiffGrid")->columnSpan(3, DiffGridModel::OldSteps), 5);
+
+        QSet<QRgb> colours;
+        for (int row : {0, 1, 2, 4, 5})
+            colours.insert(qvariant_cast<QBrush>(grid.index(row, 0).data(Qt::BackgroundRole)).color().rgb());
+        QCOMPARE(colours.size(), 5);
+
+        // One window per comparison; closing one leaves the other.
+        compare(m_new, m_old);
+        QCOMPARE(resultWindows().size(), 2);
+        DiffResultWindow* second = resultWindows().last();
+        QCOMPARE(rowTexts(*second->grid(), 2).mid(0, 2), (QStringList{QStringLiteral("新規"), QStringLiteral("gone.c")}));
+        QPointer<DiffResultWindow> closed(&result);
+        action(result, "Mn_Close")->trigger();
+        QTRY_VERIFY(closed.isNull());
+        QCOMPARE(resultWindows(), QList<DiffResultWindow*>{second});
+    }
+
+    void theWindowsSearchAndCountSettingsApply()
+    {
+        m_dir->write(QStringLiteral("v1/s.c"), "g();\n");
+        m_dir->write(QStringLiteral("v2/s.c"), "g();\n;\n"); // a symbol line more
+        compare(m_old, m_new);
+        QCOMPARE(resultWindows().first()->grid()->rowCount(), 7);
+        QCOMPARE(rowTexts(*resultWindows().first()->grid(), 4),
+                 (QStringList{QStringLiteral("変更"), QStringLiteral("s.c"), QStringLiteral("1"), QStringLiteral("2"),
+                              QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0")}));
+
+        action(*m_window, "Mn_Kigou")->trigger();       // symbol lines not counted
+        action(*m_window, "Mn_Serch_Sub_0")->trigger(); // no subdirectories
+        action(*m_window, "Mn_Serch_Sub_2")->trigger(); // text files not searched
+        compare(m_old, m_new);
+        const DiffGridModel& grid = *resultWindows().last()->grid();
+        QStringList files;
+        for (int row = 0; row + 1 < grid.rowCount(); ++row)
+            files << grid.cellText(row, DiffGridModel::File);
+        QCOMPARE(files, (QStringList{QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("gone.c"),
+                                     QStringLiteral("s.c")}));
+        QCOMPARE(rowTexts(grid, 3).mid(0, 4), (QStringList{QStringLiteral("変更なし"), QStringLiteral("s.c"),
+                                                           QStringLiteral("1"), QStringLiteral("1")}));
+    }
+
+    void theCsvFileIsTheCommandLinesCsvAfterAByteOrderMark()
+    {
+        compare(m_old, m_new);
+        DiffResultWindow& result = *resultWindows().first();
+        const QString csv = m_dir->path(QStringLiteral("diff.csv"));
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("CSV形式で保存"), {csv});
+        action(result, "Mn_CsvSave")->trigger();
+        QCOMPARE(m_prompter->lastFilter, QStringLiteral("CSVファイル (*.csv)"));
+
+        QProcess cli;
+        cli.start(QStringLiteral(TARVIK_BINARY_DIR "/tarvik-count"),
+                  {QStringLiteral("-s"), m_dir->path(QStringLiteral("Tarvik.ini")), QStringLiteral("--diff"),
+                   QStringLiteral("-f"), QStringLiteral("csv"), m_old, m_new});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QByteArray expected = cli.readAllStandardOutput();
+        QCOMPARE(expected.count("\r\n"), 6); // header and five files
+        QCOMPARE(m_dir->read(QStringLiteral("diff.csv")), QByteArray("\xEF\xBB\xBF") + expected);
+
+        // A file that cannot be written is named with the reason; cancelling does nothing.
+        const QString bad = m_dir->path(QStringLiteral("no/such/folder/diff.csv"));
+        m_prompter->expect(Kind::SaveFile, {}, {bad}).expect(Kind::Message, {});
+        action(result, "Mn_CsvSave")->trigger();
+        QVERIFY(m_prompter->messages.last().startsWith(QStringLiteral("CSVファイルを保存できませんでした。\n") + bad + u'\n'));
+        QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
+        m_prompter->expect(Kind::SaveFile, {}, {});
+        action(result, "Mn_CsvSave")->trigger();
+    }
+
+    void printingGivesTheDiffPagesWithTheMainPrintsRules()
+    {
+        compare(m_old, m_new);
+        DiffResultWindow& result = *resultWindows().first();
+        QStringList pages = printToPdf(result);
+        QCOMPARE(pages.size(), 1);
+        const QString heading = QStringLiteral("差分解析結果状態旧新追加変更削除ファイル");
+        QVERIFY(pages[0].startsWith(heading));
+        const QString rows = QStringLiteral("変更23110a.c") + QStringLiteral("変更なし11000b.c")
+                             + QStringLiteral("削除3-003gone.c") + QStringLiteral("変更不明なファイルnotes.txt")
+                             + QStringLiteral("新規-1100sub/n.c") + QStringLiteral("合計65213改造規模0.003KStep")
+                             + StatusMessage::todayText().remove(u' ') + QStringLiteral("新規1削除1変更2変更なし1");
+        QCOMPARE(pages[0], heading + rows);
+
+        // Declining the question prints nothing.
+        m_prompter->expect(Kind::OkCancel, QStringLiteral("印刷しますか"), {QStringLiteral("cancel")});
+        action(result, "Mn_FilePrint")->trigger();
+
+        // 39 files and the two totals lines: the last line goes to a second page with its heading.
+        for (int i = 0; i < 34; ++i)
+            m_dir->write(QStringLiteral("v2/more/f%1.c").arg(i, 2, 10, QChar(u'0')), "x;\n");
+        compare(m_old, m_new);
+        pages = printToPdf(*resultWindows().last());
+        QCOMPARE(pages.size(), 2);
+        QVERIFY(pages[0].startsWith(heading));
+        QVERIFY(pages[0].contains(QStringLiteral("新規-1100more/f33.c")));
+        QVERIFY(pages[0].endsWith(QStringLiteral("KStep") + StatusMessage::todayText().remove(u' ')));
+        QCOMPARE(pages[1], heading + QStringLiteral("新規35削除1変更2変更なし1"));
+    }
+
+    void anUnreadableFileEndsTheComparisonWithTheRunsError()
+    {
+        // A link to a file whose reading fails: it exists, so it is not a missing file.
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), m_dir->path(QStringLiteral("v2/mem.c"))));
+        m_prompter->expect(Kind::Message, QStringLiteral("予期せぬエラーが発生しました！！"));
+        compare(m_old, m_new);
+        QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
+        QVERIFY(resultWindows().isEmpty());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        // The window takes commands again.
+        QFile::remove(m_dir->path(QStringLiteral("v2/mem.c")));
+        compare(m_old, m_new);
+        QCOMPARE(resultWindows().size(), 1);
+    }
+
+    void directoriesThatCannotBeListedAreReportedAsTheDirectoryCommandDoes()
+    {
+        const QString locked = m_dir->mkdir(QStringLiteral("v2/locked"));
+        m_dir->write(QStringLiteral("v2/locked/x.c"), "x;\n");
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+        m_prompter->expect(Kind::Message, {});
+        // Root reads any folder: the comparison runs under an ordinary user id, so the bits hold.
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QVERIFY(::setegid(65534) == 0 && ::seteuid(65534) == 0);
+        compare(m_old, m_new);
+        if (root)
+            QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(m_prompter->messages.last().startsWith(
+            QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + locked + QStringLiteral("  (")));
+        QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
+        // The rest is compared.
+        QCOMPARE(resultWindows().size(), 1);
+        QCOMPARE(resultWindows().first()->grid()->rowCount(), 6);
+    }
+};
+
+QTEST_MAIN(DiffWindowTest)
+#include "DiffWindowTest.moc"
