@@ -1,6 +1,7 @@
 #include "counting/SourceFile.h"
 
 #include "config/TextCodec.h"
+#include "counting/FileRead.h"
 #include "counting/BoundedLineCounter.h"
 #include "counting/LineClassifier.h"
 #include "counting/SourceEncoding.h"
@@ -38,40 +39,6 @@ Status statusOfStat(int rc, const struct stat& st, int err, QString* error)
         return Status::Unreadable;
     }
     return S_ISREG(st.st_mode) ? Status::Counted : Status::NotAFile;
-}
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// Reads up to `want` bytes; returns the count, or -1 with errno set.
-ssize_t readFully(int fd, char* buf, size_t want)
-{
-    size_t got = 0;
-    while (got < want) {
-        ssize_t n = ::read(fd, buf + got, want - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
 }
 
 } // namespace

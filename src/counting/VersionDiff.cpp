@@ -1,6 +1,7 @@
 #include "counting/VersionDiff.h"
 
 #include "config/FileTypeTable.h"
+#include "counting/FileRead.h"
 #include "counting/OrderedWork.h"
 #include "counting/SourceFile.h"
 #include "intake/NativePath.h"
@@ -79,50 +80,21 @@ std::optional<QString> countSide(const QString& path, int engine, const EngineTa
     return std::nullopt;
 }
 
-class ReadFd {
-public:
-    explicit ReadFd(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) {}
-    ~ReadFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ReadFd(const ReadFd&) = delete;
-    ReadFd& operator=(const ReadFd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-ssize_t readSome(int fd, char* buffer, size_t size)
-{
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, buffer + got, size - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 // True when both are regular files with the same bytes. Special files are never read.
 bool sameBytes(const QString& a, const QString& b)
 {
-    ReadFd fa(pathToNative(a)), fb(pathToNative(b));
+    auto openForReading = [](const QString& path) {
+        return ::open(pathToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    };
+    Fd fa(openForReading(a)), fb(openForReading(b));
     struct stat sa {}, sb {};
     if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0
         || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
         return false;
     std::vector<char> x(1 << 16), y(1 << 16);
     for (;;) {
-        const ssize_t n = readSome(fa.get(), x.data(), x.size());
-        const ssize_t m = readSome(fb.get(), y.data(), y.size());
+        const ssize_t n = readFully(fa.get(), x.data(), x.size());
+        const ssize_t m = readFully(fb.get(), y.data(), y.size());
         if (n < 0 || m < 0 || n != m || std::memcmp(x.data(), y.data(), static_cast<size_t>(n)) != 0)
             return false;
         if (n == 0)
