@@ -127,6 +127,10 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
     if (section.isEmpty() || key.isEmpty() || unsafe(section) || unsafe(key) || unsafe(value)
         || section.contains(u']') || key.contains(u'=') || trimmedBlanks(key) != key)
         return false;
+    // Names the reader would not find again: blanks around a section name are not part of it,
+    // and a line starting with "[" or ";" is a section header or a comment, never a key.
+    if (trimmedBlanks(section) != section || key.startsWith(u'[') || key.startsWith(u';'))
+        return false;
 
     auto s = m_index.constFind(fold(section));
     if (s != m_index.cend()) {

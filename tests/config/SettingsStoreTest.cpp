@@ -78,6 +78,22 @@ TEST_F(SettingsStoreTest, ALineBreakCannotSmuggleInAKey)
     EXPECT_FALSE(store.WriteSetting(QStringLiteral("DIR"), QStringLiteral("a=b"), QStringLiteral("x")));
 }
 
+TEST_F(SettingsStoreTest, NamesThatWouldNotReadBackAreRefused)
+{
+    // A key line starting with "[" reads as a section header, one starting with ";" as a comment,
+    // and blanks around a section name are dropped by the reader: such writes could never be read.
+    const QByteArray original = "[FTP]\r\nFTP_List=a\r\n";
+    SettingsStore store(ini(original));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP"), QStringLiteral("[FTP]"), QStringLiteral("[Engin]")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP"), QStringLiteral(";x"), QStringLiteral("1")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral(" FTP"), QStringLiteral("FTP_List"), QStringLiteral("b")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP\t"), QStringLiteral("FTP_List"), QStringLiteral("b")));
+    EXPECT_EQ(content(), original);
+    // Inside a name the same characters are ordinary.
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("F [T P"), QStringLiteral("x[;]"), QStringLiteral("1")));
+    EXPECT_EQ(store.read(QStringLiteral("F [T P"), QStringLiteral("x[;]")), u"1");
+}
+
 TEST_F(SettingsStoreTest, PercentValuesAreExpandedOnlyAtTheStart)
 {
     qputenv("TARVIK_TEST_ROOT", "/opt/src");
