@@ -69,9 +69,7 @@ IniDocument IniDocument::fromBytes(std::string_view bytes)
         line.raw = QByteArray(raw.data(), static_cast<qsizetype>(raw.size()));
         if (line.raw.isNull())
             line.raw = QByteArray("");
-        line.text = doc.m_encoding == TextEncoding::Utf8
-                        ? QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()))
-                        : decodeText(raw);
+        line.text = doc.m_encoding == TextEncoding::Utf8 ? utf8ToQString(raw) : decodeText(raw);
         doc.m_lines.push_back(std::move(line));
         if (end == std::string_view::npos)
             break;

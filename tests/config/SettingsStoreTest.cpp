@@ -94,6 +94,20 @@ TEST_F(SettingsStoreTest, NamesThatWouldNotReadBackAreRefused)
     EXPECT_EQ(store.read(QStringLiteral("F [T P"), QStringLiteral("x[;]")), u"1");
 }
 
+TEST_F(SettingsStoreTest, ByteOrderMarkCharacterInsideTheFileIsText)
+{
+    // Only the file's first three bytes can be a byte-order mark; elsewhere U+FEFF belongs to
+    // the line, so a key starting with it reads back and a rewrite keeps it.
+    const QByteArray original = "\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=1\r\n";
+    SettingsStore store(ini(original));
+    EXPECT_EQ(store.read(QStringLiteral("S"), QStringLiteral("\uFEFFk")), u"1");
+    EXPECT_EQ(store.read(QStringLiteral("S"), QStringLiteral("k")), QString());
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("S"), QStringLiteral("\uFEFFk"), QStringLiteral("2")));
+    EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n"));
+    ASSERT_TRUE(store.rewriteLines([](QStringList lines) { return lines << QStringLiteral("\uFEFFx"); }));
+    EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n\xEF\xBB\xBFx\r\n"));
+}
+
 TEST_F(SettingsStoreTest, PercentValuesAreExpandedOnlyAtTheStart)
 {
     qputenv("TARVIK_TEST_ROOT", "/opt/src");

@@ -21,6 +21,10 @@ TEST(TextCodec, Utf8IsTakenWhenValidAndItsByteOrderMarkDropped)
     std::string out;
     EXPECT_EQ(decodeToUtf8("\xEF\xBB\xBFx", out), TextEncoding::Utf8);
     EXPECT_EQ(out, "x");
+    // Only the first mark is one; a second is the character U+FEFF, in both decodings.
+    EXPECT_EQ(decodeText("\xEF\xBB\xBF\xEF\xBB\xBFx"), QStringLiteral("\uFEFFx"));
+    decodeToUtf8("\xEF\xBB\xBF\xEF\xBB\xBFx", out);
+    EXPECT_EQ(out, "\xEF\xBB\xBFx");
 }
 
 TEST(TextCodec, OtherBytesAreCp932)
@@ -74,7 +78,10 @@ TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
 
 TEST(NativePath, EveryByteNameRoundTrips)
 {
-    const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c"};
+    // U+FEFF in a name is a character, at the start of a relative name too, and next to bytes
+    // that are not UTF-8.
+    const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c",
+                                 "\xEF\xBB\xBFa.c", "/tmp/\xEF\xBB\xBF\xff.c"};
     for (const std::string& n : names)
         EXPECT_EQ(pathToNative(pathFromNative(n)), n);
     EXPECT_EQ(pathFromNative("/tmp/日本語.c"), QStringLiteral("/tmp/日本語.c"));

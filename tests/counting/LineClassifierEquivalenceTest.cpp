@@ -26,7 +26,8 @@ TEST(LineClassifierEquivalence, RandomLinesClassifyAsThePlainSteps)
     const QStringList alphabet{QStringLiteral("/"), QStringLiteral("*"), QStringLiteral("\""), QStringLiteral("'"),
                                QStringLiteral(" "), QStringLiteral("x"), QStringLiteral("}"), QStringLiteral("-"),
                                QStringLiteral("<"), QStringLiteral("!"), QStringLiteral(">"), QStringLiteral("#"),
-                               QStringLiteral("\u3000"), QStringLiteral("あ"), QStringLiteral("\t")};
+                               QStringLiteral("\u3000"), QStringLiteral("あ"), QStringLiteral("\t"),
+                               QStringLiteral("\uFEFF")};
     struct Tokens {
         const char* lt;
         const char* bs;

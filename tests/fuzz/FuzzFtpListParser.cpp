@@ -2,6 +2,7 @@
 // parsed. A parsed name is part of its line, decoded as names are, and never empty.
 #include "config/TextCodec.h"
 #include "ftp/FtpSession.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,14 +14,6 @@
 using namespace tarvik;
 
 namespace {
-
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "CHECK failed: %s (line %d)\n", #cond, __LINE__);                                     \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
 
 void checkLine(const QByteArray& line)
 {

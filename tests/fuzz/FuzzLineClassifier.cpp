@@ -5,6 +5,7 @@
 // (each modulo 24, so empty, one-byte and long tokens all occur), the three tokens' bytes, then
 // the text.
 #include "counting/LineClassifier.h"
+#include "fuzz/FuzzCheck.h"
 #include "support/ReferenceClassifier.h"
 
 #include <QString>
@@ -23,7 +24,7 @@ namespace {
 // on that form (invalid bytes become U+FFFD, as decoding would make them).
 std::string validUtf8(std::string_view bytes)
 {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+    return fuzz::utf16(bytes).toStdString();
 }
 
 std::string printable(std::string_view s)

@@ -3,6 +3,7 @@
 // when the first byte is odd, lone surrogates included).
 #include "config/FileTypeEditor.h"
 #include "ftp/FtpHostList.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <QString>
 
@@ -14,14 +15,6 @@
 using namespace tarvik;
 
 namespace {
-
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "CHECK failed: %s (line %d)\n", #cond, __LINE__);                                     \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
 
 void checkNormalizeExtension(const QString& text)
 {

@@ -7,6 +7,7 @@
 #include "config/IniDocument.h"
 #include "config/SettingsStore.h"
 #include "config/TextCodec.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,14 +27,6 @@
 using namespace tarvik;
 
 namespace {
-
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "CHECK failed: %s (line %d)\n", #cond, __LINE__);                                     \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
@@ -77,7 +70,7 @@ QStringList linesAs(std::string_view bytes, bool utf8File)
             Cp932Decoder decoder;
             decoder.decode(raw, utf8, true);
         }
-        lines << QString::fromStdString(utf8);
+        lines << fuzz::utf16(utf8);
     }
     return lines;
 }
@@ -96,7 +89,7 @@ QString trimTrailingBlanks(QString s)
 
 QString fromBytes(const std::string& s)
 {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+    return fuzz::utf16(s);
 }
 
 std::string_view view(const QByteArray& b)
@@ -254,6 +247,13 @@ void checkRewrite(std::string_view bytes, const QString& section, const QString&
         // Only allowed case: CP932 lines that, once the lines that made the file invalid UTF-8
         // are gone, happen to be valid UTF-8 and so read as UTF-8.
         CHECK(detectEncoding(bytes) == TextEncoding::Cp932 && detectEncoding(view(after)) == TextEncoding::Utf8);
+        if (linesAs(view(after), false) != edited) {
+            const QStringList read = expectedLines(view(after));
+            for (qsizetype i = 0; i < std::max(read.size(), edited.size()); ++i)
+                std::fprintf(stderr, "%lld: read '%s' edited '%s'\n", static_cast<long long>(i),
+                             i < read.size() ? read[i].toUtf8().toPercentEncoding(" =[];").constData() : "-",
+                             i < edited.size() ? edited[i].toUtf8().toPercentEncoding(" =[];").constData() : "-");
+        }
         CHECK(linesAs(view(after), false) == edited);
         return;
     }

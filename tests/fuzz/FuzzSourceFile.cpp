@@ -7,6 +7,7 @@
 #include "config/TextCodec.h"
 #include "counting/LineClassifier.h"
 #include "counting/SourceFile.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -19,14 +20,6 @@
 using namespace tarvik;
 
 namespace {
-
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "CHECK failed: %s (line %d)\n", #cond, __LINE__);                                     \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
 
 const std::string& scratchFile()
 {

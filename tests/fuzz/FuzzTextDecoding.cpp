@@ -3,6 +3,7 @@
 //
 // Input: a piece-size byte, then the bytes to decode.
 #include "config/TextCodec.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <QString>
 
@@ -15,14 +16,6 @@
 using namespace tarvik;
 
 namespace {
-
-#define CHECK(cond)                                                                                                    \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "CHECK failed: %s (line %d)\n", #cond, __LINE__);                                     \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
 
 // Well-formed UTF-8 as the Unicode standard tabulates it, one byte range at a time.
 bool wellFormedUtf8(std::string_view s)
@@ -111,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TextEncoding detected;
     const QString text = decodeText(bytes, &detected);
     CHECK(detected == encoding);
-    CHECK(text == QString::fromStdString(utf8));
+    CHECK(text == fuzz::utf16(utf8));
 
     // Whatever has a CP932 form decodes back to itself.
     QByteArray encoded;
@@ -119,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string back;
         Cp932Decoder decoder;
         decoder.decode(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())), back, true);
-        CHECK(QString::fromStdString(back) == text);
+        CHECK(fuzz::utf16(back) == text);
     }
     CHECK(encodeText(text, TextEncoding::Utf8, encoded) && encoded == text.toUtf8());
     return 0;

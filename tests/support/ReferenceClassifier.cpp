@@ -1,5 +1,7 @@
 #include "support/ReferenceClassifier.h"
 
+#include <QStringDecoder>
+
 namespace tarvik::test {
 
 ReferenceClassifier::ReferenceClassifier(QString lineToken, QString blockStart, QString blockEnd, bool countSymbolLines)
@@ -73,17 +75,28 @@ void ReferenceClassifier::locate(const QString& w, qsizetype& s, qsizetype& e) c
     e = s >= 0 ? find(w, m_be, s + m_bs.size()) : find(w, m_be);
 }
 
+namespace {
+
+// Every character as it stands: QString::fromUtf8 would drop a U+FEFF at the start of a line.
+QString utf16(std::string_view utf8)
+{
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+} // namespace
+
 LineCountResult referenceCountLines(std::string_view utf8Text, const CommentSyntax& syntax, bool countSymbolLines)
 {
-    ReferenceClassifier classifier(QString::fromStdString(syntax.lineToken), QString::fromStdString(syntax.blockStart),
-                                   QString::fromStdString(syntax.blockEnd), countSymbolLines);
+    ReferenceClassifier classifier(utf16(syntax.lineToken), utf16(syntax.blockStart), utf16(syntax.blockEnd),
+                                   countSymbolLines);
     LineCountResult result;
     size_t pos = 0;
     while (pos < utf8Text.size()) {
         size_t end = utf8Text.find_first_of("\r\n", pos);
         std::string_view line = utf8Text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        std::optional<LineKind> kind =
-            classifier.classify(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+        std::optional<LineKind> kind = classifier.classify(utf16(line));
         if (!kind) {
             result.abandoned = true;
             return result;
