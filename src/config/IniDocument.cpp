@@ -158,7 +158,9 @@ QByteArray IniDocument::toBytes() const
 {
     auto build = [this](TextEncoding enc, QByteArray& out) {
         out.clear();
-        if (enc == TextEncoding::Utf8 && m_bom)
+        // A first line starting with U+FEFF needs a mark in front, or it would be read as one.
+        const bool markFirst = !m_lines.empty() && m_lines.front().text.startsWith(QChar(0xFEFF));
+        if (enc == TextEncoding::Utf8 && (m_bom || markFirst))
             out += QByteArray(kUtf8Bom.data(), static_cast<qsizetype>(kUtf8Bom.size()));
         QByteArray encoded;
         for (const Line& line : m_lines) {

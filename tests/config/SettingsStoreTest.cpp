@@ -106,6 +106,15 @@ TEST_F(SettingsStoreTest, ByteOrderMarkCharacterInsideTheFileIsText)
     EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n"));
     ASSERT_TRUE(store.rewriteLines([](QStringList lines) { return lines << QStringLiteral("\uFEFFx"); }));
     EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n\xEF\xBB\xBFx\r\n"));
+
+    // A file without a mark whose new first line starts with U+FEFF gets one in front.
+    SettingsStore plain(m_dir.write(QStringLiteral("plain.ini"), "[S]\r\n"));
+    ASSERT_TRUE(plain.rewriteLines(
+        [](const QStringList& lines) { return QStringList{QStringLiteral("\uFEFF; x")} + lines; }));
+    EXPECT_EQ(m_dir.read(QStringLiteral("plain.ini")), QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF; x\r\n[S]\r\n"));
+    IniDocument doc;
+    ASSERT_TRUE(SettingsStore::loadDocument(plain.path(), doc, nullptr));
+    EXPECT_EQ(doc.lines().value(0), u"\uFEFF; x");
 }
 
 TEST_F(SettingsStoreTest, PercentValuesAreExpandedOnlyAtTheStart)
