@@ -210,6 +210,14 @@ bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out)
         return false;
     }
     out.resize(dst - out.data());
+    // The converter maps a few characters to look-alikes ("〜" to "～", "¥" to "\"); such text
+    // would come back changed, so it has no CP932 form either.
+    std::string back;
+    Cp932Decoder().decode(std::string_view(out.constData(), static_cast<size_t>(out.size())), back, true);
+    if (back.size() != static_cast<size_t>(utf8.size()) || std::memcmp(back.data(), utf8.constData(), back.size()) != 0) {
+        out.clear();
+        return false;
+    }
     return true;
 }
 

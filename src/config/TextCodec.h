@@ -55,7 +55,7 @@ QString decodeText(std::string_view bytes, TextEncoding* detected = nullptr);
 QString utf8ToQString(std::string_view utf8);
 
 // Encodes for writing back. Returns false (and leaves `out` empty) when a character has no
-// representation in the target encoding.
+// representation in the target encoding that decodes back to it.
 bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out);
 
 } // namespace tarvik

@@ -138,6 +138,16 @@ TEST_F(SettingsStoreTest, Cp932FileIsWrittenBackInCp932WithOtherLinesUntouched)
     EXPECT_EQ(content(), original + "List=c,\x93\xfa\x96\x7b\r\n");
 }
 
+TEST_F(SettingsStoreTest, ACp932FileTakingAValueWithoutAFaithfulCp932FormBecomesUtf8)
+{
+    // "〜" would be written as the CP932 bytes of "～" and read back as a different folder.
+    const QByteArray original = "[DIR]\r\nDef_Dir=/\x8e\x91\x97\xbf\r\n";
+    SettingsStore store(ini(original));
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), QStringLiteral("/資料〜2024")));
+    EXPECT_EQ(store.read(QStringLiteral("DIR"), QStringLiteral("Def_Dir")), u"/資料〜2024");
+    EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=/資料〜2024\r\n"));
+}
+
 TEST_F(SettingsStoreTest, ARefusedWriteLeavesTheFileAsItWas)
 {
     const QString path = ini("[DIR]\r\nDef_Dir=/keep\r\n");

@@ -37,6 +37,20 @@ TEST(TextCodec, OtherBytesAreCp932)
     EXPECT_EQ(back.toStdString(), kCp932);
 }
 
+TEST(TextCodec, TextThatWouldComeBackChangedHasNoCp932Form)
+{
+    // The converter would write WAVE DASH as the bytes of FULLWIDTH TILDE and YEN SIGN as a
+    // backslash; read back, the text would differ.
+    QByteArray out;
+    for (const char16_t* text : {u"資料\u301C2024", u"\u00A5100", u"\u2212", u"\u00A3"}) {
+        const QString s = QString::fromUtf16(text);
+        EXPECT_FALSE(encodeText(s, TextEncoding::Cp932, out)) << s.toStdString();
+        EXPECT_TRUE(out.isEmpty());
+    }
+    ASSERT_TRUE(encodeText(QStringLiteral("資料\uFF5E2024\\"), TextEncoding::Cp932, out));
+    EXPECT_EQ(decodeText(out.toStdString()), QStringLiteral("資料\uFF5E2024\\"));
+}
+
 TEST(TextCodec, InvalidBytesBecomeReplacementCharacters)
 {
     // 0xA0 and 0xFD are no CP932 characters; a lead byte at the very end has no trail.
@@ -81,7 +95,7 @@ TEST(NativePath, EveryByteNameRoundTrips)
     // U+FEFF in a name is a character, at the start of a relative name too, and next to bytes
     // that are not UTF-8.
     const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c",
-                                 "\xEF\xBB\xBFa.c", "/tmp/\xEF\xBB\xBF\xff.c"};
+                                 "\xEF\xBB\xBF" "a.c", "/tmp/\xEF\xBB\xBF\xff.c"};
     for (const std::string& n : names)
         EXPECT_EQ(pathToNative(pathFromNative(n)), n);
     EXPECT_EQ(pathFromNative("/tmp/日本語.c"), QStringLiteral("/tmp/日本語.c"));
