@@ -1,9 +1,10 @@
 # Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
 BUILD ?= build
+FUZZ_BUILD ?= build-fuzz
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-sanitize clean bench screenshot
+.PHONY: deps build run test test-sanitize fuzz-smoke clean bench screenshot
 
 deps:
 	@missing=$$(grep -v '^\s*#' debian-packages.txt | xargs -r dpkg-query -W -f='$${Package} $${Status}\n' 2>/dev/null \
@@ -23,6 +24,15 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-smoke
+
+# The fuzz targets (clang, libFuzzer, sanitizers) in a build of their own, each run a few
+# seconds over its seed corpus.
+fuzz-smoke: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTARVIK_BUILD_FUZZ=ON \
+	    -DTARVIK_BUILD_GUI=OFF -DTARVIK_BUILD_TESTS=OFF -DTARVIK_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) --target tarvik_fuzz -j $(JOBS)
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) -L fuzz
 
 # The whole suite built with AddressSanitizer + UndefinedBehaviorSanitizer, as a Debug build so that
 # Qt's index checks stay in. The options also apply while building: test discovery runs the tests.
@@ -39,7 +49,7 @@ bench: build
 	bench/count-bench.sh $(BUILD)/tarvik-count
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
 
 screenshot: build
 	tools/screenshot.sh $(BUILD)

@@ -69,9 +69,7 @@ IniDocument IniDocument::fromBytes(std::string_view bytes)
         line.raw = QByteArray(raw.data(), static_cast<qsizetype>(raw.size()));
         if (line.raw.isNull())
             line.raw = QByteArray("");
-        line.text = doc.m_encoding == TextEncoding::Utf8
-                        ? QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()))
-                        : decodeText(raw);
+        line.text = doc.m_encoding == TextEncoding::Utf8 ? utf8ToQString(raw) : decodeText(raw);
         doc.m_lines.push_back(std::move(line));
         if (end == std::string_view::npos)
             break;
@@ -127,6 +125,10 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
     if (section.isEmpty() || key.isEmpty() || unsafe(section) || unsafe(key) || unsafe(value)
         || section.contains(u']') || key.contains(u'=') || trimmedBlanks(key) != key)
         return false;
+    // Names the reader would not find again: blanks around a section name are not part of it,
+    // and a line starting with "[" or ";" is a section header or a comment, never a key.
+    if (trimmedBlanks(section) != section || key.startsWith(u'[') || key.startsWith(u';'))
+        return false;
 
     auto s = m_index.constFind(fold(section));
     if (s != m_index.cend()) {
@@ -156,7 +158,9 @@ QByteArray IniDocument::toBytes() const
 {
     auto build = [this](TextEncoding enc, QByteArray& out) {
         out.clear();
-        if (enc == TextEncoding::Utf8 && m_bom)
+        // A first line starting with U+FEFF needs a mark in front, or it would be read as one.
+        const bool markFirst = !m_lines.empty() && m_lines.front().text.startsWith(QChar(0xFEFF));
+        if (enc == TextEncoding::Utf8 && (m_bom || markFirst))
             out += QByteArray(kUtf8Bom.data(), static_cast<qsizetype>(kUtf8Bom.size()));
         QByteArray encoded;
         for (const Line& line : m_lines) {

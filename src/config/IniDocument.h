@@ -29,7 +29,7 @@ public:
 
     // Replaces the value of an existing key (its spelling is kept), or adds the key after the
     // last non-blank line of its section, or adds the section at the end of the file.
-    // Returns false for names that cannot be stored in an INI line.
+    // Returns false for names that cannot be stored in an INI line or would not read back.
     bool setValue(const QString& section, const QString& key, const QString& value);
 
     // Lines joined with CR LF and closed by one CR LF, in the file's own encoding (UTF-8 if

@@ -1,5 +1,7 @@
 #include "config/TextCodec.h"
 
+#include <QStringDecoder>
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -167,6 +169,13 @@ TextEncoding decodeToUtf8(std::string_view bytes, std::string& out)
     return TextEncoding::Cp932;
 }
 
+QString utf8ToQString(std::string_view utf8)
+{
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
 QString decodeText(std::string_view bytes, TextEncoding* detected)
 {
     TextEncoding enc;
@@ -175,12 +184,12 @@ QString decodeText(std::string_view bytes, TextEncoding* detected)
         enc = TextEncoding::Utf8;
         if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom)
             bytes.remove_prefix(kUtf8Bom.size());
-        result = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        result = utf8ToQString(bytes); // a second mark is text, as for decodeToUtf8
     } else {
         enc = TextEncoding::Cp932;
         std::string utf8;
         cp932ToUtf8(bytes, utf8);
-        result = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        result = utf8ToQString(utf8);
     }
     if (detected)
         *detected = enc;
@@ -208,6 +217,14 @@ bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out)
         return false;
     }
     out.resize(dst - out.data());
+    // The converter maps a few characters to look-alikes ("〜" to "～", "¥" to "\"); such text
+    // would come back changed, so it has no CP932 form either.
+    std::string back;
+    Cp932Decoder().decode(std::string_view(out.constData(), static_cast<size_t>(out.size())), back, true);
+    if (back.size() != static_cast<size_t>(utf8.size()) || std::memcmp(back.data(), utf8.constData(), back.size()) != 0) {
+        out.clear();
+        return false;
+    }
     return true;
 }
 

@@ -61,8 +61,12 @@ TextEncoding decodeToUtf8(std::string_view bytes, std::string& out);
 
 QString decodeText(std::string_view bytes, TextEncoding* detected = nullptr);
 
+// UTF-8 to UTF-16 character for character, invalid bytes as U+FFFD. Unlike QString::fromUtf8,
+// a leading U+FEFF is kept: for a line or a name it is text, not a byte-order mark.
+QString utf8ToQString(std::string_view utf8);
+
 // Encodes for writing back. Returns false (and leaves `out` empty) when a character has no
-// representation in the target encoding.
+// representation in the target encoding that decodes back to it.
 bool encodeText(const QString& text, TextEncoding encoding, QByteArray& out);
 
 } // namespace tarvik

@@ -105,7 +105,7 @@ QString exportPath(const QString& path)
 QString pathFromNative(std::string_view bytes)
 {
     if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        return utf8ToQString(bytes);
     QString result;
     result.reserve(static_cast<qsizetype>(bytes.size()));
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -116,7 +116,7 @@ QString pathFromNative(std::string_view bytes)
             result += QChar(static_cast<char16_t>(0xDC00 + *p));
             ++p;
         } else {
-            result += QString::fromUtf8(reinterpret_cast<const char*>(p), len);
+            result += utf8ToQString(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(len)));
             p += len;
         }
     }

@@ -78,6 +78,45 @@ TEST_F(SettingsStoreTest, ALineBreakCannotSmuggleInAKey)
     EXPECT_FALSE(store.WriteSetting(QStringLiteral("DIR"), QStringLiteral("a=b"), QStringLiteral("x")));
 }
 
+TEST_F(SettingsStoreTest, NamesThatWouldNotReadBackAreRefused)
+{
+    // A key line starting with "[" reads as a section header, one starting with ";" as a comment,
+    // and blanks around a section name are dropped by the reader: such writes could never be read.
+    const QByteArray original = "[FTP]\r\nFTP_List=a\r\n";
+    SettingsStore store(ini(original));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP"), QStringLiteral("[FTP]"), QStringLiteral("[Engin]")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP"), QStringLiteral(";x"), QStringLiteral("1")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral(" FTP"), QStringLiteral("FTP_List"), QStringLiteral("b")));
+    EXPECT_FALSE(store.WriteSetting(QStringLiteral("FTP\t"), QStringLiteral("FTP_List"), QStringLiteral("b")));
+    EXPECT_EQ(content(), original);
+    // Inside a name the same characters are ordinary.
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("F [T P"), QStringLiteral("x[;]"), QStringLiteral("1")));
+    EXPECT_EQ(store.read(QStringLiteral("F [T P"), QStringLiteral("x[;]")), u"1");
+}
+
+TEST_F(SettingsStoreTest, ByteOrderMarkCharacterInsideTheFileIsText)
+{
+    // Only the file's first three bytes can be a byte-order mark; elsewhere U+FEFF belongs to
+    // the line, so a key starting with it reads back and a rewrite keeps it.
+    const QByteArray original = "\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=1\r\n";
+    SettingsStore store(ini(original));
+    EXPECT_EQ(store.read(QStringLiteral("S"), QStringLiteral("\uFEFFk")), u"1");
+    EXPECT_EQ(store.read(QStringLiteral("S"), QStringLiteral("k")), QString());
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("S"), QStringLiteral("\uFEFFk"), QStringLiteral("2")));
+    EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n"));
+    ASSERT_TRUE(store.rewriteLines([](QStringList lines) { return lines << QStringLiteral("\uFEFFx"); }));
+    EXPECT_EQ(content(), QByteArray("\xEF\xBB\xBF[S]\r\n\xEF\xBB\xBFk=2\r\n\xEF\xBB\xBFx\r\n"));
+
+    // A file without a mark whose new first line starts with U+FEFF gets one in front.
+    SettingsStore plain(m_dir.write(QStringLiteral("plain.ini"), "[S]\r\n"));
+    ASSERT_TRUE(plain.rewriteLines(
+        [](const QStringList& lines) { return QStringList{QStringLiteral("\uFEFF; x")} + lines; }));
+    EXPECT_EQ(m_dir.read(QStringLiteral("plain.ini")), QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF; x\r\n[S]\r\n"));
+    IniDocument doc;
+    ASSERT_TRUE(SettingsStore::loadDocument(plain.path(), doc, nullptr));
+    EXPECT_EQ(doc.lines().value(0), u"\uFEFF; x");
+}
+
 TEST_F(SettingsStoreTest, PercentValuesAreExpandedOnlyAtTheStart)
 {
     qputenv("TARVIK_TEST_ROOT", "/opt/src");
@@ -97,6 +136,16 @@ TEST_F(SettingsStoreTest, Cp932FileIsWrittenBackInCp932WithOtherLinesUntouched)
     EXPECT_EQ(store.read(QStringLiteral("Engin"), QStringLiteral("Lang_c")), u"C_STYLE,Ｃ言語,1");
     ASSERT_TRUE(store.WriteSetting(QStringLiteral("Engin"), QStringLiteral("List"), QStringLiteral("c,日本")));
     EXPECT_EQ(content(), original + "List=c,\x93\xfa\x96\x7b\r\n");
+}
+
+TEST_F(SettingsStoreTest, ACp932FileTakingAValueWithoutAFaithfulCp932FormBecomesUtf8)
+{
+    // "〜" would be written as the CP932 bytes of "～" and read back as a different folder.
+    const QByteArray original = "[DIR]\r\nDef_Dir=/\x8e\x91\x97\xbf\r\n";
+    SettingsStore store(ini(original));
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), QStringLiteral("/資料〜2024")));
+    EXPECT_EQ(store.read(QStringLiteral("DIR"), QStringLiteral("Def_Dir")), u"/資料〜2024");
+    EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=/資料〜2024\r\n"));
 }
 
 TEST_F(SettingsStoreTest, ARefusedWriteLeavesTheFileAsItWas)

@@ -21,6 +21,10 @@ TEST(TextCodec, Utf8IsTakenWhenValidAndItsByteOrderMarkDropped)
     std::string out;
     EXPECT_EQ(decodeToUtf8("\xEF\xBB\xBFx", out), TextEncoding::Utf8);
     EXPECT_EQ(out, "x");
+    // Only the first mark is one; a second is the character U+FEFF, in both decodings.
+    EXPECT_EQ(decodeText("\xEF\xBB\xBF\xEF\xBB\xBFx"), QStringLiteral("\uFEFFx"));
+    decodeToUtf8("\xEF\xBB\xBF\xEF\xBB\xBFx", out);
+    EXPECT_EQ(out, "\xEF\xBB\xBFx");
 }
 
 TEST(TextCodec, OtherBytesAreCp932)
@@ -31,6 +35,20 @@ TEST(TextCodec, OtherBytesAreCp932)
     QByteArray back;
     ASSERT_TRUE(encodeText(kText, TextEncoding::Cp932, back));
     EXPECT_EQ(back.toStdString(), kCp932);
+}
+
+TEST(TextCodec, TextThatWouldComeBackChangedHasNoCp932Form)
+{
+    // The converter would write WAVE DASH as the bytes of FULLWIDTH TILDE and YEN SIGN as a
+    // backslash; read back, the text would differ.
+    QByteArray out;
+    for (const char16_t* text : {u"資料\u301C2024", u"\u00A5100", u"\u2212", u"\u00A3"}) {
+        const QString s = QString::fromUtf16(text);
+        EXPECT_FALSE(encodeText(s, TextEncoding::Cp932, out)) << s.toStdString();
+        EXPECT_TRUE(out.isEmpty());
+    }
+    ASSERT_TRUE(encodeText(QStringLiteral("資料\uFF5E2024\\"), TextEncoding::Cp932, out));
+    EXPECT_EQ(decodeText(out.toStdString()), QStringLiteral("資料\uFF5E2024\\"));
 }
 
 TEST(TextCodec, InvalidBytesBecomeReplacementCharacters)
@@ -74,7 +92,10 @@ TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
 
 TEST(NativePath, EveryByteNameRoundTrips)
 {
-    const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c"};
+    // U+FEFF in a name is a character, at the start of a relative name too, and next to bytes
+    // that are not UTF-8.
+    const std::string names[] = {"/tmp/plain.c", "/tmp/日本語.c", "/tmp/" + kCp932 + ".c", "/tmp/\xff\xfe.c",
+                                 "\xEF\xBB\xBF" "a.c", "/tmp/\xEF\xBB\xBF\xff.c"};
     for (const std::string& n : names)
         EXPECT_EQ(pathToNative(pathFromNative(n)), n);
     EXPECT_EQ(pathFromNative("/tmp/日本語.c"), QStringLiteral("/tmp/日本語.c"));
