@@ -6,6 +6,7 @@
 // enough to be streamed), a byte placing a piece boundary, then the file's bytes.
 #include "config/TextCodec.h"
 #include "counting/LineClassifier.h"
+#include "counting/SourceEncoding.h"
 #include "counting/SourceFile.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -67,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         file.append(longLine, 0, lead - 1).append(1, '\n').append(bytes);
         writeFile(scratchFile(), file);
         counted = countSourceFile(scratchFile(), syntax, symbols);
-        // The ASCII line changes neither the encoding nor the decoding of what follows; a
-        // byte-order mark there is no longer at the start and stays.
+        // The file begins with plain ASCII, so one that is not UTF-8 is judged CP932; a
+        // byte-order mark after that line is no longer at the start and stays.
         std::string decoded;
         if (isValidUtf8(bytes)) {
             decoded.assign(bytes);
@@ -84,8 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else {
         writeFile(scratchFile(), bytes);
         counted = countSourceFile(scratchFile(), syntax, symbols);
+        // Decoded as a file is: UTF-8 as it stands, anything else in the encoding detected.
         std::string decoded;
-        decodeToUtf8(bytes, decoded);
+        if (isValidUtf8(bytes)) {
+            decoded.assign(bytes.substr(utf8BomLength(bytes)));
+        } else {
+            const SourceEncoding encoding = detectSourceEncoding(bytes);
+            TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
+            decoder.decode(bytes.substr(encoding.bomLength), decoded, true);
+        }
         expected = CountFileLines(decoded, syntax, symbols);
     }
     CHECK(counted.status == (expected.abandoned ? SourceFileCount::Status::Abandoned : SourceFileCount::Status::Counted));
