@@ -178,6 +178,11 @@ QByteArray IniDocument::toBytes() const
     QByteArray out;
     if (!build(m_encoding, out))
         build(TextEncoding::Utf8, out);
+    // CP932 bytes that happen to be valid UTF-8 (once a change removed the lines that were not)
+    // would be read as UTF-8, other text than was written.
+    else if (m_encoding == TextEncoding::Cp932
+             && fromBytes(std::string_view(out.constData(), static_cast<size_t>(out.size()))).lines() != lines())
+        build(TextEncoding::Utf8, out);
     return out;
 }
 

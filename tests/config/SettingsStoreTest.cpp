@@ -148,6 +148,17 @@ TEST_F(SettingsStoreTest, ACp932FileTakingAValueWithoutAFaithfulCp932FormBecomes
     EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=/資料〜2024\r\n"));
 }
 
+TEST_F(SettingsStoreTest, ACp932FileThatWouldReadAsUtf8AfterAWriteIsWrittenInUtf8)
+{
+    // The file is CP932 only because of the byte 0xF8 in the line the write replaces; its
+    // header line is valid UTF-8 with a mark, which a CP932 file's line reading drops. Left in
+    // CP932 the file would read as UTF-8, the mark would stay, and the section would be gone.
+    SettingsStore store(ini("\r\n\xef\xbb\xbf[DIR]\r\nDef_Dir=\xf8\r\n"));
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), QStringLiteral("/src")));
+    EXPECT_EQ(store.read(QStringLiteral("DIR"), QStringLiteral("Def_Dir")), u"/src");
+    EXPECT_EQ(content(), QByteArray("\r\n[DIR]\r\nDef_Dir=/src\r\n"));
+}
+
 TEST_F(SettingsStoreTest, ARefusedWriteLeavesTheFileAsItWas)
 {
     const QString path = ini("[DIR]\r\nDef_Dir=/keep\r\n");
