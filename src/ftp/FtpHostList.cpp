@@ -58,10 +58,30 @@ QString FtpHostList::nameProblem(const QString& name)
     return {};
 }
 
+QString FtpHostList::recordProblem(const QString& name, const QString& host, const QString& user,
+                                   const QString& password)
+{
+    const QString problem = nameProblem(name);
+    if (!problem.isEmpty())
+        return problem;
+    auto breaksLine = [](const QString& s) { return s.contains(u'\r') || s.contains(u'\n'); };
+    const std::pair<const char16_t*, QString> fields[] = {
+        {u"登録名", name}, {u"接続先", host}, {u"ユーザ名", user},
+        {u"パスワード", TransformPassword(QStringLiteral("SET"), password)}};
+    for (const auto& [caption, text] : fields) {
+        // A comma in the host or user would move the fields after it when the record is read.
+        if (text.contains(u',') && text != fields[3].second)
+            return QStringLiteral("%1に「,」は使えません。").arg(QString::fromUtf16(caption));
+        if (breaksLine(text))
+            return QStringLiteral("%1に使えない文字（改行などの制御文字）が含まれています。").arg(QString::fromUtf16(caption));
+    }
+    return {};
+}
+
 FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QString& host, const QString& user,
                                                   const QString& password, QString* error)
 {
-    const QString problem = nameProblem(name);
+    const QString problem = recordProblem(name, host, user, password);
     if (!problem.isEmpty()) {
         if (error)
             *error = problem;
@@ -74,11 +94,25 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
     const QString key = QStringLiteral("FTP_") + name;
     const QString list = SettingsStore::profileValue(doc, kSection, kListKey);
     const QStringList elements = list.isEmpty() ? QStringList() : list.split(u',');
+    // The record must read back as written: a name with blanks at its end or a record beyond
+    // what a read takes (499 bytes) would otherwise be reported stored and come back wrong.
+    auto readsBack = [&] {
+        const QString stored = SettingsStore::profileValue(doc, kSection, kListKey);
+        return SettingsStore::profileValue(doc, kSection, key) == record && stored.split(u',').contains(name);
+    };
+    auto unstorable = [&] {
+        if (error)
+            *error = QStringLiteral("ホストを登録できませんでした。登録内容が長すぎるか、設定ファイルに書けない文字を含んでいます。\n%1")
+                         .arg(name);
+        return Registered::Failed;
+    };
     if (elements.contains(name)) {
-        doc.setValue(kSection, key, record);
+        if (!doc.setValue(kSection, key, record) || !readsBack())
+            return unstorable();
         return save(m_settings, doc, error, kHoldsPassword) ? Registered::Updated : Registered::Failed;
     }
-    doc.setValue(kSection, kListKey, list.isEmpty() ? name : list + u',' + name);
+    if (!doc.setValue(kSection, kListKey, list.isEmpty() ? name : list + u',' + name))
+        return unstorable();
     // The new record goes directly below every FTP_List line (the first line is a header).
     QStringList lines = doc.lines();
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -86,6 +120,8 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
             lines.insert(++i, key + u'=' + record);
     }
     doc.setLines(lines);
+    if (!readsBack())
+        return unstorable();
     return save(m_settings, doc, error, kHoldsPassword) ? Registered::Added : Registered::Failed;
 }
 

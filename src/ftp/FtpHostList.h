@@ -31,6 +31,11 @@ public:
     // downloads and is part of a settings key, so "/", "," and "=" and the names "." and ".."
     // are refused.
     static QString nameProblem(const QString& name);
+    // Why a record cannot be stored, or "": the name's problem, or a field whose stored text
+    // would hold a line end (the record is one line of the settings file). Of the password
+    // that is its encoded form: U+0019 and U+001C encode to LF and CR.
+    static QString recordProblem(const QString& name, const QString& host, const QString& user,
+                                 const QString& password);
 
     // "SET" encodes, "UNSET" decodes; any other mode gives "". ASCII characters move 15 codes
     // down on encoding (wrapping within ASCII), except ";", which stays (it would become ",").

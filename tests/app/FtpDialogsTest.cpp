@@ -564,6 +564,29 @@ private slots:
         QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), QByteArray("[FTP_Server]\r\nFTP_List=cab\r\nFTP_cab=cab,h2,u2,R;\r\n"));
     }
 
+    void aRecordTheSettingsFileCannotHoldIsRefusedWithAMessage()
+    {
+        const QByteArray before = "[FTP_Server]\r\nFTP_List=ab\r\nFTP_ab=ab,h1,u1,R\r\n";
+        m_dir->write(QStringLiteral("Tarvik.ini"), before);
+        const QString refusal = QStringLiteral("パスワードに使えない文字（改行などの制御文字）が含まれています。");
+        m_prompter->expect(ScriptedPrompter::Kind::Message, refusal).expect(ScriptedPrompter::Kind::Message, refusal);
+        m_dialogs->then([&](QDialog& form4) {
+            auto* list = child<QListWidget>(form4, "List1");
+            list->setCurrentRow(0);
+            emit list->itemClicked(list->currentItem());
+            // U+001C would be stored as a CR and split the record over two lines.
+            child<QLineEdit>(form4, "Text4")->setText(QStringLiteral("x") + QChar(0x1C));
+            child<QPushButton>(form4, "Command2")->click();
+            child<QLineEdit>(form4, "Text1")->setText(QStringLiteral("cd"));
+            child<QPushButton>(form4, "Command2")->click();
+            QCOMPARE(list->count(), 1);
+            form4.reject();
+        });
+        m_window->OpenServerDialog();
+        QVERIFY(m_prompter->done());
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), before);
+    }
+
 private:
     QString m_settingsValue(const char* key)
     {

@@ -100,6 +100,40 @@ TEST_F(FtpHostListTest, NamesThatWouldNameAnotherFolderOrBreakTheFileAreRefused)
     EXPECT_TRUE(error.contains(QStringLiteral("none.ini")));
 }
 
+TEST_F(FtpHostListTest, RecordsThatWouldNotReadBackAsWrittenAreRefusedAndTheFileKept)
+{
+    const QByteArray before = kHead + "old\r\nFTP_old=old,h,u,R\r\n";
+    FtpHostList hosts(store(before));
+    const QString lf = QString(QChar(0x19)), cr = QString(QChar(0x1C)); // stored as LF and CR
+    struct Case {
+        QString name, host, user, password;
+    };
+    const Case cases[] = {
+        {QStringLiteral("new"), QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("pa") + lf + QStringLiteral("ss")},
+        {QStringLiteral("old"), QStringLiteral("h"), QStringLiteral("u"), cr},
+        {QStringLiteral("a\nb"), QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")},
+        {QStringLiteral("old"), QStringLiteral("h\r"), QStringLiteral("u"), QStringLiteral("p")},
+        {QStringLiteral("new"), QStringLiteral("h"), QStringLiteral("u,v"), QStringLiteral("p")},
+        {QStringLiteral("new "), QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")},
+        {QStringLiteral("old"), QString(600, u'h'), QStringLiteral("u"), QStringLiteral("p")},
+        {QStringLiteral("%HOME%"), QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        EXPECT_EQ(hosts.registerHost(c.name, c.host, c.user, c.password, &error), FtpHostList::Registered::Failed)
+            << c.name.toStdString() << " " << c.host.size();
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(content(), before);
+    }
+    // A password of other control characters and a long but readable record are stored.
+    QString error;
+    const QString password = QStringLiteral("\t") + QChar(0x18) + QChar(0x1D);
+    EXPECT_EQ(hosts.registerHost(QStringLiteral("old"), QString(400, u'h'), QStringLiteral("u"), password, &error),
+              FtpHostList::Registered::Updated);
+    EXPECT_EQ(hosts.record(QStringLiteral("old")),
+              (QStringList{QStringLiteral("old"), QString(400, u'h'), QStringLiteral("u"), password}));
+}
+
 namespace {
 
 mode_t modeOf(const QString& path)
