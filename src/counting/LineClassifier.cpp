@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tarvik {
 
 namespace {
@@ -113,6 +117,78 @@ size_t LineClassifier::nextInteresting(std::string_view line, size_t i) const
     return i;
 }
 
+size_t LineClassifier::scanLine(std::string_view text, size_t from, LineScan& scan) const
+{
+    scan.firstSolid = npos;
+    scan.positions.clear();
+    scan.complete = true;
+    const size_t n = text.size();
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, one bit per byte for each question: line end, interesting byte,
+    // solid byte. Bits after the first line end are dropped.
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+    __m128i wanted[std::tuple_size_v<decltype(m_interestingBytes)>];
+    for (int k = 0; k < m_interestingCount; ++k)
+        wanted[k] = _mm_set1_epi8(static_cast<char>(m_interestingBytes[static_cast<size_t>(k)]));
+    for (size_t q = from; q < n; q += 16) {
+        __m128i b;
+        unsigned valid = 0xFFFF;
+        if (n - q >= 16) {
+            b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + q));
+        } else {
+            alignas(16) char last[16] = {};
+            std::memcpy(last, text.data() + q, n - q);
+            b = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+            valid = (1u << (n - q)) - 1;
+        }
+        const unsigned ends =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)))) & valid;
+        const unsigned before = ends ? (ends & (0u - ends)) - 1 : valid;
+        if (scan.firstSolid == npos) {
+            __m128i soft = _mm_or_si128(_mm_cmpeq_epi8(b, space), _mm_cmpeq_epi8(b, tab));
+            if (!m_countSymbolLines) {
+                for (char symbol : {'{', '}', ';', '(', ')', '/'})
+                    soft = _mm_or_si128(soft, _mm_cmpeq_epi8(b, _mm_set1_epi8(symbol)));
+            }
+            const unsigned solid = ~static_cast<unsigned>(_mm_movemask_epi8(soft)) & before;
+            if (solid)
+                scan.firstSolid = q + static_cast<size_t>(__builtin_ctz(solid)) - from;
+        }
+        if (scan.complete && m_interestingCount > 0) {
+            __m128i hit = _mm_cmpeq_epi8(b, wanted[0]);
+            for (int k = 1; k < m_interestingCount; ++k)
+                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, wanted[k]));
+            for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & before; hits; hits &= hits - 1) {
+                if (scan.positions.size() == LineScan::kMaxPositions) {
+                    scan.complete = false;
+                    break;
+                }
+                scan.positions.push_back(static_cast<uint32_t>(q + static_cast<size_t>(__builtin_ctz(hits)) - from));
+            }
+        }
+        if (ends)
+            return q + static_cast<size_t>(__builtin_ctz(ends));
+    }
+    return n;
+#else
+    for (size_t i = from; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' || c == '\r')
+            return i;
+        if (scan.firstSolid == npos && c != ' ' && c != '\t' && (m_countSymbolLines || !isSymbol(c)))
+            scan.firstSolid = i - from;
+        if (scan.complete && m_interesting[c]) {
+            if (scan.positions.size() == LineScan::kMaxPositions)
+                scan.complete = false;
+            else
+                scan.positions.push_back(static_cast<uint32_t>(i - from));
+        }
+    }
+    return n;
+#endif
+}
+
 bool LineClassifier::isBlank(std::string_view line) const
 {
     for (size_t i = 0; i < line.size();) {
@@ -139,31 +215,57 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line) { return
 
 std::optional<LineKind> LineClassifier::classify(std::string_view line, std::string* step)
 {
-    if (isBlank(line))
+    return classifyScanned(line, step, isBlank(line), nullptr);
+}
+
+std::optional<LineKind> LineClassifier::classify(std::string_view line, std::string* step, const LineScan& scan)
+{
+    // The scan takes the first byte of an IDEOGRAPHIC SPACE for text: from there the full test decides.
+    const size_t f = scan.firstSolid;
+    const bool blank = f == npos || (static_cast<unsigned char>(line[f]) == 0xE3 && isBlank(line.substr(f)));
+    return classifyScanned(line, step, blank, &scan);
+}
+
+std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, std::string* step, bool blank,
+                                                        const LineScan* scan)
+{
+    if (blank)
         return LineKind::Blank;
 
-    // Most lines hold no quote and no block token: one scan finds out, and such a line is
-    // judged on its text before the first line token, with the same result as the full steps.
-    if (!m_inside) {
-        size_t lineToken = npos;
-        bool plain = true;
-        for (size_t i = nextInteresting(line, 0); i < line.size(); i = nextInteresting(line, i + 1)) {
-            const auto c = static_cast<unsigned char>(line[i]);
-            if (c == '"' || c == '\'' || startsAt(line, i, m_syntax.blockStart) || startsAt(line, i, m_syntax.blockEnd)) {
-                plain = false;
+    // Most lines hold no quote and no block token: a look at the interesting bytes finds out,
+    // and such a line is judged on its text before the first line token (or, inside a block
+    // comment, is comment), with the same result as the full steps.
+    size_t lineToken = npos;
+    bool plain = true;
+    auto plainAt = [&](size_t i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c == '"' || c == '\'' || startsAt(line, i, m_syntax.blockStart) || startsAt(line, i, m_syntax.blockEnd)) {
+            plain = false;
+            return false;
+        }
+        if (lineToken == npos && startsAt(line, i, m_syntax.lineToken))
+            lineToken = i;
+        return true;
+    };
+    size_t from = 0;
+    if (scan) {
+        for (uint32_t at : scan->positions) {
+            if (!plainAt(at))
                 break;
-            }
-            if (lineToken == npos && startsAt(line, i, m_syntax.lineToken))
-                lineToken = i;
         }
-        if (plain) {
-            const std::string_view code = line.substr(0, lineToken);
-            if (lineToken != npos && !hasNonWhitespace(code))
-                return LineKind::Comment;
-            if (step)
-                withoutWhitespace(code, *step);
-            return LineKind::Executable;
-        }
+        from = scan->complete ? line.size() : scan->positions.back() + size_t{1};
+    }
+    for (size_t i = nextInteresting(line, from); plain && i < line.size(); i = nextInteresting(line, i + 1))
+        plainAt(i);
+    if (plain) {
+        if (m_inside)
+            return LineKind::Comment;
+        const std::string_view code = line.substr(0, lineToken);
+        if (lineToken != npos && !hasNonWhitespace(code))
+            return LineKind::Comment;
+        if (step)
+            withoutWhitespace(code, *step);
+        return LineKind::Executable;
     }
 
     m_w.assign(line);
@@ -221,9 +323,10 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line, std::str
 
 LineCounter::LineCounter(const CommentSyntax& syntax, bool countSymbolLines) : m_classifier(syntax, countSymbolLines) {}
 
-void LineCounter::line(std::string_view text)
+void LineCounter::line(std::string_view text, const LineScan* scan)
 {
-    std::optional<LineKind> kind = m_classifier.classify(text, m_steps ? &m_step : nullptr);
+    std::string* step = m_steps ? &m_step : nullptr;
+    std::optional<LineKind> kind = scan ? m_classifier.classify(text, step, *scan) : m_classifier.classify(text, step);
     if (!kind) {
         m_abandoned = true;
         return;
@@ -242,43 +345,35 @@ bool LineCounter::feed(std::string_view text)
 {
     if (m_abandoned)
         return false;
-    const char* p = text.data();
-    size_t n = text.size();
+    const size_t n = text.size();
     size_t pos = 0;
     if (m_pendingLf && n > 0) {
-        if (p[0] == '\n')
+        if (text[0] == '\n')
             pos = 1;
         m_pendingLf = false;
     }
-    // Most files hold no CR at all, or one per line: the next CR is looked up only once passed.
-    const char* nextCr = static_cast<const char*>(std::memchr(p + pos, '\r', n - pos));
     while (pos < n) {
-        const char* nl = static_cast<const char*>(std::memchr(p + pos, '\n', n - pos));
-        size_t lineEnd = nl ? static_cast<size_t>(nl - p) : n;
-        if (nextCr && nextCr < p + pos)
-            nextCr = static_cast<const char*>(std::memchr(p + pos, '\r', n - pos));
-        const char* cr = nextCr && nextCr < p + lineEnd ? nextCr : nullptr;
-        size_t next;
-        if (cr) {
-            lineEnd = static_cast<size_t>(cr - p);
-            next = lineEnd + 1;
-            if (next < n && p[next] == '\n')
+        // One scan finds the line's end and what classifying the line needs to know.
+        const size_t lineEnd = m_classifier.scanLine(text, pos, m_scan);
+        if (lineEnd == n) {
+            // No terminator in this piece: keep the beginning of the line for the next one.
+            m_partial.append(text.substr(pos));
+            return true;
+        }
+        size_t next = lineEnd + 1;
+        if (text[lineEnd] == '\r') {
+            if (next < n && text[next] == '\n')
                 ++next;
             else if (next == n)
                 m_pendingLf = true;
-        } else if (nl) {
-            next = lineEnd + 1;
-        } else {
-            // No terminator in this piece: keep the beginning of the line for the next one.
-            m_partial.append(p + pos, n - pos);
-            return true;
         }
         if (!m_partial.empty()) {
-            m_partial.append(p + pos, lineEnd - pos);
-            line(m_partial);
+            // The scan saw only this piece's part of the line.
+            m_partial.append(text.substr(pos, lineEnd - pos));
+            line(m_partial, nullptr);
             m_partial.clear();
         } else {
-            line(std::string_view(p + pos, lineEnd - pos));
+            line(text.substr(pos, lineEnd - pos), &m_scan);
         }
         if (m_abandoned)
             return false;
@@ -290,7 +385,7 @@ bool LineCounter::feed(std::string_view text)
 void LineCounter::finish()
 {
     if (!m_abandoned && !m_partial.empty())
-        line(m_partial);
+        line(m_partial, nullptr);
     m_partial.clear();
 }
 

@@ -4,6 +4,7 @@
 #include "counting/FileCounts.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,19 @@
 namespace tarvik {
 
 enum class LineKind { Blank, Comment, Executable };
+
+// What the scan that found a line's end learnt about the line on the way, so that the line is
+// not read again to classify it. Positions count from the start of the line.
+struct LineScan {
+    static constexpr size_t kMaxPositions = 64;
+    // The first byte that is neither TAB nor SPACE nor, when symbol-only lines are not counted,
+    // one of the symbols; npos when there is none.
+    size_t firstSolid = std::string_view::npos;
+    // Where quotes and the first bytes of the tokens stand, in order: all of them when
+    // `complete`, else the first kMaxPositions.
+    std::vector<uint32_t> positions;
+    bool complete = true;
+};
 
 // Classifies the lines of one file, in order, with a fixed sequence of steps (blank test,
 // quote masking, block-comment cases, line-comment cut). Lines are UTF-8 without terminator.
@@ -28,10 +42,18 @@ public:
     // The same, and for an executable line its step text: what is left of the line once
     // comments and whitespace are removed (string literals stand as "A").
     std::optional<LineKind> classify(std::string_view line, std::string* step);
+    // The same for a line described by `scan` (see scanLine).
+    std::optional<LineKind> classify(std::string_view line, std::string* step, const LineScan& scan);
+
+    // Finds the end of the line starting at text[from]: the position of the first CR or LF at
+    // or after it, or text.size() when there is none, and fills `scan` for that line.
+    size_t scanLine(std::string_view text, size_t from, LineScan& scan) const;
 
     bool insideBlockComment() const { return m_inside; }
 
 private:
+    std::optional<LineKind> classifyScanned(std::string_view line, std::string* step, bool blank,
+                                            const LineScan* scan);
     bool isBlank(std::string_view line) const;
     // Position of the next quote or token's first byte at or after i (line size if none).
     size_t nextInteresting(std::string_view line, size_t i) const;
@@ -64,9 +86,10 @@ public:
     void collectSteps(std::vector<std::string>* steps) { m_steps = steps; }
 
 private:
-    void line(std::string_view text);
+    void line(std::string_view text, const LineScan* scan);
 
     LineClassifier m_classifier;
+    LineScan m_scan;
     FileCounts m_counts;
     std::string m_partial;
     bool m_pendingLf = false; // the last piece ended with CR: a leading LF belongs to it
