@@ -107,7 +107,14 @@ bool isValidUtf8(std::string_view bytes)
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
     while (p < end) {
-        // ASCII runs dominate source code: test eight bytes at a time.
+        // ASCII runs dominate source code: test 32 bytes, then eight, at a time.
+        while (end - p >= 32) {
+            uint64_t chunk[4];
+            std::memcpy(chunk, p, 32);
+            if ((chunk[0] | chunk[1] | chunk[2] | chunk[3]) & 0x8080808080808080ULL)
+                break;
+            p += 32;
+        }
         while (end - p >= 8) {
             uint64_t chunk;
             std::memcpy(&chunk, p, 8);

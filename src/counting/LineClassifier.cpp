@@ -117,78 +117,6 @@ size_t LineClassifier::nextInteresting(std::string_view line, size_t i) const
     return i;
 }
 
-size_t LineClassifier::scanLine(std::string_view text, size_t from, LineScan& scan) const
-{
-    scan.firstSolid = npos;
-    scan.positions.clear();
-    scan.complete = true;
-    const size_t n = text.size();
-#if defined(__SSE2__)
-    // Sixteen bytes at a time, one bit per byte for each question: line end, interesting byte,
-    // solid byte. Bits after the first line end are dropped.
-    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
-    __m128i wanted[std::tuple_size_v<decltype(m_interestingBytes)>];
-    for (int k = 0; k < m_interestingCount; ++k)
-        wanted[k] = _mm_set1_epi8(static_cast<char>(m_interestingBytes[static_cast<size_t>(k)]));
-    for (size_t q = from; q < n; q += 16) {
-        __m128i b;
-        unsigned valid = 0xFFFF;
-        if (n - q >= 16) {
-            b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + q));
-        } else {
-            alignas(16) char last[16] = {};
-            std::memcpy(last, text.data() + q, n - q);
-            b = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
-            valid = (1u << (n - q)) - 1;
-        }
-        const unsigned ends =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)))) & valid;
-        const unsigned before = ends ? (ends & (0u - ends)) - 1 : valid;
-        if (scan.firstSolid == npos) {
-            __m128i soft = _mm_or_si128(_mm_cmpeq_epi8(b, space), _mm_cmpeq_epi8(b, tab));
-            if (!m_countSymbolLines) {
-                for (char symbol : {'{', '}', ';', '(', ')', '/'})
-                    soft = _mm_or_si128(soft, _mm_cmpeq_epi8(b, _mm_set1_epi8(symbol)));
-            }
-            const unsigned solid = ~static_cast<unsigned>(_mm_movemask_epi8(soft)) & before;
-            if (solid)
-                scan.firstSolid = q + static_cast<size_t>(__builtin_ctz(solid)) - from;
-        }
-        if (scan.complete && m_interestingCount > 0) {
-            __m128i hit = _mm_cmpeq_epi8(b, wanted[0]);
-            for (int k = 1; k < m_interestingCount; ++k)
-                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(b, wanted[k]));
-            for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & before; hits; hits &= hits - 1) {
-                if (scan.positions.size() == LineScan::kMaxPositions) {
-                    scan.complete = false;
-                    break;
-                }
-                scan.positions.push_back(static_cast<uint32_t>(q + static_cast<size_t>(__builtin_ctz(hits)) - from));
-            }
-        }
-        if (ends)
-            return q + static_cast<size_t>(__builtin_ctz(ends));
-    }
-    return n;
-#else
-    for (size_t i = from; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n' || c == '\r')
-            return i;
-        if (scan.firstSolid == npos && c != ' ' && c != '\t' && (m_countSymbolLines || !isSymbol(c)))
-            scan.firstSolid = i - from;
-        if (scan.complete && m_interesting[c]) {
-            if (scan.positions.size() == LineScan::kMaxPositions)
-                scan.complete = false;
-            else
-                scan.positions.push_back(static_cast<uint32_t>(i - from));
-        }
-    }
-    return n;
-#endif
-}
-
 bool LineClassifier::isBlank(std::string_view line) const
 {
     for (size_t i = 0; i < line.size();) {
@@ -249,11 +177,11 @@ std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, s
     };
     size_t from = 0;
     if (scan) {
-        for (uint32_t at : scan->positions) {
+        for (uint32_t at : scan->found()) {
             if (!plainAt(at))
                 break;
         }
-        from = scan->complete ? line.size() : scan->positions.back() + size_t{1};
+        from = scan->complete ? line.size() : scan->positions[scan->count - 1] + size_t{1};
     }
     for (size_t i = nextInteresting(line, from); plain && i < line.size(); i = nextInteresting(line, i + 1))
         plainAt(i);
@@ -268,6 +196,75 @@ std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, s
         return LineKind::Executable;
     }
 
+    if (!(scan && commonBlockShape(line, *scan)) && !passBlockComments(line))
+        return std::nullopt;
+
+    const size_t p = findToken(m_w, m_syntax.lineToken);
+    if (p != npos)
+        m_w.resize(p);
+    if (!hasNonWhitespace(m_w))
+        return LineKind::Comment;
+    if (step)
+        withoutWhitespace(m_w, *step);
+    return LineKind::Executable;
+}
+
+bool LineClassifier::commonBlockShape(std::string_view line, const LineScan& scan)
+{
+    if (!scan.complete)
+        return false;
+    const std::string_view bs = m_syntax.blockStart, be = m_syntax.blockEnd;
+    size_t starts = 0, s = npos, ends = 0, firstEnd = npos, endBehind = npos, lineToken = npos;
+    for (uint32_t at : scan.found()) {
+        const auto c = static_cast<unsigned char>(line[at]);
+        if (c == '"' || c == '\'')
+            return false; // quote masking may change every token's meaning
+        if (startsAt(line, at, bs) && starts++ == 0)
+            s = at;
+        if (startsAt(line, at, be)) {
+            ++ends;
+            if (firstEnd == npos)
+                firstEnd = at;
+            if (s != npos && endBehind == npos && at >= s + bs.size())
+                endBehind = at;
+        }
+        if (lineToken == npos && startsAt(line, at, m_syntax.lineToken))
+            lineToken = at;
+    }
+    if (lineToken != npos && s != npos && lineToken < s)
+        return false; // the line token hides the block start
+    if (m_inside) {
+        // The one end token closes the open comment; what follows holds no token.
+        if (starts != 0 || ends != 1)
+            return false;
+        m_w.assign(line.substr(firstEnd + be.size()));
+        m_inside = false;
+        return true;
+    }
+    if (s == npos) { // nothing opens; a stray end token stays in the text
+        m_w.assign(line);
+        return true;
+    }
+    if (endBehind == npos) {
+        // A comment opens and stays open; no end token lies wholly before it.
+        if (firstEnd != npos && firstEnd + be.size() <= s)
+            return false;
+        m_w.assign(line.substr(0, s));
+        m_inside = true;
+        return true;
+    }
+    // One whole comment: removed, and no token may form where the two sides meet.
+    if (starts != 1 || ends != 1)
+        return false;
+    m_w.assign(line.substr(0, s));
+    m_w.append(line.substr(endBehind + be.size()));
+    size_t s2, e2;
+    findBlockTokens(s2, e2);
+    return s2 == npos && e2 == npos;
+}
+
+bool LineClassifier::passBlockComments(std::string_view line)
+{
     m_w.assign(line);
     maskQuotes(m_w, '"');
     maskQuotes(m_w, '\'');
@@ -276,7 +273,7 @@ std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, s
     findBlockTokens(s, e);
 
     // A line comment that starts before the block comment hides the block start.
-    size_t p = findToken(m_w, m_syntax.lineToken);
+    const size_t p = findToken(m_w, m_syntax.lineToken);
     if (p != npos && s != npos && p < s) {
         replaceAll(m_w, m_syntax.blockStart, "");
         s = npos;
@@ -308,18 +305,96 @@ std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, s
         if (s == npos && e == npos)
             break;
         if (passes >= kPassLimit)
-            return std::nullopt;
+            return false;
+    }
+    return true;
+
+}
+
+namespace {
+
+// One bit per byte of a 64-byte block for each question the line scan asks.
+struct ByteMasks {
+    uint64_t ends = 0;        // CR or LF
+    uint64_t solid = 0;       // neither TAB nor SPACE nor (when they are not counted) a symbol
+    uint64_t interesting = 0; // a quote or a token's first byte
+};
+
+class BlockScanner {
+public:
+    BlockScanner(const std::array<unsigned char, 5>& interesting, int count, bool countSymbolLines)
+        : m_symbols(!countSymbolLines)
+    {
+        for (size_t k = 0; k < 5; ++k)
+            m_bytes[k] = interesting[k < static_cast<size_t>(count) ? k : 0];
+#if defined(__SSE2__)
+        for (size_t k = 0; k < 5; ++k)
+            m_wanted[k] = _mm_set1_epi8(static_cast<char>(m_bytes[k]));
+#endif
     }
 
-    p = findToken(m_w, m_syntax.lineToken);
-    if (p != npos)
-        m_w.resize(p);
-    if (!hasNonWhitespace(m_w))
-        return LineKind::Comment;
-    if (step)
-        withoutWhitespace(m_w, *step);
-    return LineKind::Executable;
-}
+    // Exactly 64 bytes at p.
+    ByteMasks block(const char* p) const
+    {
+        ByteMasks m;
+#if defined(__SSE2__)
+        const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+        const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+        for (int k = 0; k < 4; ++k) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            const auto bits = [](__m128i v) { return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))); };
+            m.ends |= bits(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr))) << (16 * k);
+            __m128i soft = _mm_or_si128(_mm_cmpeq_epi8(b, space), _mm_cmpeq_epi8(b, tab));
+            if (m_symbols) {
+                for (char symbol : {'{', '}', ';', '(', ')', '/'})
+                    soft = _mm_or_si128(soft, _mm_cmpeq_epi8(b, _mm_set1_epi8(symbol)));
+            }
+            m.solid |= (bits(soft) ^ 0xFFFF) << (16 * k);
+            const __m128i hit = _mm_or_si128(
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, m_wanted[0]), _mm_cmpeq_epi8(b, m_wanted[1])),
+                             _mm_or_si128(_mm_cmpeq_epi8(b, m_wanted[2]), _mm_cmpeq_epi8(b, m_wanted[3]))),
+                _mm_cmpeq_epi8(b, m_wanted[4]));
+            m.interesting |= bits(hit) << (16 * k);
+        }
+#else
+        for (int i = 0; i < 64; ++i) {
+            const auto c = static_cast<unsigned char>(p[i]);
+            const uint64_t bit = uint64_t{1} << i;
+            if (c == '\n' || c == '\r')
+                m.ends |= bit;
+            if (c != ' ' && c != '\t' && !(m_symbols && isSymbol(c)))
+                m.solid |= bit;
+            for (unsigned char w : m_bytes) {
+                if (c == w)
+                    m.interesting |= bit;
+            }
+        }
+#endif
+        return m;
+    }
+
+    // The last `n` (< 64) bytes of a text; the bits past them are clear.
+    ByteMasks tail(const char* p, size_t n) const
+    {
+        char last[64] = {};
+        std::memcpy(last, p, n);
+        ByteMasks m = block(last);
+        const uint64_t valid = (uint64_t{1} << n) - 1;
+        m.ends &= valid;
+        m.solid &= valid;
+        m.interesting &= valid;
+        return m;
+    }
+
+private:
+    bool m_symbols;
+    std::array<unsigned char, 5> m_bytes{};
+#if defined(__SSE2__)
+    __m128i m_wanted[5];
+#endif
+};
+
+} // namespace
 
 LineCounter::LineCounter(const CommentSyntax& syntax, bool countSymbolLines) : m_classifier(syntax, countSymbolLines) {}
 
@@ -346,39 +421,74 @@ bool LineCounter::feed(std::string_view text)
     if (m_abandoned)
         return false;
     const size_t n = text.size();
-    size_t pos = 0;
+    size_t start = 0; // where the line being scanned starts
     if (m_pendingLf && n > 0) {
         if (text[0] == '\n')
-            pos = 1;
+            start = 1;
         m_pendingLf = false;
     }
-    while (pos < n) {
-        // One scan finds the line's end and what classifying the line needs to know.
-        const size_t lineEnd = m_classifier.scanLine(text, pos, m_scan);
-        if (lineEnd == n) {
-            // No terminator in this piece: keep the beginning of the line for the next one.
-            m_partial.append(text.substr(pos));
-            return true;
+    // The text goes by in 64-byte blocks, each turned into bit masks once; each line's end,
+    // first solid byte and interesting bytes are read off the masks, so the classifier need
+    // not read the line again.
+    const BlockScanner scanner(m_classifier.m_interestingBytes, m_classifier.m_interestingCount,
+                               m_classifier.m_countSymbolLines);
+    auto restart = [this] {
+        m_scan.firstSolid = npos;
+        m_scan.count = 0;
+        m_scan.complete = true;
+    };
+    restart();
+    for (size_t q = start; q < n; q += 64) {
+        const ByteMasks m = n - q >= 64 ? scanner.block(text.data() + q) : scanner.tail(text.data() + q, n - q);
+        uint64_t from = start > q ? ~uint64_t{0} << (start - q) : ~uint64_t{0};
+        for (;;) {
+            const uint64_t ends = m.ends & from;
+            const uint64_t span = from & (ends ? (ends & (0 - ends)) - 1 : ~uint64_t{0});
+            if (m_scan.firstSolid == npos && (m.solid & span))
+                m_scan.firstSolid = q + static_cast<size_t>(__builtin_ctzll(m.solid & span)) - start;
+            if (m_scan.complete) {
+                uint64_t hits = m.interesting & span;
+                // Positions are 32-bit: a line longer than that is searched again instead.
+                if (hits && q + 64 - start > UINT32_MAX)
+                    m_scan.complete = false;
+                for (; hits && m_scan.complete; hits &= hits - 1) {
+                    if (m_scan.count == LineScan::kMaxPositions)
+                        m_scan.complete = false;
+                    else
+                        m_scan.positions[m_scan.count++] =
+                            static_cast<uint32_t>(q + static_cast<size_t>(__builtin_ctzll(hits)) - start);
+                }
+            }
+            if (!ends)
+                break;
+            const size_t lineEnd = q + static_cast<size_t>(__builtin_ctzll(ends));
+            size_t next = lineEnd + 1;
+            if (text[lineEnd] == '\r') {
+                if (next < n && text[next] == '\n')
+                    ++next;
+                else if (next == n)
+                    m_pendingLf = true;
+            }
+            if (!m_partial.empty()) {
+                // The scan saw only this piece's part of the line.
+                m_partial.append(text.substr(start, lineEnd - start));
+                line(m_partial, nullptr);
+                m_partial.clear();
+            } else {
+                line(text.substr(start, lineEnd - start), &m_scan);
+            }
+            if (m_abandoned)
+                return false;
+            start = next;
+            restart();
+            if (next - q >= 64)
+                break;
+            from = ~uint64_t{0} << (next - q);
         }
-        size_t next = lineEnd + 1;
-        if (text[lineEnd] == '\r') {
-            if (next < n && text[next] == '\n')
-                ++next;
-            else if (next == n)
-                m_pendingLf = true;
-        }
-        if (!m_partial.empty()) {
-            // The scan saw only this piece's part of the line.
-            m_partial.append(text.substr(pos, lineEnd - pos));
-            line(m_partial, nullptr);
-            m_partial.clear();
-        } else {
-            line(text.substr(pos, lineEnd - pos), &m_scan);
-        }
-        if (m_abandoned)
-            return false;
-        pos = next;
     }
+    // No terminator after this: keep the beginning of the line for the next piece.
+    if (start < n)
+        m_partial.append(text.substr(start));
     return true;
 }
 

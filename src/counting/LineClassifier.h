@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +24,11 @@ struct LineScan {
     size_t firstSolid = std::string_view::npos;
     // Where quotes and the first bytes of the tokens stand, in order: all of them when
     // `complete`, else the first kMaxPositions.
-    std::vector<uint32_t> positions;
+    std::array<uint32_t, kMaxPositions> positions;
+    size_t count = 0;
     bool complete = true;
+
+    std::span<const uint32_t> found() const { return {positions.data(), count}; }
 };
 
 // Classifies the lines of one file, in order, with a fixed sequence of steps (blank test,
@@ -42,18 +46,22 @@ public:
     // The same, and for an executable line its step text: what is left of the line once
     // comments and whitespace are removed (string literals stand as "A").
     std::optional<LineKind> classify(std::string_view line, std::string* step);
-    // The same for a line described by `scan` (see scanLine).
+    // The same for a line described by `scan`, which LineCounter gathers while finding line ends.
     std::optional<LineKind> classify(std::string_view line, std::string* step, const LineScan& scan);
-
-    // Finds the end of the line starting at text[from]: the position of the first CR or LF at
-    // or after it, or text.size() when there is none, and fills `scan` for that line.
-    size_t scanLine(std::string_view text, size_t from, LineScan& scan) const;
 
     bool insideBlockComment() const { return m_inside; }
 
 private:
+    friend class LineCounter; // its scan looks for the bytes this classifier looks for
+
     std::optional<LineKind> classifyScanned(std::string_view line, std::string* step, bool blank,
                                             const LineScan* scan);
+    // The block-comment steps for a line without quotes whose tokens take one of the common
+    // shapes, worked out from the scan: m_w and the block state are left as the steps leave
+    // them. False when the line needs the full steps (then nothing is changed).
+    bool commonBlockShape(std::string_view line, const LineScan& scan);
+    // The full steps: quote masking and block-comment passes on m_w. False at the pass limit.
+    bool passBlockComments(std::string_view line);
     bool isBlank(std::string_view line) const;
     // Position of the next quote or token's first byte at or after i (line size if none).
     size_t nextInteresting(std::string_view line, size_t i) const;

@@ -87,20 +87,23 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
     thread_local std::string raw;
     thread_local std::string text;
     if (static_cast<size_t>(st.st_size) <= kWholeFileLimit) {
-        // Read to the real end, even if the file grew since fstat.
-        raw.resize(static_cast<size_t>(st.st_size) + 1);
+        // Read to the real end, even if the file grew since fstat. The buffer only grows, so
+        // that it is not cleared again for every file.
+        size_t room = static_cast<size_t>(st.st_size) + 1;
+        if (raw.size() < room)
+            raw.resize(room);
         size_t got = 0;
         for (;;) {
-            ssize_t n = readFully(fd.get(), raw.data() + got, raw.size() - got);
+            ssize_t n = readFully(fd.get(), raw.data() + got, room - got);
             if (n < 0)
                 return fail(errno);
             got += static_cast<size_t>(n);
-            if (got < raw.size())
+            if (got < room)
                 break;
-            raw.resize(raw.size() * 2);
+            room *= 2;
+            raw.resize(room);
         }
-        raw.resize(got);
-        std::string_view bytes(raw);
+        std::string_view bytes(raw.data(), got);
         if (isValidUtf8(bytes)) {
             counter.feed(bytes.substr(utf8BomLength(bytes)));
         } else {

@@ -90,7 +90,7 @@ TEST(LineClassifierEquivalence, ScannedTextsCountAsThePlainSteps)
 
                 LineCounter split(syntax, symbols);
                 for (size_t at = 0; at < text.size();) {
-                    const size_t n = std::min(text.size() - at, size_t{rng.bounded(20)});
+                    const size_t n = std::min(text.size() - at, static_cast<size_t>(rng.bounded(20)));
                     split.feed(std::string_view(text).substr(at, n));
                     at += n;
                 }

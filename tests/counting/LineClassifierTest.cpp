@@ -158,6 +158,14 @@ TEST(LineClassifier, RemovalTakesEveryOccurrence)
     EXPECT_FALSE(c.insideBlockComment());
 }
 
+TEST(LineClassifier, RemovingACommentCanJoinItsNeighboursIntoANewToken)
+{
+    // "<!" and "--" meet once "<!--c-->" goes: the first line opens a comment.
+    const CommentSyntax html{"", "<!--", "-->"};
+    EXPECT_EQ(count("<!<!--c-->--\nstill inside\n-->x\n", html), (FileCounts{1, 2, 3}));
+    EXPECT_EQ(kinds({"<!<!--c-->--", "still inside", "-->x"}, html), "CCE");
+}
+
 TEST(LineClassifier, CasesAreTriedInTableOrderOnEveryPass)
 {
     // Inside a comment, "end */ /* b" first cuts at the new start (case B), then the old
