@@ -82,11 +82,13 @@ bool hasNonWhitespace(std::string_view s)
 LineClassifier::LineClassifier(const CommentSyntax& syntax, bool countSymbolLines)
     : m_syntax(syntax), m_countSymbolLines(countSymbolLines)
 {
-    m_interesting.fill(false);
-    m_interesting['"'] = m_interesting['\''] = true;
-    for (const std::string* token : {&syntax.lineToken, &syntax.blockStart, &syntax.blockEnd}) {
+    m_interesting.fill(0);
+    m_interesting['"'] = m_interesting['\''] = kQuote;
+    const std::pair<const std::string*, Role> tokens[] = {
+        {&syntax.blockStart, kBlockStart}, {&syntax.blockEnd, kBlockEnd}, {&syntax.lineToken, kLineToken}};
+    for (const auto& [token, role] : tokens) {
         if (!token->empty())
-            m_interesting[static_cast<unsigned char>((*token)[0])] = true;
+            m_interesting[static_cast<unsigned char>((*token)[0])] |= role;
     }
     m_interestingCount = 0;
     for (int c = 0; c < 256; ++c) {
@@ -151,6 +153,14 @@ std::optional<LineKind> LineClassifier::classify(std::string_view line, std::str
     // The scan takes the first byte of an IDEOGRAPHIC SPACE for text: from there the full test decides.
     const size_t f = scan.firstSolid;
     const bool blank = f == npos || (static_cast<unsigned char>(line[f]) == 0xE3 && isBlank(line.substr(f)));
+    if (!blank && scan.complete && scan.count == 0) {
+        // Most lines: no quote, no token.
+        if (m_inside)
+            return LineKind::Comment;
+        if (step)
+            withoutWhitespace(line, *step);
+        return LineKind::Executable;
+    }
     return classifyScanned(line, step, blank, &scan);
 }
 
@@ -166,12 +176,13 @@ std::optional<LineKind> LineClassifier::classifyScanned(std::string_view line, s
     size_t lineToken = npos;
     bool plain = true;
     auto plainAt = [&](size_t i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (c == '"' || c == '\'' || startsAt(line, i, m_syntax.blockStart) || startsAt(line, i, m_syntax.blockEnd)) {
+        const uint8_t role = m_interesting[static_cast<unsigned char>(line[i])];
+        if ((role & kQuote) || ((role & kBlockStart) && startsAt(line, i, m_syntax.blockStart))
+            || ((role & kBlockEnd) && startsAt(line, i, m_syntax.blockEnd))) {
             plain = false;
             return false;
         }
-        if (lineToken == npos && startsAt(line, i, m_syntax.lineToken))
+        if (lineToken == npos && (role & kLineToken) && startsAt(line, i, m_syntax.lineToken))
             lineToken = i;
         return true;
     };

@@ -70,7 +70,10 @@ private:
     const CommentSyntax& m_syntax;
     bool m_countSymbolLines;
     bool m_inside = false;
-    std::array<bool, 256> m_interesting; // quotes and the first bytes of the tokens
+    // Per byte, what it may begin: a quote, the block start, the block end, the line token
+    // (Role bits); non-zero for the interesting bytes.
+    enum Role : uint8_t { kQuote = 1, kBlockStart = 2, kBlockEnd = 4, kLineToken = 8 };
+    std::array<uint8_t, 256> m_interesting;
     std::array<unsigned char, 5> m_interestingBytes;
     int m_interestingCount = 0;
     std::string m_w;
