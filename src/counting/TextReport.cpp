@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace tarvik {
 
 namespace {
@@ -24,7 +26,14 @@ QString TextReport::dashLine() { return QString(79, u'-'); }
 
 QString TextReport::rightAligned18(const QString& text, int padding)
 {
-    return QString(QString(padding, u' ') + text).right(18);
+    // (padding blanks + text).right(18), without building the long string first.
+    constexpr qsizetype kWidth = 18;
+    if (text.size() >= kWidth)
+        return text.right(kWidth);
+    const qsizetype blanks = std::min<qsizetype>(padding, kWidth - text.size());
+    QString out(blanks, u' ');
+    out += text;
+    return out;
 }
 
 QString TextReport::kstepFigure(int64_t totalSteps, const QString& decimalPoint)
