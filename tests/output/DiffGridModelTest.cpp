@@ -1,5 +1,7 @@
 #include "output/DiffGridModel.h"
 
+#include "support/FileChanges.h"
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QBrush>
@@ -11,20 +13,7 @@ using namespace tarvik;
 
 namespace {
 
-FileChange change(const QString& relative, ChangeStatus status, int64_t oldSteps, int64_t newSteps, StepChanges steps,
-                  FileOutcome outcome = FileOutcome::Counted)
-{
-    FileChange c;
-    c.relativePath = relative;
-    c.oldPath = status == ChangeStatus::New ? QString() : QStringLiteral("/v1/") + relative;
-    c.newPath = status == ChangeStatus::Deleted ? QString() : QStringLiteral("/v2/") + relative;
-    c.status = status;
-    c.outcome = outcome;
-    c.oldSteps = oldSteps;
-    c.newSteps = newSteps;
-    c.steps = steps;
-    return c;
-}
+using test::fileChange;
 
 QStringList rowTexts(const DiffGridModel& model, int row)
 {
@@ -50,11 +39,11 @@ private slots:
         // One file of each status, a file that could not be compared, and the totals as the
         // comparison would have summed them.
         const QList<FileChange> changes{
-            change(QStringLiteral("a.c"), ChangeStatus::Changed, 10, 12, {3, 2, 1}),
-            change(QStringLiteral("b.c"), ChangeStatus::Unchanged, 4, 4, {}),
-            change(QStringLiteral("sub/new.c"), ChangeStatus::New, 0, 7, {7, 0, 0}),
-            change(QStringLiteral("sub/old.c"), ChangeStatus::Deleted, 5, 0, {0, 0, 5}),
-            change(QStringLiteral("x.txt"), ChangeStatus::Changed, 0, 0, {}, FileOutcome::NoEngine),
+            fileChange(QStringLiteral("a.c"), ChangeStatus::Changed, 10, 12, {3, 2, 1}),
+            fileChange(QStringLiteral("b.c"), ChangeStatus::Unchanged, 4, 4, {}),
+            fileChange(QStringLiteral("sub/new.c"), ChangeStatus::New, 0, 7, {7, 0, 0}),
+            fileChange(QStringLiteral("sub/old.c"), ChangeStatus::Deleted, 5, 0, {0, 0, 5}),
+            fileChange(QStringLiteral("x.txt"), ChangeStatus::Changed, 0, 0, {}, FileOutcome::NoEngine),
         };
         DiffTotals totals;
         totals.newFiles = 1;

@@ -1,6 +1,7 @@
 #include "output/DiffPrintLayout.h"
 #include "output/PrintLayout.h"
 
+#include "support/FileChanges.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -38,38 +39,25 @@ TEST(PrintLayout, FortyRowsFillAPageAndTheFortyFirstStartsTheNext)
 
 namespace {
 
-FileChange change(const QString& relative, ChangeStatus status, int64_t oldSteps, int64_t newSteps, StepChanges steps,
-                  FileOutcome outcome = FileOutcome::Counted)
-{
-    FileChange c;
-    c.relativePath = relative;
-    c.oldPath = status == ChangeStatus::New ? QString() : QStringLiteral("/old/") + relative;
-    c.newPath = status == ChangeStatus::Deleted ? QString() : QStringLiteral("/new/") + relative;
-    c.status = status;
-    c.outcome = outcome;
-    c.oldSteps = oldSteps;
-    c.newSteps = newSteps;
-    c.steps = steps;
-    return c;
-}
+using test::fileChange;
 
 } // namespace
 
 TEST(DiffPrintLayout, ColumnsLineUpInCellsWithFullWidthTextsCountingTwo)
 {
     EXPECT_EQ(DiffPrintLayout::cells(QStringLiteral("変更なし a/b.c")), 8 + 6);
-    EXPECT_EQ(DiffPrintLayout::rowText(change(QStringLiteral("src/main.c"), ChangeStatus::Changed, 12, 14, {3, 1, 0})),
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(QStringLiteral("src/main.c"), ChangeStatus::Changed, 12, 14, {3, 1, 0})),
               QStringLiteral("    変更      12      14       3       1       0  src/main.c"));
-    EXPECT_EQ(DiffPrintLayout::rowText(change(QStringLiteral("n.c"), ChangeStatus::New, 0, 2, {2, 0, 0})),
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(QStringLiteral("n.c"), ChangeStatus::New, 0, 2, {2, 0, 0})),
               QStringLiteral("    新規       -       2       2       0       0  n.c"));
-    EXPECT_EQ(DiffPrintLayout::rowText(change(QStringLiteral("d.c"), ChangeStatus::Deleted, 5, 0, {0, 0, 5})),
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(QStringLiteral("d.c"), ChangeStatus::Deleted, 5, 0, {0, 0, 5})),
               QStringLiteral("    削除       5       -       0       0       5  d.c"));
     // A file that was not compared shows its outcome over the figures, right-aligned in 40 cells.
-    EXPECT_EQ(DiffPrintLayout::rowText(change(QStringLiteral("README"), ChangeStatus::Unchanged, 0, 0, {},
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(QStringLiteral("README"), ChangeStatus::Unchanged, 0, 0, {},
                                               FileOutcome::NoEngine)),
               QStringLiteral("変更なし") + QString(40 - 14, u' ') + QStringLiteral("不明なファイル  README"));
     // Figures wider than their column are printed whole.
-    EXPECT_EQ(DiffPrintLayout::rowText(change(QStringLiteral("x.c"), ChangeStatus::Unchanged, 123456789, 123456789, {})),
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(QStringLiteral("x.c"), ChangeStatus::Unchanged, 123456789, 123456789, {})),
               QStringLiteral("変更なし123456789123456789       0       0       0  x.c"));
 }
 
@@ -78,19 +66,19 @@ TEST(DiffPrintLayout, LongPathsKeepTheirEndInThirtySixCells)
     // The path follows "変更なし" (4 characters, 8 cells), the figures and the gap.
     const int pathStart = 4 + 40 + 2;
     const QString ascii = QStringLiteral("very/long/directory/names/that/go/on/and/on/file.c"); // 50 cells
-    const QString cut = DiffPrintLayout::rowText(change(ascii, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart);
+    const QString cut = DiffPrintLayout::rowText(fileChange(ascii, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart);
     EXPECT_EQ(cut, QStringLiteral("...") + ascii.right(33));
     // Full-width characters take two cells: after "..." and "1.c", 30 cells hold 15 of them.
     const QString wide = QString(20, QChar(0x30C6)) + QStringLiteral("1.c"); // 43 cells
-    const QString wideCut = DiffPrintLayout::rowText(change(wide, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart);
+    const QString wideCut = DiffPrintLayout::rowText(fileChange(wide, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart);
     EXPECT_EQ(wideCut, QStringLiteral("...") + QString(15, QChar(0x30C6)) + QStringLiteral("1.c"));
     EXPECT_EQ(DiffPrintLayout::cells(wideCut), 36);
     // One cell short of a full-width character: the cut stays within 36.
     const QString odd = QStringLiteral("x") + wide;
-    EXPECT_EQ(DiffPrintLayout::rowText(change(odd, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart), wideCut);
+    EXPECT_EQ(DiffPrintLayout::rowText(fileChange(odd, ChangeStatus::Unchanged, 1, 1, {})).mid(pathStart), wideCut);
     // A path of exactly 36 cells is printed as it is.
     const QString fits = QString(36, u'p');
-    EXPECT_TRUE(DiffPrintLayout::rowText(change(fits, ChangeStatus::Unchanged, 1, 1, {})).endsWith(u"  " + fits));
+    EXPECT_TRUE(DiffPrintLayout::rowText(fileChange(fits, ChangeStatus::Unchanged, 1, 1, {})).endsWith(u"  " + fits));
 }
 
 TEST(DiffPrintLayout, TotalsTakeTheLastTwoLinesAndFortyLinesFillAPage)
@@ -107,7 +95,7 @@ TEST(DiffPrintLayout, TotalsTakeTheLastTwoLinesAndFortyLinesFillAPage)
               (QStringList{QStringLiteral("    合計     100    1150    1040      20      10  改造規模 1,060 KStep  2026/12/07"),
                            QString(50, u' ') + QStringLiteral("新規 1  削除 2  変更 3  変更なし 4")}));
 
-    QList<FileChange> files(38, change(QStringLiteral("a.c"), ChangeStatus::Unchanged, 1, 1, {}));
+    QList<FileChange> files(38, fileChange(QStringLiteral("a.c"), ChangeStatus::Unchanged, 1, 1, {}));
     QList<PrintPage> pages = DiffPrintLayout::pages(files, t, QStringLiteral("d"), QStringLiteral("."));
     ASSERT_EQ(pages.size(), 1);
     ASSERT_EQ(pages[0].items.size(), 2 + 40);
