@@ -131,6 +131,37 @@ TEST_F(HandEdited, LineFeedsByteOrderMarkAndCp932)
                                     "FTP_\x83\x54\x81\x5b\x83\x6f\x81\x5b=\x83\x54\x81\x5b\x83\x6f\x81\x5b,host,\x83\x5c\r\n"));
 }
 
+TEST_F(HandEdited, Utf16WithAByteOrderMarkIsReadAndWrittenBackInItsOrder)
+{
+    // The UTF-16 form of some text, byte-order mark first.
+    auto utf16 = [](const QString& text, bool bigEndian) {
+        QByteArray out;
+        for (QChar c : QString(QChar(0xFEFF) + text)) {
+            const char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xFF);
+            out.append(bigEndian ? hi : lo).append(bigEndian ? lo : hi);
+        }
+        return out;
+    };
+    const QString before = QStringLiteral("[Mode]\r\nCount_Mode=0\r\n; 手で書いた行\r\n[Engin]\r\nLang_c=C_STYLE,Ｃ言語,1\r\n"
+                                          "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n");
+    const QString after = QStringLiteral("[Mode]\r\nCount_Mode=0\r\n; 手で書いた行\r\n[Engin]\r\nLang_c=C_STYLE,Ｃ言語,1\r\n"
+                                         "List=c\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n[DIR]\r\nDef_Dir=/ソース\r\n");
+    m_dir.write(QStringLiteral("a.c"), "}\n// c\nx;\n");
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        ini(utf16(before, bigEndian));
+        EXPECT_EQ(read("Mode", "Count_Mode"), u"0");
+        EXPECT_EQ(read("Engin", "Lang_c"), u"C_STYLE,Ｃ言語,1");
+        CountCommand::Environment env{m_dir.path(QStringLiteral("Tarvik.ini")), m_dir.path(), false, false, 1};
+        std::ostringstream out, err;
+        ASSERT_EQ(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("a.c")}, out, err), 0);
+        EXPECT_NE(out.str().find(",Counted,1,1,3\r\n"), std::string::npos) << out.str();
+        ASSERT_TRUE(write("Engin", "List", QStringLiteral("c")));
+        ASSERT_TRUE(write("DIR", "Def_Dir", QStringLiteral("/ソース")));
+        EXPECT_EQ(content(), utf16(after, bigEndian));
+    }
+}
+
 TEST_F(HandEdited, WhatIsNotARegularFileOrIsTooLargeIsRefusedAndNeverReplaced)
 {
     const QString fifo = m_dir.path(QStringLiteral("fifo.ini"));
