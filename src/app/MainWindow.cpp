@@ -363,6 +363,15 @@ int MainWindow::pxY(double twips) const { return WindowGeometry::toPixels(twips,
 
 void MainWindow::Form_Load()
 {
+    // Something that is there but cannot be read (a folder, a FIFO, an oversized file) must not
+    // pass for an empty settings file unnoticed; a missing one is simply a first start.
+    const QString refused = m_settings.unreadableReason();
+    if (!refused.isEmpty()) {
+        m_prompter.message(this,
+                           QStringLiteral("設定ファイルを読めないため、既定の設定で始めます。設定の変更は保存されません。\n%1\n%2")
+                               .arg(m_settings.path(), refused),
+                           UserPrompter::Icon::Warning);
+    }
     BuildFileTypeMenu();
     setFileDialogDirectory(m_settings.read(kDir, QStringLiteral("Def_Dir")));
     m_kigou->setChecked(m_settings.read(kMode, QStringLiteral("Count_Mode")) != u"0");

@@ -1,5 +1,7 @@
 #include "config/IniDocument.h"
 
+#include <QStringDecoder>
+
 namespace tarvik {
 
 namespace {
@@ -55,6 +57,14 @@ QString fold(const QString& s) { return s.toCaseFolded(); }
 IniDocument IniDocument::fromBytes(std::string_view bytes)
 {
     IniDocument doc;
+    // UTF-16 is known only by its mark (Windows editors write one); "FF FE" and "FE FF" never
+    // begin a UTF-8 or a CP932 text.
+    if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
+        doc.m_utf16 = bytes[0] == '\xFF' ? Utf16::LittleEndian : Utf16::BigEndian;
+        doc.splitUtf16(bytes.substr(2));
+        doc.reindex();
+        return doc;
+    }
     doc.m_encoding = detectEncoding(bytes);
     if (doc.m_encoding == TextEncoding::Utf8 && bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         doc.m_bom = true;
@@ -79,6 +89,40 @@ IniDocument IniDocument::fromBytes(std::string_view bytes)
     }
     doc.reindex();
     return doc;
+}
+
+void IniDocument::splitUtf16(std::string_view bytes)
+{
+    const bool big = m_utf16 == Utf16::BigEndian;
+    auto unit = [&](size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
+    };
+    // Each line keeps its own bytes; a U+FEFF at a line's start is text, the file's mark is gone.
+    QStringDecoder decoder(big ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = pos;
+        while (end + 1 < bytes.size() && unit(end) != u'\r' && unit(end) != u'\n')
+            end += 2;
+        const bool lineBreak = end + 1 < bytes.size();
+        if (!lineBreak)
+            end = bytes.size(); // an odd last byte stays with the last line
+        const std::string_view raw = bytes.substr(pos, end - pos);
+        Line line;
+        line.raw = QByteArray(raw.data(), static_cast<qsizetype>(raw.size()));
+        if (line.raw.isNull())
+            line.raw = QByteArray("");
+        line.text = decoder.decode(QByteArrayView(raw.data(), static_cast<qsizetype>(raw.size())));
+        m_lines.push_back(std::move(line));
+        if (!lineBreak)
+            break;
+        const bool cr = unit(end) == u'\r';
+        pos = end + 2;
+        if (cr && pos + 1 < bytes.size() && unit(pos) == u'\n')
+            pos += 2;
+    }
 }
 
 void IniDocument::reindex()
@@ -156,6 +200,26 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
 
 QByteArray IniDocument::toBytes() const
 {
+    if (m_utf16 != Utf16::No) {
+        const bool big = m_utf16 == Utf16::BigEndian;
+        QByteArray out;
+        auto put = [&](QStringView text) {
+            for (QChar c : text) {
+                const char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xFF);
+                out += big ? hi : lo;
+                out += big ? lo : hi;
+            }
+        };
+        put(u"\uFEFF");
+        for (const Line& line : m_lines) {
+            if (line.raw.isNull())
+                put(line.text);
+            else
+                out += line.raw;
+            put(u"\r\n");
+        }
+        return out;
+    }
     auto build = [this](TextEncoding enc, QByteArray& out) {
         out.clear();
         // A first line starting with U+FEFF needs a mark in front, or it would be read as one.

@@ -21,6 +21,7 @@ public:
     IniDocument() = default;
     static IniDocument fromBytes(std::string_view bytes);
 
+    // The 8-bit encoding in which read limits are counted: UTF-8 for a UTF-16 file.
     TextEncoding encoding() const { return m_encoding; }
     bool isEmpty() const { return m_lines.empty(); }
 
@@ -33,7 +34,8 @@ public:
     bool setValue(const QString& section, const QString& key, const QString& value);
 
     // Lines joined with CR LF and closed by one CR LF, in the file's own encoding (UTF-8 if
-    // some text has no CP932 form, so that nothing is lost).
+    // some text has no CP932 form, so that nothing is lost). A file that began with a UTF-16
+    // byte-order mark is written in UTF-16 of the same byte order, behind the same mark.
     QByteArray toBytes() const;
 
     QStringList lines() const;
@@ -45,11 +47,14 @@ private:
         QString text;
         QByteArray raw; // null when the line was changed and must be encoded anew
     };
+    enum class Utf16 { No, LittleEndian, BigEndian };
+    void splitUtf16(std::string_view bytes);
     void reindex();
 
     std::vector<Line> m_lines;
     TextEncoding m_encoding = TextEncoding::Utf8;
     bool m_bom = false;
+    Utf16 m_utf16 = Utf16::No;
     // case-folded section name -> case-folded key -> line index; first occurrence only
     QHash<QString, QHash<QString, int>> m_index;
     QHash<QString, int> m_sectionLine;

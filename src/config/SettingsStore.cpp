@@ -47,37 +47,64 @@ QString cutToBytes(const QString& s, TextEncoding enc)
     return s;
 }
 
+// Far beyond any real settings file; it bounds what a read may take, and an endless device
+// never gets that far.
+constexpr off_t kFileLimitBytes = off_t{16} << 20;
+
+QString notRegularFile() { return QStringLiteral("通常のファイルではありません"); }
+QString tooLarge() { return QStringLiteral("16 MiB を超えています"); }
+
+// Only a regular file of at most 16 MiB is read: a FIFO would wait for a writer for ever and a
+// device could be endless. `exists` tells a missing file from one that is there but not read.
 bool readWholeFile(const QString& path, std::string& out, QString* error, bool* exists)
 {
-    std::string native = pathToNative(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    auto failErrno = [&] { return fail(QString::fromLocal8Bit(std::strerror(errno))); };
+    const std::string native = pathToNative(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) {
         if (exists)
             *exists = errno != ENOENT && errno != ENOTDIR;
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
+        return failErrno();
     }
     if (exists)
         *exists = true;
+    if (!S_ISREG(st.st_mode))
+        return fail(notRegularFile());
+    // O_NONBLOCK: should the path have become a FIFO since the test above, the open must not wait.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return failErrno();
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0)
+        return failErrno();
+    if (!S_ISREG(st.st_mode))
+        return fail(notRegularFile());
+    if (st.st_size > kFileLimitBytes)
+        return fail(tooLarge());
     out.clear();
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            if (error)
-                *error = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            return false;
+            return failErrno();
         }
         if (n == 0)
-            break;
+            return true;
         out.append(buf, static_cast<size_t>(n));
+        if (out.size() > static_cast<size_t>(kFileLimitBytes)) // it grew while being read
+            return fail(tooLarge());
     }
-    ::close(fd);
-    return true;
 }
 
 } // namespace
@@ -144,6 +171,16 @@ QString SettingsStore::ReadProfileValue(const QString& filePath, const QString& 
     return profileValue(doc, section, key, defaultValue);
 }
 
+QString SettingsStore::unreadableReason() const
+{
+    std::string bytes;
+    QString error;
+    bool exists = false;
+    if (readWholeFile(m_path, bytes, &error, &exists) || !exists)
+        return {};
+    return error;
+}
+
 bool SettingsStore::loadDocument(const QString& path, IniDocument& doc, QString* error)
 {
     std::string bytes;
@@ -166,15 +203,21 @@ bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QS
         && (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
             || ::access(native.c_str(), W_OK) != 0)) {
         if (error)
-            *error = S_ISREG(st.st_mode) ? QStringLiteral("ファイルが読み取り専用です")
-                                         : QStringLiteral("ファイルではありません");
+            *error = S_ISREG(st.st_mode) ? QStringLiteral("ファイルが読み取り専用です") : notRegularFile();
+        return false;
+    }
+    // Written larger than a read takes, the file would read as unreadable from then on.
+    const QByteArray bytes = doc.toBytes();
+    if (bytes.size() > kFileLimitBytes) {
+        if (error)
+            *error = tooLarge();
         return false;
     }
     // A host record's password makes the file owner-only; other writes keep its mode.
     std::optional<QFileDevice::Permissions> mode;
     if (access == FileAccess::OwnerOnly)
         mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    return writeFileAtomically(path, doc.toBytes(), error, mode);
+    return writeFileAtomically(path, bytes, error, mode);
 }
 
 bool SettingsStore::WriteSetting(const QString& section, const QString& key, const QString& value)

@@ -47,7 +47,12 @@ public:
     // Puts `line` as the last line of `section` (at the end of the file when it is the last section).
     static void insertAtEndOfSection(QStringList& lines, const QString& section, const QString& line);
 
+    // Why the file cannot be read although something is at its path (not a regular file, over
+    // 16 MiB, no right to read it); empty when it reads, or is simply missing.
+    QString unreadableReason() const;
+
     // Loads the file once, for work that reads many keys without the file changing (a run).
+    // Only a regular file of at most 16 MiB is read; anything else fails with `error` saying why.
     static bool loadDocument(const QString& path, IniDocument& doc, QString* error);
     // Keep leaves the file's mode as it was (a new file gets the usual one); OwnerOnly makes the
     // written file 0600 before any content goes into it, for writes that carry a password.

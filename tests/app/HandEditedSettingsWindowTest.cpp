@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using namespace tarvik;
 using tarvik::test::RecordingLauncher;
@@ -102,14 +103,41 @@ private slots:
         QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), original);
     }
 
-    void aFolderInPlaceOfTheFile()
+    // A settings file that is there but cannot be read: the window says so once, starts with the
+    // defaults, never waits on a FIFO, and never puts a file of its own in its place.
+    void aSettingsFileThatCannotBeReadIsReportedAndKept_data()
     {
-        m_dir->mkdir(QStringLiteral("Tarvik.ini"));
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("fifo") << QStringLiteral("fifo");
+        QTest::newRow("over 16 MiB") << QStringLiteral("big");
+    }
+    void aSettingsFileThatCannotBeReadIsReportedAndKept()
+    {
+        QFETCH(QString, kind);
+        QByteArray big = "[Mode]\r\nCount_Mode=0\r\n";
+        big += QByteArray((16 << 20) + 1 - big.size(), ';');
+        if (kind == u"folder")
+            m_dir->mkdir(QStringLiteral("Tarvik.ini"));
+        else if (kind == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0644), 0);
+        else
+            m_dir->write(QStringLiteral("Tarvik.ini"), big);
+        m_prompter->expect(Kind::Message, {});
         open();
-        QVERIFY(action("Mn_Kigou")->isChecked());   // nothing to read: the defaults
+        QVERIFY(m_prompter->messages.value(0).startsWith(QStringLiteral("設定ファイルを読めないため")));
+        QVERIFY(m_prompter->messages.value(0).contains(iniPath()));
+        QVERIFY(action("Mn_Kigou")->isChecked()); // nothing read: the defaults
         action("Mn_Kigou")->trigger();
         exitWithYes();
-        QVERIFY(QFileInfo(iniPath()).isDir());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+        if (kind == u"folder")
+            QVERIFY(S_ISDIR(st.st_mode));
+        else if (kind == u"fifo")
+            QVERIFY(S_ISFIFO(st.st_mode));
+        else
+            QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")) == big);
     }
 };
 

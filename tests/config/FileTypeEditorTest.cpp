@@ -58,7 +58,12 @@ TEST_F(FileTypeEditorTest, AddRefusesWhatWouldBreakTheTable)
         longList += "e" + QByteArray::number(i) + ",";
     longList += "last\r\n";
     write(longList);
+    const QString tooLong = QStringLiteral("拡張子の一覧が長すぎるため変更できません。");
     EXPECT_FALSE(editor.add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go"), &error));
+    EXPECT_EQ(error, tooLong);
+    // A rename that keeps the cut list within a read would drop the extensions beyond the cut.
+    EXPECT_FALSE(editor.change(QStringLiteral("e0"), QStringLiteral("x"), QStringLiteral("C_STYLE"), QStringLiteral("X"), &error));
+    EXPECT_EQ(error, tooLong);
     EXPECT_EQ(content(), longList);
 
     SettingsStore missing(m_dir.path(QStringLiteral("absent.ini")));

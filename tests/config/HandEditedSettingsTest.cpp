@@ -81,8 +81,11 @@ TEST_F(HandEdited, BlanksAroundTheEqualsSignAndLinesWithoutOne)
 TEST_F(HandEdited, ATenMegabyteLineIsReadCutAndKeptWhole)
 {
     const QByteArray huge(10 << 20, 'v');
-    const QByteArray junk(10 << 20, '#');
-    const QByteArray original = "[Engin]\r\nList=" + huge + "\r\n" + junk + "\r\nLang_c=C_STYLE,C,1\r\n[Mode]\r\nCount_Mode=0\r\n";
+    const QByteArray head = "[Engin]\r\nList=" + huge + "\r\n";
+    const QByteArray tail = "\r\nLang_c=C_STYLE,C,1\r\n[Mode]\r\nCount_Mode=0\r\n";
+    // The whole file is exactly 16 MiB, the most a settings file may hold.
+    const QByteArray junk((16 << 20) - head.size() - tail.size(), '#');
+    const QByteArray original = head + junk + tail;
     ini(original);
     EXPECT_EQ(read("Engin", "List"), QString(499, u'v'));
     EXPECT_EQ(read("Engin", "Lang_c"), u"C_STYLE,C,1");
@@ -90,6 +93,9 @@ TEST_F(HandEdited, ATenMegabyteLineIsReadCutAndKeptWhole)
     ASSERT_TRUE(write("Mode", "Count_Mode", QStringLiteral("1")));
     QByteArray expected = original;
     expected.replace("Count_Mode=0", "Count_Mode=1");
+    EXPECT_EQ(content(), expected);
+    // A write that would take it over the bound is refused: the file could not be read again.
+    EXPECT_FALSE(write("Mode", "Serch_Mode", QStringLiteral("1")));
     EXPECT_EQ(content(), expected);
     // Editing the file-type table would need the whole List: refused, nothing lost.
     SettingsStore store(m_dir.path(QStringLiteral("Tarvik.ini")));
@@ -123,6 +129,90 @@ TEST_F(HandEdited, LineFeedsByteOrderMarkAndCp932)
     ASSERT_TRUE(write("FTP_Server", "FTP_List", QStringLiteral("サーバー,ソ")));
     EXPECT_EQ(content(), QByteArray("[FTP_Server]\r\nFTP_List=\x83\x54\x81\x5b\x83\x6f\x81\x5b,\x83\x5c\r\n"
                                     "FTP_\x83\x54\x81\x5b\x83\x6f\x81\x5b=\x83\x54\x81\x5b\x83\x6f\x81\x5b,host,\x83\x5c\r\n"));
+}
+
+TEST_F(HandEdited, Utf16WithAByteOrderMarkIsReadAndWrittenBackInItsOrder)
+{
+    // The UTF-16 form of some text, byte-order mark first.
+    auto utf16 = [](const QString& text, bool bigEndian) {
+        QByteArray out;
+        for (QChar c : QString(QChar(0xFEFF) + text)) {
+            const char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xFF);
+            out.append(bigEndian ? hi : lo).append(bigEndian ? lo : hi);
+        }
+        return out;
+    };
+    const QString before = QStringLiteral("[Mode]\r\nCount_Mode=0\r\n; 手で書いた行\r\n[Engin]\r\nLang_c=C_STYLE,Ｃ言語,1\r\n"
+                                          "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n");
+    const QString after = QStringLiteral("[Mode]\r\nCount_Mode=0\r\n; 手で書いた行\r\n[Engin]\r\nLang_c=C_STYLE,Ｃ言語,1\r\n"
+                                         "List=c\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n[DIR]\r\nDef_Dir=/ソース\r\n");
+    m_dir.write(QStringLiteral("a.c"), "}\n// c\nx;\n");
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        ini(utf16(before, bigEndian));
+        EXPECT_EQ(read("Mode", "Count_Mode"), u"0");
+        EXPECT_EQ(read("Engin", "Lang_c"), u"C_STYLE,Ｃ言語,1");
+        CountCommand::Environment env{m_dir.path(QStringLiteral("Tarvik.ini")), m_dir.path(), false, false, 1};
+        std::ostringstream out, err;
+        ASSERT_EQ(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("a.c")}, out, err), 0);
+        EXPECT_NE(out.str().find(",Counted,1,1,3\r\n"), std::string::npos) << out.str();
+        ASSERT_TRUE(write("Engin", "List", QStringLiteral("c")));
+        ASSERT_TRUE(write("DIR", "Def_Dir", QStringLiteral("/ソース")));
+        EXPECT_EQ(content(), utf16(after, bigEndian));
+    }
+}
+
+TEST_F(HandEdited, WhatIsNotARegularFileOrIsTooLargeIsRefusedAndNeverReplaced)
+{
+    const QString fifo = m_dir.path(QStringLiteral("fifo.ini"));
+    ASSERT_EQ(::mkfifo(pathToNative(fifo).c_str(), 0644), 0);
+    const QString big = m_dir.write(QStringLiteral("big.ini"), "[Mode]\r\nCount_Mode=0\r\n");
+    ASSERT_TRUE(QFile::resize(big, (16 << 20) + 1)); // one byte over the bound, the rest NUL
+    m_dir.write(QStringLiteral("a.c"), "x;\n");
+    for (const QString& path : {fifo, QStringLiteral("/dev/null"), m_dir.mkdir(QStringLiteral("dir.ini")), big}) {
+        SCOPED_TRACE(path.toStdString());
+        IniDocument doc;
+        QString error;
+        EXPECT_FALSE(SettingsStore::loadDocument(path, doc, &error));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_FALSE(SettingsStore(path).WriteSetting(QStringLiteral("Mode"), QStringLiteral("Count_Mode"), QStringLiteral("1")));
+        // tarvik-count refuses in one line, rather than wait on it or count every file as unknown.
+        CountCommand::Environment env{path, m_dir.path(), false, false, 1};
+        std::ostringstream out, err;
+        EXPECT_EQ(CountCommand(env).execute({QStringLiteral("a.c")}, out, err), 2);
+        EXPECT_EQ(err.str().rfind("tarvik-count: cannot read settings file ", 0), 0u) << err.str();
+        EXPECT_EQ(err.str().find('\n'), err.str().size() - 1) << err.str();
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat(pathToNative(fifo).c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QFileInfo(big).size(), (16 << 20) + 1);
+    EXPECT_TRUE(m_dir.read(QStringLiteral("big.ini")).startsWith("[Mode]\r\nCount_Mode=0\r\n"));
+}
+
+// A write reads the file first; one it cannot read would otherwise be replaced by the new key alone.
+TEST_F(HandEdited, AFileThatCannotBeReadIsNotOverwritten)
+{
+    // Over the size bound, which stops root as well.
+    QByteArray big = "[Mode]\r\nCount_Mode=0\r\n";
+    big += QByteArray((16 << 20) + 1 - big.size(), ';');
+    ini(big);
+    EXPECT_FALSE(write("Mode", "Count_Mode", QStringLiteral("1")));
+    EXPECT_TRUE(content() == big);
+
+    // Write-only (0222) in a folder open to all, for a user without root rights.
+    const QByteArray original = "[Mode]\r\nCount_Mode=0\r\n";
+    const QString path = ini(original);
+    QFile::setPermissions(path, QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
+    ASSERT_EQ(::chmod(pathToNative(m_dir.path()).c_str(), 0777), 0);
+    const int rc = test::runUnprivileged([&] {
+        return SettingsStore(path).WriteSetting(QStringLiteral("Mode"), QStringLiteral("Count_Mode"), QStringLiteral("1"))
+                   ? 1 : 0;
+    });
+    ::chmod(pathToNative(m_dir.path()).c_str(), 0755);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(content(), original);
+    EXPECT_EQ(filesBeside(), QStringList{QStringLiteral("Tarvik.ini")});
 }
 
 TEST_F(HandEdited, AReadOnlyFileIsNotRewrittenEvenByRoot)
