@@ -1,15 +1,21 @@
 #include "cli/CountCommand.h"
 
+#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -43,6 +49,12 @@ protected:
         std::ostringstream out, err;
         int rc = CountCommand(env).execute(args, out, err);
         return {rc, out.str(), err.str()};
+    }
+
+    bool isA(const QString& path, mode_t type)
+    {
+        struct stat st {};
+        return ::lstat(pathToNative(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
     }
 
     TempDir m_dir;
@@ -169,3 +181,68 @@ TEST_F(CountCommandTest, DiffComparesTwoFoldersInEveryFormat)
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree")}).rc, 2);
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree/main.c")}).rc, 2);
 }
+
+// -o replaces a regular file, through a link the file the link leads to, and writes straight
+// into a FIFO, which stays one.
+TEST_F(CountCommandTest, OutputGoesThroughALinkAndIntoAFifo)
+{
+    m_dir.write(QStringLiteral("real.tvk"), "old\n");
+    ASSERT_EQ(::symlink("real.tvk", pathToNative(m_dir.path(QStringLiteral("link.tvk"))).c_str()), 0);
+    Result r = count({QStringLiteral("-o"), QStringLiteral("link.tvk"), QStringLiteral("tree/main.c")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("link.tvk")), S_IFLNK));
+    EXPECT_TRUE(m_dir.read(QStringLiteral("real.tvk")).contains("main.c"));
+
+    const std::string fifo = pathToNative(m_dir.path(QStringLiteral("pipe")));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that is there first: the run need not wait for one, and its output fits the pipe.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    r = count({QStringLiteral("-o"), QStringLiteral("pipe"), QStringLiteral("tree/main.c")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<size_t>(n));
+    ::close(reader);
+    EXPECT_NE(got.find("main.c"), std::string::npos);
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("pipe")), S_IFIFO));
+}
+
+// A character device is written into, never replaced. Run without root rights: then even a
+// fault could not replace /dev/null, as only root may change /dev.
+TEST_F(CountCommandTest, OutputIntoACharacterDeviceLeavesTheDevice)
+{
+    ASSERT_EQ(::symlink("/dev/null", pathToNative(m_dir.path(QStringLiteral("null"))).c_str()), 0);
+    const int rc = test::runUnprivileged([&] {
+        return count({QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("tree/main.c")}).rc * 10
+               + count({QStringLiteral("-o"), QStringLiteral("null"), QStringLiteral("tree/main.c")}).rc;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(isA(QStringLiteral("/dev/null"), S_IFCHR));
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("null")), S_IFLNK));
+}
+
+// Every output that cannot be written ends with 1 and the system's reason; 2 is for arguments.
+TEST_F(CountCommandTest, OutputThatCannotBeWrittenExitsWithOne)
+{
+    m_dir.write(QStringLiteral("ro/old.tvk"), "old\n");
+    QFile::setPermissions(m_dir.path(QStringLiteral("ro")),
+                          QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    struct Case {
+        const char* output;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"tree", "Is a directory"}, Case{"no/such/out.tvk", "No such file or directory"},
+                          Case{"ro/new.tvk", "Permission denied"}, Case{"ro/old.tvk", "Permission denied"}}) {
+        // Without root rights, so that the folder's bits hold.
+        const int rc = test::runUnprivileged([&] {
+            const Result r = count({QStringLiteral("-o"), QString::fromUtf8(c.output), QStringLiteral("tree/main.c")});
+            const std::string expected = std::string("tarvik-count: cannot write ") + c.output + ": " + c.reason + "\n";
+            return r.rc == 1 && r.err == expected ? 0 : 10 + r.rc;
+        });
+        EXPECT_EQ(rc, 0) << c.output;
+    }
+    EXPECT_EQ(m_dir.read(QStringLiteral("ro/old.tvk")), QByteArray("old\n"));
+}
+
