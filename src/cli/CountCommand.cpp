@@ -102,7 +102,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                        QStringLiteral("Output format: report (as a saved .tvk log), csv or json."),
                                        QStringLiteral("report|csv|json"), QStringLiteral("report"));
     const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
-                                     QStringLiteral("Files counted at once (default: all cores)."), QStringLiteral("N"));
+                                     QStringLiteral("Files counted at once (default: all cores; at most 4 per core)."),
+                                     QStringLiteral("N"));
     const QCommandLineOption outputOpt({QStringLiteral("o"), QStringLiteral("output")},
                                        QStringLiteral("Write to FILE instead of standard output."), QStringLiteral("FILE"));
     const QCommandLineOption filesFromOpt(QStringLiteral("files-from"),

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <sys/stat.h>
 
@@ -155,7 +157,7 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
     bool finished = false;
     WalkReport report;
 
-    std::thread walker([&] {
+    auto produce = [&] {
         QStringList batch;
         auto hand = [&] {
             {
@@ -177,7 +179,13 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
             finished = true;
         }
         ready.notify_one();
-    });
+    };
+    std::thread walker;
+    try {
+        walker = std::thread(produce);
+    } catch (const std::system_error&) {
+        produce(); // no thread to spare: walk first, then hand over
+    }
 
     for (;;) {
         QStringList batch;
@@ -191,7 +199,8 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
         }
         take(batch);
     }
-    walker.join();
+    if (walker.joinable())
+        walker.join();
     return report;
 }
 

@@ -246,3 +246,23 @@ TEST_F(CountCommandTest, OutputThatCannotBeWrittenExitsWithOne)
     EXPECT_EQ(m_dir.read(QStringLiteral("ro/old.tvk")), QByteArray("old\n"));
 }
 
+// More jobs than threads can start change nothing: their number is capped, and a system that
+// refuses every new thread leaves the work to the one there is.
+TEST_F(CountCommandTest, JobsBeyondWhatTheSystemAllowsGiveTheSameOutput)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the thread limit is set in a child that drops root rights";
+    for (int i = 0; i < 100; ++i)
+        m_dir.write(QStringLiteral("tree/gen/%1.c").arg(i), "x;\n");
+    const Result one = count({QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("tree")});
+    const int rc = test::runUnprivileged([&] {
+        const rlimit onlyThisProcess{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &onlyThisProcess) != 0)
+            return 3;
+        const Result many = count({QStringLiteral("-j"), QStringLiteral("100000"), QStringLiteral("-f"), QStringLiteral("csv"),
+                                   QStringLiteral("tree")});
+        return many.rc == 0 && many.out == one.out ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
