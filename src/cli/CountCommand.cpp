@@ -170,6 +170,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     if (parser.isSet(subdirsOpt) && !parseOnOff(parser.value(subdirsOpt), subdirs))
         return usageError(QStringLiteral("--subdirs takes on or off"));
 
+    auto reportSkipped = [&](const SkippedDirectory& skipped) {
+        err << "tarvik-count: skipped " << (skipped.file ? "file " : "directory ") << skipped.path << ": "
+            << skipped.reason << "\n";
+    };
     auto absolute = [&](const QString& path) {
         return QDir::cleanPath(path.startsWith(u'/') ? path : m_env.currentDirectory + u'/' + path);
     };
@@ -246,7 +250,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                   FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs};
         const DiffSummary summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
         for (const SkippedDirectory& skipped : summary.skipped)
-            err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+            reportSkipped(skipped);
         if (!summary.completed())
             writer->diffFailed(*summary.error);
         return conclude(summary.error);
@@ -263,7 +267,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                     list.RegisterPath(file);
             });
             for (const SkippedDirectory& skipped : report.skipped)
-                err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+                reportSkipped(skipped);
         } else {
             list.RegisterPath(path);
         }
