@@ -266,3 +266,47 @@ TEST_F(CountCommandTest, JobsBeyondWhatTheSystemAllowsGiveTheSameOutput)
     EXPECT_EQ(rc, 0);
 }
 
+TEST_F(CountCommandTest, FilesFromTakesCrLfLines)
+{
+    const QString list = m_dir.write(QStringLiteral("list.txt"), "tree/main.c\r\ntree/sub/util.c\r\n");
+    const Result r = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--files-from"), list});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string base = m_dir.path().toStdString();
+    EXPECT_EQ(r.out, "path,program_id,directory,outcome,executable,comment,total\r\n" + base + "/tree/main.c,main.c," + base
+                         + "/tree/,Counted,3,0,3\r\n" + base + "/tree/sub/util.c,util.c," + base + "/tree/sub/,Counted,1,1,3\r\n");
+}
+
+// The window's default: a settings file without Count_Mode counts lines of symbols only.
+TEST_F(CountCommandTest, SymbolLinesAreCountedWithoutCountMode)
+{
+    m_dir.write(QStringLiteral("braces.c"), "int f()\n{\n}\n");
+    struct Case {
+        const char* mode;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"", ",Counted,3,0,3\r\n"}, Case{"[Mode]\r\nCount_Mode=0\r\n", ",Counted,1,0,3\r\n"}}) {
+        m_ini = m_dir.write(QStringLiteral("mode.ini"), QByteArray(c.mode) + "[Engin]\r\nLang_c=C_STYLE\r\n");
+        const Result r = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("braces.c")});
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << c.mode << r.out;
+    }
+}
+
+TEST_F(CountCommandTest, JsonKeepsABackslashInAPath)
+{
+    const QString path = m_dir.write(QStringLiteral("back\\slash \"q\".c"), "x;\n");
+    const Result r = count({QStringLiteral("-f"), QStringLiteral("json"), path});
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    const QJsonObject file = doc.object()[u"files"].toArray()[0].toObject();
+    EXPECT_EQ(file[u"path"].toString(), path);
+    EXPECT_EQ(file[u"programId"].toString(), u"back\\slash \"q\".c");
+}
+
+TEST_F(CountCommandTest, ReportOfAnEmptyRunIsEmpty)
+{
+    m_dir.mkdir(QStringLiteral("empty"));
+    const Result r = count({QStringLiteral("empty")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+}

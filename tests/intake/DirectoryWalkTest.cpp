@@ -191,6 +191,18 @@ TEST(DirectoryWalk, ConcurrentWalkHandsOverTheSameWalk)
     EXPECT_EQ(rc, 0);
 }
 
+// Names with several dots, and a dot in a folder's name: the extension follows the last dot of
+// the name.
+TEST(DirectoryWalk, TheExtensionFollowsTheLastDotOfTheName)
+{
+    TempDir dir;
+    for (const char* f : {"root/main.test.c", "root/jquery.min.js", "root/c.js.txt", "root/v1.2/util.c", "root/v1.2/README"})
+        dir.write(QString::fromUtf8(f), "x;\n");
+    EXPECT_EQ(relative(dir, walk(dir.path(QStringLiteral("root")), {QStringLiteral("c"), QStringLiteral("js")}, true)),
+              (QStringList{QStringLiteral("root/jquery.min.js"), QStringLiteral("root/main.test.c"),
+                           QStringLiteral("root/v1.2/util.c")}));
+}
+
 // open() takes paths of up to 4,095 bytes. A file whose path the walk would make longer is
 // reported like a folder that cannot be listed, not handed on to be reported as missing.
 TEST(DirectoryWalk, FilesWhosePathIsTooLongToOpenAreReportedNotTaken)
