@@ -12,7 +12,6 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QSaveFile>
 
 #include <chrono>
 #include <fstream>
@@ -23,6 +22,7 @@ namespace tarvik {
 
 namespace {
 
+constexpr int kFailed = 1; // the run ended with the unexpected error, or the output could not be written
 constexpr int kBadArguments = 2;
 
 std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
@@ -102,7 +102,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                        QStringLiteral("Output format: report (as a saved .tvk log), csv or json."),
                                        QStringLiteral("report|csv|json"), QStringLiteral("report"));
     const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
-                                     QStringLiteral("Files counted at once (default: all cores)."), QStringLiteral("N"));
+                                     QStringLiteral("Files counted at once (default: all cores; at most 4 per core)."),
+                                     QStringLiteral("N"));
     const QCommandLineOption outputOpt({QStringLiteral("o"), QStringLiteral("output")},
                                        QStringLiteral("Write to FILE instead of standard output."), QStringLiteral("FILE"));
     const QCommandLineOption filesFromOpt(QStringLiteral("files-from"),
@@ -127,7 +128,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     if (parser.isSet(help)) {
         out << parser.helpText()
             << "\nExit status: 0 when the run completed (missing or unknown files are results),\n"
-               "1 when it ended with an unexpected error, 2 for bad arguments or an unreadable settings file.\n";
+               "1 when it ended with an unexpected error or the output could not be written,\n"
+               "2 for bad arguments or an unreadable settings file.\n";
         return 0;
     }
     if (parser.isSet(version)) {
@@ -168,6 +170,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     if (parser.isSet(subdirsOpt) && !parseOnOff(parser.value(subdirsOpt), subdirs))
         return usageError(QStringLiteral("--subdirs takes on or off"));
 
+    auto reportSkipped = [&](const SkippedDirectory& skipped) {
+        err << "tarvik-count: skipped " << (skipped.file ? "file " : "directory ") << skipped.path << ": "
+            << skipped.reason << "\n";
+    };
     auto absolute = [&](const QString& path) {
         return QDir::cleanPath(path.startsWith(u'/') ? path : m_env.currentDirectory + u'/' + path);
     };
@@ -195,12 +201,15 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
     }
 
-    std::unique_ptr<QSaveFile> outFile;
+    std::unique_ptr<OutputFile> outFile;
     if (parser.isSet(outputOpt)) {
-        outFile = std::make_unique<QSaveFile>(parser.value(outputOpt));
-        if (!outFile->open(QIODevice::WriteOnly)) {
-            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << outFile->errorString() << "\n";
-            return kBadArguments;
+        // Not cleaned: "link/.." must mean what it means to the file system.
+        const QString output = parser.value(outputOpt);
+        outFile = std::make_unique<OutputFile>(output.startsWith(u'/') ? output : m_env.currentDirectory + u'/' + output);
+        QString openError;
+        if (!outFile->open(&openError)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << openError << "\n";
+            return kFailed;
         }
     }
     auto write = [&](const QByteArray& bytes) {
@@ -217,7 +226,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             return false;
         }
         QString writeError;
-        if (outFile && !commitSaveFile(*outFile, &writeError)) {
+        if (outFile && !outFile->commit(&writeError)) {
             err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << writeError << "\n";
             return false;
         }
@@ -226,10 +235,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     // The exit status once the output is closed: a run that ended early is reported here.
     auto conclude = [&](const std::optional<RunError>& error) {
         if (!finishOutput())
-            return 1;
+            return kFailed;
         if (error) {
             err << "tarvik-count: " << unexpectedErrorMessage() << " " << error->path << ": " << error->reason << "\n";
-            return 1;
+            return kFailed;
         }
         return 0;
     };
@@ -241,7 +250,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                   FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs};
         const DiffSummary summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
         for (const SkippedDirectory& skipped : summary.skipped)
-            err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+            reportSkipped(skipped);
         if (!summary.completed())
             writer->diffFailed(*summary.error);
         return conclude(summary.error);
@@ -258,7 +267,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                     list.RegisterPath(file);
             });
             for (const SkippedDirectory& skipped : report.skipped)
-                err << "tarvik-count: skipped directory " << skipped.path << ": " << skipped.reason << "\n";
+                reportSkipped(skipped);
         } else {
             list.RegisterPath(path);
         }

@@ -8,8 +8,8 @@
 namespace tarvik {
 
 // `tarvik-count [options] PATH...`: the measurement of the window, from a terminal.
-// Exit status: 0 the run completed, 1 it ended with the unexpected error, 2 bad arguments or
-// an unreadable settings file.
+// Exit status: 0 the run completed, 1 it ended with the unexpected error or the output could
+// not be written, 2 bad arguments or an unreadable settings file.
 class CountCommand {
 public:
     struct Environment {

@@ -1,21 +1,51 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
+#include <QFileDevice>
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace tarvik {
 
-// Finishes a QSaveFile: its buffer flushed and the data synced to disk before the rename, so
-// that a full disk or an I/O error fails the write. QSaveFile::commit() alone renames even when
-// flushing its buffer failed, which replaces the old file with a cut one. On failure the old
-// file stays as it was, the temporary file is removed, and `error` says why.
-bool commitSaveFile(QSaveFile& file, QString* error);
+// A file being saved; every save of the program goes through it. A regular file, or a name
+// where nothing is yet, is replaced atomically: the bytes go to a temporary file beside it,
+// which is synced to disk and renamed over it at commit, so a full disk or an I/O error leaves
+// the old file whole. A symbolic link is followed and the file it leads to is replaced, the link
+// kept. A FIFO or a character device (a terminal, /dev/null) is written straight into, as a
+// shell's redirection does: renaming over it would replace the node itself. Anything else (a
+// directory, a block device) is refused. Errors name the system's reason ("No space left on
+// device").
+class OutputFile {
+public:
+    explicit OutputFile(const QString& path);
+    ~OutputFile(); // a file not committed is cancelled
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
-// Replaces the file at `path` with `bytes` in that way. With `mode`, the new file gets those
-// permissions before any byte is written, so it never passes through a more open state.
+    // With `mode`, a file that is replaced gets those permissions before any byte is written;
+    // otherwise it keeps the mode of the file it replaces.
+    bool open(QString* error, std::optional<QFileDevice::Permissions> mode = std::nullopt);
+    // After the first failure writes do nothing more; commit() reports it.
+    bool write(const QByteArray& bytes);
+    bool commit(QString* error);
+    // Leaves the old file as it was and removes the temporary file.
+    void cancel();
+
+private:
+    bool fail(int err, QString* error);
+    bool writeAll(const char* data, size_t size);
+
+    QString m_path;
+    std::string m_final;     // the file replaced at commit
+    std::string m_temporary; // beside m_final; empty when the path is written straight into
+    int m_fd = -1;
+    int m_writeError = 0; // errno of the first failed write
+    std::string m_buffer; // small writes go out together
+};
+
+// Saves `bytes` to `path` through an OutputFile.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
                          std::optional<QFileDevice::Permissions> mode = std::nullopt);
 

@@ -2,15 +2,24 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 namespace tarvik {
+
+// Threads a parallel run starts at most. More than a few per core gain nothing, and thousands
+// of them cost memory and may not be allowed at all.
+inline int jobLimit()
+{
+    return 4 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 // Computes work(0), work(1), ... work(count - 1) on several threads and hands the results
 // over in index order. Workers run at most kWindow items ahead of the one taken last, which
@@ -26,15 +35,24 @@ public:
     OrderedWork& operator=(const OrderedWork&) = delete;
     ~OrderedWork() { stop(); }
 
+    // Starts at most jobLimit() threads, and fewer when the system refuses more.
     void start(int jobs)
     {
-        for (int i = 0; i < jobs; ++i)
-            m_threads.emplace_back([this] { run(); });
+        jobs = std::min(jobs, jobLimit());
+        for (int i = 0; i < jobs; ++i) {
+            try {
+                m_threads.emplace_back([this] { run(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
 
     // Blocks until the result of `index` is there and hands it over; indices go up by one.
     T take(qsizetype index)
     {
+        if (m_threads.empty()) // not one thread could be started: the work is done here
+            return m_work(index);
         std::unique_lock lock(m_mutex);
         Slot& slot = m_slots[static_cast<size_t>(index % kWindow)];
         if (slot.index != index) {

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <sys/stat.h>
 
@@ -90,11 +93,13 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
     std::vector<std::string> pending{start};
     std::vector<std::string> files;
     std::vector<std::string> subdirs;
+    std::vector<std::string> tooLong;
     while (!pending.empty()) {
         std::string dir = std::move(pending.back());
         pending.pop_back();
         files.clear();
         subdirs.clear();
+        tooLong.clear();
         {
             Dir handle(dir);
             if (!handle.get()) {
@@ -102,6 +107,7 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                                        QString::fromLocal8Bit(std::strerror(errno))});
                 continue;
             }
+            const int dirFd = ::dirfd(handle.get());
             errno = 0;
             while (dirent* entry = ::readdir(handle.get())) {
                 std::string_view name(entry->d_name);
@@ -111,10 +117,10 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                 if (type == DT_LNK || type == DT_UNKNOWN) {
                     // A link counts as what it leads to; a link to a directory is left out.
                     struct stat st {};
-                    std::string full = dir + '/' + entry->d_name;
-                    if (type == DT_UNKNOWN && ::lstat(full.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+                    if (type == DT_UNKNOWN && ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                        && !S_ISLNK(st.st_mode)) {
                         type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-                    } else if (::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                    } else if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
                         continue;
                     } else {
                         type = DT_REG;
@@ -125,10 +131,22 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                         subdirs.emplace_back(name);
                 } else {
                     std::string_view ext = extensionOf(name);
-                    if (!ext.empty() && m_extensionSet.count(ext) != 0)
+                    if (ext.empty() || m_extensionSet.count(ext) == 0)
+                        continue;
+                    // The path is all that travels on, and open() takes no longer one: such a
+                    // file is reported like a directory that cannot be listed, not as missing.
+                    if (dir.size() + 1 + name.size() >= PATH_MAX)
+                        tooLong.emplace_back(name);
+                    else
                         files.emplace_back(name);
                 }
             }
+        }
+        if (!tooLong.empty()) {
+            std::sort(tooLong.begin(), tooLong.end());
+            const QString reason = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+            for (const std::string& f : tooLong)
+                report.skipped.append({pathFromNative(dir + '/' + f), reason, true});
         }
         // Listings come in no fixed order; sorting by name keeps the result repeatable.
         std::sort(files.begin(), files.end());
@@ -155,7 +173,7 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
     bool finished = false;
     WalkReport report;
 
-    std::thread walker([&] {
+    auto produce = [&] {
         QStringList batch;
         auto hand = [&] {
             {
@@ -177,7 +195,13 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
             finished = true;
         }
         ready.notify_one();
-    });
+    };
+    std::thread walker;
+    try {
+        walker = std::thread(produce);
+    } catch (const std::system_error&) {
+        produce(); // no thread to spare: walk first, then hand over
+    }
 
     for (;;) {
         QStringList batch;
@@ -191,7 +215,8 @@ WalkReport DirectoryWalk::walkConcurrently(const QString& root, const TakeBatch&
         }
         take(batch);
     }
-    walker.join();
+    if (walker.joinable())
+        walker.join();
     return report;
 }
 

@@ -18,18 +18,19 @@ QString ExtensionOf(const QString& name);
 struct SkippedDirectory {
     QString path;
     QString reason;
+    bool file = false; // a file of a registered type whose path is too long to be opened
 };
 
 struct WalkReport {
     qsizetype filesTaken = 0;
-    QList<SkippedDirectory> skipped; // directories that could not be listed
+    QList<SkippedDirectory> skipped; // directories that could not be listed, files that cannot be opened
 };
 
 // Walks a directory tree in pre-order: a directory's files (by name) before its subdirectories
 // (by name, each with its whole tree). A file is taken when its extension is exactly one of
 // `extensions`. Symbolic links to directories are neither entered nor taken; any other entry
 // that is not a directory counts as a file. A directory that cannot be listed is skipped and
-// reported, and the walk goes on.
+// reported, and the walk goes on; so is a file whose path is PATH_MAX bytes or longer.
 class DirectoryWalk {
 public:
     using Found = std::function<void(const QString& path)>;

@@ -2,6 +2,7 @@
 
 #include "app/AnalysisListModel.h"
 #include "app/StatusMessage.h"
+#include "cli/CountCommand.h"
 #include "output/ResultGridModel.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
@@ -27,6 +28,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <sstream>
 
 using namespace tarvik;
 using tarvik::test::RecordingLauncher;
@@ -279,6 +281,22 @@ private slots:
         QCOMPARE(w.resultGrid()->rowCount(), 1);
         QCOMPARE(w.reportText(), QString());
         QCOMPARE(status(), QStringLiteral("0個のファイルを解析しました"));
+    }
+
+    // kIni has no Count_Mode: the window counts lines of symbols only, as tarvik-count does.
+    void shouldCountLikeTheCommandWithoutCountMode()
+    {
+        MainWindow& w = open();
+        const QString file = m_dir->write(QStringLiteral("braces.c"), "int f()\n{\n}\n");
+        drop({file});
+        w.RunAnalysis();
+        std::ostringstream out, err;
+        const CountCommand::Environment env{m_dir->path(QStringLiteral("Tarvik.ini")), m_dir->path(), false, false, 1};
+        QCOMPARE(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), file}, out, err), 0);
+        const QStringList fields = QString::fromStdString(out.str()).split(QStringLiteral("\r\n"))[1].split(u',');
+        QCOMPARE(fields.mid(4), (QStringList{QStringLiteral("3"), QStringLiteral("0"), QStringLiteral("3")}));
+        for (int column = 2; column <= 4; ++column)
+            QCOMPARE(w.resultGrid()->cellText(0, column), fields[column + 2]);
     }
 
     void shouldEndTheRunOnAnUnreadableFile()

@@ -1,15 +1,21 @@
 #include "cli/CountCommand.h"
 
+#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -43,6 +49,12 @@ protected:
         std::ostringstream out, err;
         int rc = CountCommand(env).execute(args, out, err);
         return {rc, out.str(), err.str()};
+    }
+
+    bool isA(const QString& path, mode_t type)
+    {
+        struct stat st {};
+        return ::lstat(pathToNative(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
     }
 
     TempDir m_dir;
@@ -168,4 +180,137 @@ TEST_F(CountCommandTest, DiffComparesTwoFoldersInEveryFormat)
 
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree")}).rc, 2);
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree/main.c")}).rc, 2);
+}
+
+// -o replaces a regular file, through a link the file the link leads to, and writes straight
+// into a FIFO, which stays one.
+TEST_F(CountCommandTest, OutputGoesThroughALinkAndIntoAFifo)
+{
+    m_dir.write(QStringLiteral("real.tvk"), "old\n");
+    ASSERT_EQ(::symlink("real.tvk", pathToNative(m_dir.path(QStringLiteral("link.tvk"))).c_str()), 0);
+    Result r = count({QStringLiteral("-o"), QStringLiteral("link.tvk"), QStringLiteral("tree/main.c")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("link.tvk")), S_IFLNK));
+    EXPECT_TRUE(m_dir.read(QStringLiteral("real.tvk")).contains("main.c"));
+
+    const std::string fifo = pathToNative(m_dir.path(QStringLiteral("pipe")));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that is there first: the run need not wait for one, and its output fits the pipe.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    r = count({QStringLiteral("-o"), QStringLiteral("pipe"), QStringLiteral("tree/main.c")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<size_t>(n));
+    ::close(reader);
+    EXPECT_NE(got.find("main.c"), std::string::npos);
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("pipe")), S_IFIFO));
+}
+
+// A character device is written into, never replaced. Run without root rights: then even a
+// fault could not replace /dev/null, as only root may change /dev.
+TEST_F(CountCommandTest, OutputIntoACharacterDeviceLeavesTheDevice)
+{
+    ASSERT_EQ(::symlink("/dev/null", pathToNative(m_dir.path(QStringLiteral("null"))).c_str()), 0);
+    const int rc = test::runUnprivileged([&] {
+        return count({QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("tree/main.c")}).rc * 10
+               + count({QStringLiteral("-o"), QStringLiteral("null"), QStringLiteral("tree/main.c")}).rc;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(isA(QStringLiteral("/dev/null"), S_IFCHR));
+    EXPECT_TRUE(isA(m_dir.path(QStringLiteral("null")), S_IFLNK));
+}
+
+// Every output that cannot be written ends with 1 and the system's reason; 2 is for arguments.
+TEST_F(CountCommandTest, OutputThatCannotBeWrittenExitsWithOne)
+{
+    m_dir.write(QStringLiteral("ro/old.tvk"), "old\n");
+    QFile::setPermissions(m_dir.path(QStringLiteral("ro")),
+                          QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    struct Case {
+        const char* output;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"tree", "Is a directory"}, Case{"no/such/out.tvk", "No such file or directory"},
+                          Case{"ro/new.tvk", "Permission denied"}, Case{"ro/old.tvk", "Permission denied"}}) {
+        // Without root rights, so that the folder's bits hold.
+        const int rc = test::runUnprivileged([&] {
+            const Result r = count({QStringLiteral("-o"), QString::fromUtf8(c.output), QStringLiteral("tree/main.c")});
+            const std::string expected = std::string("tarvik-count: cannot write ") + c.output + ": " + c.reason + "\n";
+            return r.rc == 1 && r.err == expected ? 0 : 10 + r.rc;
+        });
+        EXPECT_EQ(rc, 0) << c.output;
+    }
+    EXPECT_EQ(m_dir.read(QStringLiteral("ro/old.tvk")), QByteArray("old\n"));
+}
+
+// More jobs than threads can start change nothing: their number is capped, and a system that
+// refuses every new thread leaves the work to the one there is.
+TEST_F(CountCommandTest, JobsBeyondWhatTheSystemAllowsGiveTheSameOutput)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the thread limit is set in a child that drops root rights";
+    for (int i = 0; i < 100; ++i)
+        m_dir.write(QStringLiteral("tree/gen/%1.c").arg(i), "x;\n");
+    const Result one = count({QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("tree")});
+    const int rc = test::runUnprivileged([&] {
+        const rlimit onlyThisProcess{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &onlyThisProcess) != 0)
+            return 3;
+        try {
+            const Result many = count({QStringLiteral("-j"), QStringLiteral("100000"), QStringLiteral("-f"),
+                                       QStringLiteral("csv"), QStringLiteral("tree")});
+            return many.rc == 0 && many.out == one.out ? 0 : 1;
+        } catch (const std::exception&) {
+            return 2; // a thread that could not start ended the run
+        }
+    });
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(CountCommandTest, FilesFromTakesCrLfLines)
+{
+    const QString list = m_dir.write(QStringLiteral("list.txt"), "tree/main.c\r\ntree/sub/util.c\r\n");
+    const Result r = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--files-from"), list});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string base = m_dir.path().toStdString();
+    EXPECT_EQ(r.out, "path,program_id,directory,outcome,executable,comment,total\r\n" + base + "/tree/main.c,main.c," + base
+                         + "/tree/,Counted,3,0,3\r\n" + base + "/tree/sub/util.c,util.c," + base + "/tree/sub/,Counted,1,1,3\r\n");
+}
+
+// The window's default: a settings file without Count_Mode counts lines of symbols only.
+TEST_F(CountCommandTest, SymbolLinesAreCountedWithoutCountMode)
+{
+    m_dir.write(QStringLiteral("braces.c"), "int f()\n{\n}\n");
+    struct Case {
+        const char* mode;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"", ",Counted,3,0,3\r\n"}, Case{"[Mode]\r\nCount_Mode=0\r\n", ",Counted,1,0,3\r\n"}}) {
+        m_ini = m_dir.write(QStringLiteral("mode.ini"), QByteArray(c.mode) + "[Engin]\r\nLang_c=C_STYLE\r\n");
+        const Result r = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("braces.c")});
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << c.mode << r.out;
+    }
+}
+
+TEST_F(CountCommandTest, JsonKeepsABackslashInAPath)
+{
+    const QString path = m_dir.write(QStringLiteral("back\\slash \"q\".c"), "x;\n");
+    const Result r = count({QStringLiteral("-f"), QStringLiteral("json"), path});
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    const QJsonObject file = doc.object()[u"files"].toArray()[0].toObject();
+    EXPECT_EQ(file[u"path"].toString(), path);
+    EXPECT_EQ(file[u"programId"].toString(), u"back\\slash \"q\".c");
+}
+
+TEST_F(CountCommandTest, ReportOfAnEmptyRunIsEmpty)
+{
+    m_dir.mkdir(QStringLiteral("empty"));
+    const Result r = count({QStringLiteral("empty")});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "");
 }

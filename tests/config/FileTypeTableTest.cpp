@@ -41,3 +41,13 @@ TEST(EngineTable, ExtensionSelectsEngineAndTokens)
     int gone = engines.engineIndexForPath(QStringLiteral("x.old"));
     EXPECT_EQ(engines.syntax(gone), (CommentSyntax{}));
 }
+
+// Names with several dots, folders with a dot: the extension follows the last dot of the path.
+TEST(EngineTable, TheExtensionFollowsTheLastDot)
+{
+    EngineTable engines(IniDocument::fromBytes("[Engin]\r\nLang_c=C_STYLE\r\nLang_js=JS\r\nLang_2=TWO\r\n"));
+    EXPECT_EQ(engines.engineForPath(QStringLiteral("/src/main.test.c")), u"C_STYLE");
+    EXPECT_EQ(engines.engineForPath(QStringLiteral("/www/jquery.min.js")), u"JS");
+    EXPECT_EQ(engines.engineForPath(QStringLiteral("/src/v1.2/main.c")), u"C_STYLE");
+    EXPECT_EQ(engines.engineForPath(QStringLiteral("/src/v1.2/Makefile")), QString()); // "2/Makefile"
+}

@@ -1,5 +1,6 @@
 #include "intake/DirectoryWalk.h"
 
+#include "cli/CountCommand.h"
 #include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
@@ -7,8 +8,13 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -31,6 +37,47 @@ QStringList relative(const TempDir& dir, const QStringList& paths)
         out << p.mid(dir.path().size() + 1);
     return out;
 }
+
+// Folders of 100-byte names nested below `root` until the path has at least `length` bytes,
+// made and removed through directory handles: mkdir and nftw cannot reach paths that long.
+class DeepFolder {
+public:
+    DeepFolder(const std::string& root, size_t length) : m_path(root)
+    {
+        m_fds.push_back(::open(root.c_str(), O_RDONLY | O_DIRECTORY));
+        while (m_path.size() < length) {
+            ::mkdirat(m_fds.back(), kName.c_str(), 0755);
+            m_fds.push_back(::openat(m_fds.back(), kName.c_str(), O_RDONLY | O_DIRECTORY));
+            m_path += '/' + kName;
+        }
+    }
+    ~DeepFolder()
+    {
+        for (const std::string& f : m_files)
+            ::unlinkat(m_fds.back(), f.c_str(), 0);
+        for (size_t i = m_fds.size() - 1; i > 0; --i) {
+            ::close(m_fds[i]);
+            ::unlinkat(m_fds[i - 1], kName.c_str(), AT_REMOVEDIR);
+        }
+        ::close(m_fds[0]);
+    }
+    // A file of one step in the deepest folder, whose full path has `length` bytes.
+    std::string file(size_t length, const std::string& extension)
+    {
+        const std::string name = std::string(length - m_path.size() - 1 - extension.size(), 'f') + extension;
+        const int fd = ::openat(m_fds.back(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(::write(fd, "x;\n", 3), 3);
+        ::close(fd);
+        m_files.push_back(name);
+        return m_path + '/' + name;
+    }
+
+private:
+    const std::string kName = std::string(100, 'd');
+    std::string m_path;
+    std::vector<int> m_fds;
+    std::vector<std::string> m_files;
+};
 
 } // namespace
 
@@ -142,4 +189,43 @@ TEST(DirectoryWalk, ConcurrentWalkHandsOverTheSameWalk)
         return 0;
     });
     EXPECT_EQ(rc, 0);
+}
+
+// Names with several dots, and a dot in a folder's name: the extension follows the last dot of
+// the name.
+TEST(DirectoryWalk, TheExtensionFollowsTheLastDotOfTheName)
+{
+    TempDir dir;
+    for (const char* f : {"root/main.test.c", "root/jquery.min.js", "root/c.js.txt", "root/v1.2/util.c", "root/v1.2/README"})
+        dir.write(QString::fromUtf8(f), "x;\n");
+    EXPECT_EQ(relative(dir, walk(dir.path(QStringLiteral("root")), {QStringLiteral("c"), QStringLiteral("js")}, true)),
+              (QStringList{QStringLiteral("root/jquery.min.js"), QStringLiteral("root/main.test.c"),
+                           QStringLiteral("root/v1.2/util.c")}));
+}
+
+// open() takes paths of up to 4,095 bytes. A file whose path the walk would make longer is
+// reported like a folder that cannot be listed, not handed on to be reported as missing.
+TEST(DirectoryWalk, FilesWhosePathIsTooLongToOpenAreReportedNotTaken)
+{
+    TempDir dir;
+    DeepFolder deep(pathToNative(dir.mkdir(QStringLiteral("root"))), 3950);
+    const std::string fits = deep.file(4095, ".c");
+    const std::string tooLong = deep.file(4096, ".c");
+    deep.file(4097, ".txt"); // not a registered type: neither taken nor reported
+
+    WalkReport report;
+    const QStringList found = walk(dir.path(QStringLiteral("root")), {QStringLiteral("c")}, true, &report);
+    EXPECT_EQ(found, QStringList{pathFromNative(fits)});
+    ASSERT_EQ(report.skipped.size(), 1);
+    EXPECT_EQ(report.skipped[0].path, pathFromNative(tooLong));
+    EXPECT_EQ(report.skipped[0].reason, QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)));
+    EXPECT_TRUE(report.skipped[0].file);
+
+    const QString ini = dir.write(QStringLiteral("Tarvik.ini"), "[Engin]\r\nList=c\r\nLang_c=C_STYLE,C,1\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n");
+    std::ostringstream out, err;
+    CountCommand::Environment env{ini, dir.path(), false, false, 1};
+    EXPECT_EQ(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), dir.path(QStringLiteral("root"))}, out, err), 0);
+    EXPECT_NE(out.str().find(",Counted,1,0,1\r\n"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("Missing"), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(), "tarvik-count: skipped file " + tooLong + ": File name too long\n");
 }

@@ -3,6 +3,8 @@
 #include "cli/CountCommand.h"
 #include "config/FileTypeEditor.h"
 #include "config/SettingsStore.h"
+#include "output/CsvFormat.h"
+#include "output/DiffCsvFile.h"
 #include "output/LogFile.h"
 #include "support/QtPrinters.h"
 #include "support/SmallFileSystem.h"
@@ -14,7 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <sstream>
+#include <sys/mount.h>
 
 using namespace tarvik;
 using tarvik::test::SmallFileSystem;
@@ -62,7 +67,7 @@ TEST(DiskFull, ALogSaveFailsSaysWhyAndKeepsTheOldLog)
         report += QStringLiteral("            main.c                 3                    1                 4\r\n");
     QString error;
     EXPECT_FALSE(SaveLogFile(log, report, &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
     EXPECT_EQ(readAll(log), QByteArray("old log\r\n"));
     EXPECT_EQ(namesIn(fs.path()), QStringList{QStringLiteral("run.tvk")});
 
@@ -118,7 +123,54 @@ TEST(DiskFull, TarvikCountOutputFailsWithStatusOneAndKeepsTheOldFile)
     CountCommand::Environment env{ini, dir.path(), false, false, 1};
     std::ostringstream out, err;
     EXPECT_EQ(CountCommand(env).execute(args, out, err), 1);
-    EXPECT_NE(err.str().find("cannot write"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str(), "tarvik-count: cannot write " + fs.path(QStringLiteral("out.csv")).toStdString() + ": "
+                             + std::strerror(ENOSPC) + "\n");
     EXPECT_EQ(readAll(fs.path(QStringLiteral("out.csv"))), QByteArray("old output\n"));
     EXPECT_EQ(namesIn(fs.path()), QStringList{QStringLiteral("out.csv")});
+}
+
+// Each of the window's saves names the full disk as the reason, and keeps the old file.
+TEST(DiskFull, EverySaveOfTheWindowSaysTheDiskIsFull)
+{
+    SmallFileSystem fs(64);
+    NEED_MOUNT(fs);
+    const std::function<bool(const QString&, QString*)> saves[] = {
+        [](const QString& path, QString* error) { return SaveLogFile(path, QStringLiteral("x"), error); },
+        [](const QString& path, QString* error) { return CsvFormat::SaveCsvFile(path, {}, error); },
+        [](const QString& path, QString* error) { return SaveDiffCsv(path, {}, error); },
+    };
+    const QString path = fs.path(QStringLiteral("saved"));
+    put(path, "old\n");
+    fs.fill(0);
+    for (const auto& save : saves) {
+        QString error;
+        EXPECT_FALSE(save(path, &error));
+        EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        EXPECT_EQ(readAll(path), QByteArray("old\n"));
+        EXPECT_EQ(namesIn(fs.path()), QStringList{QStringLiteral("saved")});
+    }
+}
+
+// A file system that takes no new file, read-only or out of inodes, fails tarvik-count's output
+// with status 1 and the system's reason.
+TEST(DiskFull, AFileSystemThatTakesNoFileFailsTheOutput)
+{
+    TempDir dir;
+    const QString ini = dir.write(QStringLiteral("Tarvik.ini"), "[Engin]\r\nLang_c=C_STYLE\r\n");
+    const QString source = dir.write(QStringLiteral("a.c"), "x;\n");
+    struct Case {
+        unsigned long flags;
+        const char* options;
+        int err;
+    };
+    for (const Case& c : {Case{MS_RDONLY, nullptr, EROFS}, Case{0, "nr_inodes=1", ENOSPC}}) {
+        SmallFileSystem fs(64);
+        NEED_MOUNT(fs);
+        ASSERT_EQ(::mount(nullptr, fs.path().toUtf8().constData(), nullptr, MS_REMOUNT | c.flags, c.options), 0);
+        const QString output = fs.path(QStringLiteral("out.tvk"));
+        CountCommand::Environment env{ini, dir.path(), false, false, 1};
+        std::ostringstream out, err;
+        EXPECT_EQ(CountCommand(env).execute({QStringLiteral("-o"), output, source}, out, err), 1);
+        EXPECT_EQ(err.str(), "tarvik-count: cannot write " + output.toStdString() + ": " + std::strerror(c.err) + "\n");
+    }
 }

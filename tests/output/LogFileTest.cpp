@@ -3,9 +3,15 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include "intake/NativePath.h"
+
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -38,4 +44,30 @@ TEST(LogFile, AFailedWriteSaysWhyAndLeavesTheOldLogIntact)
     });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(dir.read(QStringLiteral("ro/run.tvk")), QByteArray("old log\r\n"));
+}
+
+// A log saved through a link replaces the file the link leads to; one saved into a FIFO goes
+// to its reader, and the FIFO stays.
+TEST(LogFile, ALinkIsFollowedAndAFifoWrittenInto)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("real.tvk"), "old\r\n");
+    const std::string link = pathToNative(dir.path(QStringLiteral("link.tvk")));
+    ASSERT_EQ(::symlink("real.tvk", link.c_str()), 0);
+    QString error;
+    ASSERT_TRUE(SaveLogFile(pathFromNative(link), QStringLiteral("new"), &error)) << error.toStdString();
+    struct stat st {};
+    EXPECT_TRUE(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_EQ(dir.read(QStringLiteral("real.tvk")), QByteArray("new\r\n"));
+
+    const std::string fifo = pathToNative(dir.path(QStringLiteral("pipe.tvk")));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(SaveLogFile(pathFromNative(fifo), QStringLiteral("piped"), &error)) << error.toStdString();
+    char buffer[64];
+    const ssize_t n = ::read(reader, buffer, sizeof buffer);
+    ::close(reader);
+    EXPECT_EQ(QByteArray(buffer, n > 0 ? static_cast<int>(n) : 0), QByteArray("piped\r\n"));
+    EXPECT_TRUE(::lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
