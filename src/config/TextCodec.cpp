@@ -14,6 +14,7 @@ namespace tarvik {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // RAII holder; iconv descriptors are not thread-safe, so each call opens its own.
 class Iconv {
@@ -33,7 +34,7 @@ private:
     iconv_t m_cd;
 };
 
-void appendReplacementChar(std::string& out) { out += "\xEF\xBF\xBD"; }
+void appendReplacementChar(std::string& out) { out += kReplacement; }
 
 void cp932ToUtf8(std::string_view in, std::string& out)
 {
@@ -70,35 +71,37 @@ size_t TextDecoder::decode(std::string_view in, std::string& out, bool final)
         }
         return in.size();
     }
-    size_t base = out.size();
-    out.resize(base + in.size() * 3 + 16);
+    // `used` bytes of `out` hold text; the rest is room, grown by doubling. An invalid unit
+    // must cost no more than the bytes it adds: clearing room again for each of them made text
+    // full of stray bytes decode in time growing with the square of its size.
+    size_t used = out.size();
+    out.resize(used + in.size() * 3 + 16);
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
-    char* dst = out.data() + base;
-    size_t dstLeft = out.size() - base;
     while (srcLeft > 0) {
-        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
+        char* dst = out.data() + used;
+        size_t dstLeft = out.size() - used;
+        const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        used = static_cast<size_t>(dst - out.data());
+        if (rc != static_cast<size_t>(-1))
             break;
-        size_t used = static_cast<size_t>(dst - out.data());
         if (errno == E2BIG) {
             out.resize(out.size() * 2);
         } else if (errno == EINVAL && !final) {
             break; // an incomplete character at the end: the caller brings the rest later
         } else {
             // An invalid code unit, or a character cut off by the end of the text.
-            out.resize(used);
-            appendReplacementChar(out);
-            used += 3;
+            if (out.size() - used < kReplacement.size())
+                out.resize(out.size() * 2 + kReplacement.size());
+            std::memcpy(out.data() + used, kReplacement.data(), kReplacement.size());
+            used += kReplacement.size();
             const size_t skip = std::min(m_unit, srcLeft);
             src += skip;
             srcLeft -= skip;
-            out.resize(used + srcLeft * 3 + 16);
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
-        dst = out.data() + used;
-        dstLeft = out.size() - used;
     }
-    out.resize(static_cast<size_t>(dst - out.data()));
+    out.resize(used);
     return in.size() - srcLeft;
 }
 
