@@ -21,8 +21,9 @@ scratch=$(mktemp -d "$work/linear.XXXXXX")
 trap 'rm -rf "$scratch"; [ "${KEEP_FILES:-0}" = 1 ] || rm -rf "$dir"' EXIT
 
 mib=1048576
-read -r -a cases <<< "${CASES:-lines:10 lines:50 lines:200 longplain:50 longtokens:10 longtokens:50
-    random:4 random:16 random:64 sjisstray:4 sjisstray:16 sjisstray:64 sjis:64}"
+all_cases="lines:10 lines:50 lines:200 longplain:50 longtokens:10 longtokens:50 \
+    random:4 random:16 random:64 sjisstray:4 sjisstray:16 sjisstray:64 sjis:64"
+read -r -a cases <<< "${CASES:-$all_cases}"
 
 # Random bytes, or Japanese C source in CP932 (with `stray` bytes that no encoding reads).
 make_encoded() {
