@@ -31,8 +31,12 @@ public:
     size_t decode(std::string_view in, std::string& out, bool final);
 
 private:
+    struct Table;
+    size_t decodeByTable(std::string_view in, std::string& out, bool final) const;
+
     void* m_cd;
     size_t m_unit;
+    const Table* m_table = nullptr; // CP932 goes by a table made once from iconv's answers
 };
 
 class Cp932Decoder : public TextDecoder {

@@ -183,9 +183,15 @@ bool BoundedLineCounter::feed(std::string_view text)
                 }
                 ++m_shortenedLines;
             }
+            // The held line gets its end here and is passed on whole: fed apart, the counter
+            // would join it in a copy of its own.
+            const size_t first = firstTerminator(text) + 1;
+            m_tail.append(text.substr(0, first));
             m_counter.feed(m_tail);
+            m_counter.feed(text.substr(first, through - first));
+        } else {
+            m_counter.feed(text.substr(0, through));
         }
-        m_counter.feed(text.substr(0, through));
         resetLine();
         text.remove_prefix(through);
     }

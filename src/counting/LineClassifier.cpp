@@ -3,6 +3,7 @@
 #include "counting/BlockComments.h"
 #include "counting/QuoteMasking.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -274,8 +275,28 @@ bool LineClassifier::commonBlockShape(std::string_view line, const LineScan& sca
     return s2 == npos && e2 == npos;
 }
 
+bool LineClassifier::fitsWorkingMemory(std::string_view line) const
+{
+    if (line.size() * kBytesPerEntry <= kWorkingMemoryFloor)
+        return true;
+    auto count = [line](std::string_view token) {
+        size_t n = 0;
+        if (token.empty())
+            return n;
+        for (const char* p = findBytes(line.data(), line.data() + line.size(), token); p;
+             p = findBytes(p + 1, line.data() + line.size(), token))
+            ++n;
+        return n;
+    };
+    // Quote masking and the block-comment index come one after the other.
+    const size_t entries = std::max({count("\""), count("'"), count(m_syntax.blockStart) + count(m_syntax.blockEnd)});
+    return entries * kBytesPerEntry <= std::max(kWorkingMemoryFloor, kWorkingMemoryPerByte * line.size());
+}
+
 bool LineClassifier::passBlockComments(std::string_view line)
 {
+    if (!fitsWorkingMemory(line))
+        return false;
     m_w.assign(line);
     maskQuotes(m_w, '"');
     maskQuotes(m_w, '\'');

@@ -37,11 +37,20 @@ struct LineScan {
 class LineClassifier {
 public:
     static constexpr int kPassLimit = 20000;
+    // The full steps keep index entries of up to kBytesPerEntry bytes for every quote, and then
+    // for every block-comment token, of a line. A line whose entries would take more than
+    // kWorkingMemoryFloor and more than kWorkingMemoryPerByte times its length is given up at
+    // once, as one that reaches the pass limit is: tens of megabytes dense with literals and
+    // comments would otherwise take a dozen times their size.
+    static constexpr size_t kBytesPerEntry = 192;
+    static constexpr size_t kWorkingMemoryFloor = size_t{256} << 20;
+    static constexpr size_t kWorkingMemoryPerByte = 2;
 
     LineClassifier(const CommentSyntax& syntax, bool countSymbolLines);
 
-    // nullopt when the line needed kPassLimit passes of block-comment processing: the file
-    // is then not analysable and the line is not counted.
+    // nullopt when the line needed kPassLimit passes of block-comment processing, or would not
+    // fit the working memory of the full steps: the file is then not analysable and the line
+    // is not counted.
     std::optional<LineKind> classify(std::string_view line);
     // The same, and for an executable line its step text: what is left of the line once
     // comments and whitespace are removed (string literals stand as "A").
@@ -60,8 +69,10 @@ private:
     // shapes, worked out from the scan: m_w and the block state are left as the steps leave
     // them. False when the line needs the full steps (then nothing is changed).
     bool commonBlockShape(std::string_view line, const LineScan& scan);
-    // The full steps: quote masking and block-comment passes on m_w. False at the pass limit.
+    // The full steps: quote masking and block-comment passes on m_w. False at the pass limit,
+    // or at once when the line does not fit the working memory.
     bool passBlockComments(std::string_view line);
+    bool fitsWorkingMemory(std::string_view line) const;
     bool isBlank(std::string_view line) const;
     // Position of the next quote or token's first byte at or after i (line size if none).
     size_t nextInteresting(std::string_view line, size_t i) const;

@@ -5,6 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <random>
+
 using namespace tarvik;
 
 namespace {
@@ -67,6 +75,37 @@ TEST(TextCodec, Utf8ValidityRejectsOverlongSurrogateAndTruncatedForms)
     EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80")); // beyond U+10FFFF
 }
 
+// A character cut off by the end of the text is not UTF-8, and the validators must see that
+// without looking past the end: the text ends a heap block of exactly its size (an overread
+// is caught by AddressSanitizer), and again followed by the rest of the character in memory
+// (an overread would find the character whole). Offsets cover both sides of the 8- and 32-byte
+// steps of the ASCII fast path.
+TEST(TextCodec, TextCutInsideACharacterIsInvalidWithoutReadingPastItsEnd)
+{
+    for (const std::string character : {"\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80"}) {
+        for (size_t ascii = 0; ascii <= 72; ++ascii) {
+            for (size_t kept = 1; kept < character.size(); ++kept) {
+                const std::string text = std::string(ascii, 'a') + character.substr(0, kept);
+                const std::string whole = std::string(ascii, 'a') + character;
+                auto exact = std::make_unique<char[]>(text.size());
+                std::memcpy(exact.get(), text.data(), text.size());
+                const std::string_view inBlock(exact.get(), text.size());
+                const std::string_view beforeRest(whole.data(), text.size());
+                for (std::string_view cut : {inBlock, beforeRest}) {
+                    SCOPED_TRACE(testing::Message() << ascii << " + " << kept << " of " << character.size());
+                    EXPECT_FALSE(isValidUtf8(cut));
+                    Utf8Validator one;
+                    EXPECT_FALSE(one.feed(cut) && one.finish());
+                    Utf8Validator two;
+                    const size_t split = ascii / 2;
+                    EXPECT_FALSE(two.feed(cut.substr(0, split)) && two.feed(cut.substr(split)) && two.finish());
+                }
+                EXPECT_TRUE(isValidUtf8(whole));
+            }
+        }
+    }
+}
+
 TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
 {
     const std::string sjis = kCp932 + "x\xA0y" + kCp932;
@@ -87,6 +126,79 @@ TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
         v.feed(std::string_view(utf8).substr(0, cut));
         v.feed(std::string_view(utf8).substr(cut));
         EXPECT_TRUE(v.finish()) << "cut at " << cut;
+    }
+}
+
+namespace {
+
+// The decoding one character at a time, as the test's own reference: at each position the
+// shortest run of whole code units (up to four bytes) that iconv converts is one character;
+// where none converts, one code unit becomes U+FFFD.
+std::string decodedByCharacter(std::string_view in, const char* from, size_t unit)
+{
+    iconv_t cd = iconv_open("UTF-8", from);
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << from;
+    std::string out;
+    for (size_t i = 0; i < in.size();) {
+        size_t length = 0;
+        char buffer[16];
+        char* dst = buffer;
+        for (size_t len = unit; len <= 4 && i + len <= in.size() && length == 0; len += unit) {
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            char* src = const_cast<char*>(in.data() + i);
+            size_t left = len, room = sizeof buffer;
+            dst = buffer;
+            if (iconv(cd, &src, &left, &dst, &room) != static_cast<size_t>(-1) && left == 0)
+                length = len;
+            else if (errno != EINVAL)
+                break;
+        }
+        if (length != 0) {
+            out.append(buffer, static_cast<size_t>(dst - buffer));
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i += std::min(unit, in.size() - i);
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+} // namespace
+
+// Bytes that are mostly not text (a binary, or random bytes) decode to what the character-by-
+// character reading gives: U+FFFD in the same places, whole or in pieces.
+TEST(TextCodec, RandomBytesDecodeAsOneCharacterAtATime)
+{
+    std::mt19937 rng(20261207);
+    std::string bytes(200000, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(rng() & 0xFF);
+    // CP932 text with a few stray bytes in it, and an odd byte at the end for UTF-16.
+    std::string sjis;
+    while (sjis.size() < 100000)
+        sjis += kCp932 + (rng() % 8 == 0 ? "\x80" : "x") + "\r\n";
+    for (const auto& [from, unit] : {std::pair{"CP932", 1}, {"EUC-JP", 1}, {"UTF-16LE", 2}, {"UTF-16BE", 2}}) {
+        for (const std::string_view in : {std::string_view(bytes), std::string_view(sjis).substr(1)}) {
+            SCOPED_TRACE(from);
+            const std::string expected = decodedByCharacter(in, from, unit);
+            TextDecoder whole(from, unit);
+            std::string out;
+            EXPECT_EQ(whole.decode(in, out, true), in.size());
+            EXPECT_TRUE(out == expected);
+            TextDecoder pieces(from, unit);
+            std::string carry;
+            out.clear();
+            for (size_t at = 0; at < in.size();) {
+                const size_t n = std::min<size_t>(1 + rng() % 5000, in.size() - at);
+                carry.append(in.substr(at, n));
+                at += n;
+                carry.erase(0, pieces.decode(carry, out, at == in.size()));
+            }
+            EXPECT_TRUE(carry.empty());
+            EXPECT_TRUE(out == expected);
+        }
     }
 }
 

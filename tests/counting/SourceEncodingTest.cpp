@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <random>
 #include <string>
 
 using namespace tarvik;
@@ -111,4 +112,27 @@ TEST(SourceEncoding, DetectionFallsBackToCp932)
                                      "int größe = 0; // naïve résumé café crème brûlée\n",
                                      "ISO-8859-1");
     EXPECT_NE(detectSourceEncoding(latin).name, "CP932");
+}
+
+// The detector reads bytes it cannot make out slowly, so it judges a file on its beginning up to
+// a few thousand non-ASCII bytes. Binary junk there leaves it without an answer, and the
+// Japanese program after it is read as CP932 (read whole, the detector took it for Turkish).
+TEST(SourceEncoding, DetectionJudgesTheBeginningOnly)
+{
+    std::mt19937 rng(5);
+    std::string junk(8192, '\0');
+    for (char& c : junk)
+        c = static_cast<char>(0x80 | (rng() & 0x7F));
+    std::string program;
+    for (int i = 0; i < 2000; ++i)
+        program += kProgram;
+    const std::string bytes = junk.append("\r\n").append(encode(program, "CP932"));
+    EXPECT_EQ(detectSourceEncoding(bytes).name, "CP932");
+
+    TempDir dir;
+    const SourceFileCount c = countAs(dir, QStringLiteral("junk.c"), bytes);
+    ASSERT_EQ(c.status, SourceFileCount::Status::Counted);
+    EXPECT_EQ(c.counts.executable, 1 + kExpected.executable * 2000);
+    EXPECT_EQ(c.counts.comment, kExpected.comment * 2000);
+    EXPECT_EQ(c.counts.total, 1 + kExpected.total * 2000);
 }

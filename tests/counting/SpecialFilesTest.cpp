@@ -325,3 +325,29 @@ TEST(HugeFile, TarvikCountCountsItInBoundedMemory)
     EXPECT_TRUE(dir.read(QStringLiteral("out.csv")).endsWith(",Counted,1,1,2\r\n")) << dir.read(QStringLiteral("out.csv")).toStdString();
     EXPECT_LT(usage.ru_maxrss, kBoundKiB + 50 * 1024) << "tarvik-count peaked at " << usage.ru_maxrss / 1024 << " MiB";
 }
+
+// One line of 48 MiB of string literals and block comments, every one different: it holds far
+// more than the pass limit's worth of comments and is not analysable, and its quote and comment
+// indexes would take a dozen times its size; it is given up in memory near the line's own.
+TEST(HugeFile, ALineDenseWithLiteralsAndCommentsIsGivenUpInBoundedMemory)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("dense.c"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        std::string piece;
+        for (size_t n = 0, written = 0; written < (48u << 20); ++n) {
+            const std::string number = std::to_string(n);
+            piece.assign("s").append(number).append(" = \"a/*b").append(number).append("*/c\"; /* c");
+            piece.append(number).append(" 'd' */ x = 'q'; ");
+            ASSERT_EQ(f.write(piece.data(), static_cast<qint64>(piece.size())), static_cast<qint64>(piece.size()));
+            written += piece.size();
+        }
+        f.write("\n");
+    }
+    const long before = maxRssKiB();
+    const SourceFileCount r = countSourceFile(pathToNative(path), CommentSyntax{"//", "/*", "*/"}, true);
+    EXPECT_EQ(r.status, SourceFileCount::Status::Abandoned);
+    EXPECT_LT(maxRssKiB() - before, kBoundKiB) << "peak memory grew by " << (maxRssKiB() - before) / 1024 << " MiB";
+}
