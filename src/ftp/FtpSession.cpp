@@ -25,6 +25,9 @@ namespace {
 constexpr qsizetype kMaxListingBytes = 64 * 1024 * 1024;
 
 void initCurlOnce()
+// Stands for a name that must not go to the server; no command can carry a NUL.
+const QByteArray kUnsendable(1, '\0');
+
 {
     // curl_global_init itself is not thread-safe; a function-local static runs it exactly once.
     static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -451,8 +454,10 @@ FtpListing FtpSession::ListRemoteEntries()
         if (line.isEmpty() || isTotalLine(line))
             continue;
         FtpEntry entry = parseListLine(line);
-        if (!entry.name.isEmpty())
-            m_impl->rawNames.insert(entry.name, entry.rawName);
+        if (!entry.name.isEmpty()) {
+            const auto it = listed.constFind(entry.name);
+            listed.insert(entry.name, it == listed.cend() || *it == entry.rawName ? entry.rawName : kUnsendable);
+        }
         listing.entries.append(std::move(entry));
     }
     return listing;
@@ -497,6 +502,9 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     // ASCII transfer has no length of its own (libcurl neither asks SIZE nor trusts the 150 reply
     // then). The size of the file as stored, asked in binary mode, bounds what must arrive: every
     // line end on the wire was at most two bytes on the server's disk and is one byte here.
+    // Two entries that read the same (a name cut for showing, say) are sent under neither name:
+    // which file was meant cannot be told.
+    QHash<QString, QByteArray> listed;
     const QByteArray sizeCommand = "SIZE " + name;
     QList<QByteArray> quote = m_impl->backToCwd();
     quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
@@ -507,6 +515,8 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
         if (known && received + lineEnds < stored)
             ok = false;
     }
+    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+        m_impl->rawNames.insert(it.key(), it.value());
     ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;

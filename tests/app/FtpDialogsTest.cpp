@@ -364,18 +364,18 @@ private slots:
                                  "<b>bold.c", "cr\rDELE x.c", "ok.c", n255, n260})});
         m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [tab␉here.c]"))
             .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [esc␛[31mred.c]"))
-            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul]"))
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul␀cut.c]"))
             .expect(Kind::Message, u"ファイルの取得に失敗しました！！ >> [" + QString::fromLatin1(n260) + u']');
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
             // A lone CR ends a line in an ASCII listing: "cr" is a file, "DELE x.c" an unparsed
             // line, shown as a directory by its last word.
             QCOMPARE(entries(form5), (QStringList{QStringLiteral("3:.."), QStringLiteral("1:x.c"),
                                                   QStringLiteral("2:tab␉here.c"), QStringLiteral("2:esc␛[31mred.c"),
-                                                  QStringLiteral("2:nul"), QStringLiteral("2:rlo\uFFFDc.exe"),
+                                                  QStringLiteral("2:nul␀cut.c"), QStringLiteral("2:rlo\uFFFDc.exe"),
                                                   QStringLiteral("2:<b>bold.c"), QStringLiteral("2:cr"),
                                                   QStringLiteral("2:ok.c"), u"2:" + QString::fromLatin1(n255),
                                                   u"2:" + QString::fromLatin1(n260)}));
-            select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul"),
+            select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul␀cut.c"),
                            QStringLiteral("rlo\uFFFDc.exe"), QStringLiteral("<b>bold.c"), QStringLiteral("ok.c"),
                            QString::fromLatin1(n255), QString::fromLatin1(n260)});
             browser(form5).RegisterSelectedFiles();
@@ -389,6 +389,23 @@ private slots:
         QVERIFY(!commands.contains("RETR nul"));
         for (const QByteArray& command : commands)
             QVERIFY2(!command.startsWith("DELE") && !command.contains('\x1b'), command.constData());
+    }
+
+    // "ok.c" NUL ".txt" beside "ok.c": a row of its own, refused with the fetch-failure message,
+    // and the ordinary "ok.c" still downloads.
+    void aNameWithANulIsShownApartAndNeverFetched()
+    {
+        startHostile({QStringLiteral("--listing"), listingOf({"ok.c", QByteArray("ok.c\0.txt", 9), "other.c"})});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ok.c␀.txt]"));
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            QCOMPARE(entries(form5), (QStringList{QStringLiteral("3:.."), QStringLiteral("2:ok.c"),
+                                                  QStringLiteral("2:ok.c␀.txt"), QStringLiteral("2:other.c")}));
+            select(form5, {QStringLiteral("ok.c"), QStringLiteral("ok.c␀.txt")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+        });
+        QCOMPARE(m_window->analysisList()->entries(), QStringList{download(QStringLiteral("ok.c"))});
+        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ok.c")), QByteArray("RETR ok.c\n"));
     }
 
     // The message box shows a name as text: a name that looks like markup stays as it is.

@@ -297,7 +297,8 @@ TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
     for (const FtpEntry& e : entries.entries)
         names << e.name;
     EXPECT_EQ(names, (QStringList{QStringLiteral("tab\there.c"), QStringLiteral("esc\x1b[31mred.c"),
-                                  QStringLiteral("cr"), QStringLiteral("DELE x.c"), QStringLiteral("nul"), QStringLiteral("split"),
+                                  QStringLiteral("cr"), QStringLiteral("DELE x.c"), QString::fromLatin1("nul\0cut.c", 9),
+                                  QStringLiteral("split"),
                                   QStringLiteral("DELE y.c"), QString::fromLatin1(n255), QString::fromLatin1(n260),
                                   QString::fromLatin1(n300.left(260)), QStringLiteral("あ").repeated(86),
                                   QStringLiteral("あ").repeated(130)}));
@@ -312,7 +313,7 @@ TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("cr\rDELE x.c"), in + QStringLiteral("cr.c")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("cr\rDELE x.c")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("//cr\rDELE x.c")));
-    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("nul"), in + QStringLiteral("nul")));
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QString::fromLatin1("nul\0cut.c", 9), in + QStringLiteral("nul")));
     // libcurl refuses control characters in the name of a file to fetch.
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("tab\there.c"), in + QStringLiteral("tab")));
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("esc\x1b[31mred.c"), in + QStringLiteral("esc")));
