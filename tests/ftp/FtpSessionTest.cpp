@@ -76,6 +76,7 @@ protected:
         s_tree->write(QStringLiteral("src/crlf.c"), "int a;\r\nint b;\r\n\r\n");
         s_tree->write(QStringLiteral("src/cr.c"), "int a;\rint b;\r\r");
         s_tree->write(QStringLiteral("src/deep/inner/x.c"), "x;\n");
+        s_tree->mkdir(QStringLiteral("src/deep/say \"hi\""));
         s_tree->mkdir(QStringLiteral("empty"));
         s_tree->write(QStringLiteral("my docs/read me.txt"), "blanks\n");
         s_tree->write(QStringLiteral("locked/secret.c"), "secret\n");
@@ -184,6 +185,18 @@ TEST_F(FtpSessionTest, GoesDownFromTheRootWithTwoSlashesAndBackUp)
     ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/")));
     EXPECT_EQ(session.GetRemoteDirectory(), u"/");
     EXPECT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/")));
+}
+
+// The server's 257 reply doubles the quotes in a directory's name; they come back single.
+TEST_F(FtpSessionTest, ADirectoryNameWithQuotes)
+{
+    FtpSession session;
+    connect(session);
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/src/deep/say \"hi\"")));
+    EXPECT_EQ(session.GetRemoteDirectory(), u"/src/deep/say \"hi\"");
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/src/deep/")));
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("say \"hi\"")));
+    EXPECT_EQ(session.GetRemoteDirectory(), u"/src/deep/say \"hi\"");
 }
 
 TEST_F(FtpSessionTest, RefusedChangeKeepsTheDirectory)
