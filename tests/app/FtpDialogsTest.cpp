@@ -554,6 +554,32 @@ private slots:
         QCOMPARE(m_dir->read(QStringLiteral("small/srv/big.c")), QByteArray("old copy\n"));
     }
 
+    // A server some way off (20 ms before every reply and every data connection): three files
+    // registered in one go arrive whole, round after round, with a SIZE reply and without.
+    void aSlowServerSendsEveryRegisteredFileWhole()
+    {
+        for (bool withSize : {true, false}) {
+            QStringList arguments{QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("--listing"),
+                                  listingOf({"a.c", "b.c", "c.c"})};
+            if (withSize)
+                arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+            startHostile(arguments);
+            connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+                for (int round = 0; round < 3; ++round) {
+                    m_window->analysisList()->removeEntries({0, 1, 2});
+                    select(form5, {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")});
+                    browser(form5).RegisterSelectedFiles();
+                    QCOMPARE(mainStatus(), QStringLiteral("登録数は3ファイルです"));
+                    for (const char* name : {"a.c", "b.c", "c.c"}) {
+                        const QByteArray whole = withSize ? QByteArray("int x;\n").repeated(500)
+                                                          : "RETR " + QByteArray(name) + '\n';
+                        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/") + QString::fromLatin1(name)), whole);
+                    }
+                }
+            });
+        }
+    }
+
     void hostsAreSelectedAndDeleted()
     {
         m_dir->write(QStringLiteral("Tarvik.ini"),

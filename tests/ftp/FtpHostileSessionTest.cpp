@@ -398,3 +398,78 @@ TEST(FtpHostileSession, DownloadLargerThanTheSpaceLeft)
     EXPECT_TRUE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/src")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/missing")));
 }
+
+// A server some way off: every reply and every data connection comes 20 ms late, which is
+// after the 150 reply. Each file of a row of downloads arrives whole or is refused, with a
+// SIZE reply and without one; none is taken with less than the server sent.
+TEST(FtpHostileSession, ASlowServerSendsEveryFileWhole)
+{
+    for (bool withSize : {true, false}) {
+        SCOPED_TRACE(withSize ? "with SIZE" : "without SIZE");
+        QStringList arguments{QStringLiteral("--delay"), QStringLiteral("20")};
+        if (withSize)
+            arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+        Hostile hostile(arguments);
+        hostile.session.timeouts = FtpTimeouts{};
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        int fetched = 0;
+        for (int round = 0; round < 4; ++round) {
+            for (const QString& name : {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")}) {
+                const QString target = local.path(name);
+                if (!hostile.session.FetchRemoteFile(name, target)) {
+                    EXPECT_FALSE(QFile::exists(target)) << name.toStdString();
+                    continue;
+                }
+                ++fetched;
+                QByteArray whole = withSize ? QByteArray("int x;\r\n").repeated(500) : "RETR " + name.toUtf8() + "\r\n";
+                EXPECT_EQ(local.read(name), whole.replace("\r\n", "\n")) << name.toStdString() << " round " << round;
+                QFile::remove(target);
+            }
+        }
+        // A server that answers in time sends every file.
+        EXPECT_EQ(fetched, 12);
+    }
+}
+
+// A download that never ends stops at the size the server gave, or without one at the ceiling;
+// it is refused and leaves nothing behind, and the session goes on.
+TEST(FtpHostileSession, ADownloadWithoutEndStopsAtItsSizeOrTheCeiling)
+{
+    for (bool withSize : {true, false}) {
+        SCOPED_TRACE(withSize ? "with SIZE" : "without SIZE");
+        QStringList arguments{QStringLiteral("--on"), QStringLiteral("RETR=endless"), QStringLiteral("--once")};
+        if (withSize)
+            arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+        Hostile hostile(arguments);
+        hostile.session.downloadCeiling = 1024 * 1024;
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        const QString target = local.write(QStringLiteral("kept.c"), "old copy\n");
+        EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+        EXPECT_EQ(allFiles(local.path()), QStringList{QStringLiteral("kept.c")});
+        EXPECT_EQ(local.read(QStringLiteral("kept.c")), "old copy\n");
+        EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        // Sent whole this time, it comes.
+        ASSERT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+        EXPECT_EQ(local.read(QStringLiteral("kept.c")).size(), withSize ? 3500 : 12);
+    }
+}
+
+// The control connection is reset while the data connection stays open and silent: the
+// download fails as soon as the reset arrives, long before any of the session's timeouts.
+TEST(FtpHostileSession, AResetControlConnectionEndsTheTransferAtOnce)
+{
+    Hostile hostile({QStringLiteral("--on"), QStringLiteral("RETR=reset-data"), QStringLiteral("--retr-bytes"),
+                     QStringLiteral("100000"), QStringLiteral("--once")});
+    hostile.session.timeouts = FtpTimeouts{60000ms, 60000ms, 60s, 60s};
+    ASSERT_TRUE(hostile.connect());
+    TempDir local;
+    const QString target = local.path(QStringLiteral("x.c"));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+    EXPECT_LT(timer.elapsed(), kGaveUpWellBeforeDefaultsMs);
+    EXPECT_TRUE(allFiles(local.path()).isEmpty());
+    EXPECT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+}

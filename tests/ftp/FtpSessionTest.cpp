@@ -413,3 +413,27 @@ TEST(FtpSession, ServerNamesWithPorts)
         EXPECT_FALSE(session.connected()) << name.toStdString();
     }
 }
+
+// A server some way off: every reply and every data connection comes 20 ms late. A row of
+// downloads, the way a registration of several files runs, brings each file whole.
+TEST_F(FtpSessionTest, ASlowServerSendsEveryFileWhole)
+{
+    FtpServer slow(QStringLiteral("ftp_server.py"),
+                   {QStringLiteral("--root"), s_tree->path(), QStringLiteral("--user"), QStringLiteral("alice"),
+                    QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--delay"),
+                    QStringLiteral("20")});
+    ASSERT_TRUE(slow.running());
+    FtpSession session;
+    session.serverName = slow.address();
+    session.userName = QStringLiteral("alice");
+    session.password = QStringLiteral("s3cret");
+    session.ConnectServer();
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
+    for (int round = 0; round < 4; ++round) {
+        for (const char* name : {"lf.c", "crlf.c", "cr.c"}) {
+            const QString file = QString::fromLatin1(name);
+            EXPECT_TRUE(session.FetchRemoteFile(file, m_local.path(file))) << name << " round " << round;
+            EXPECT_EQ(m_local.read(file), kLines) << name << " round " << round;
+        }
+    }
+}
