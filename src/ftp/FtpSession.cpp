@@ -286,8 +286,28 @@ struct FtpSession::Impl {
     // One request on the session's handle: `quote` goes first on the control connection (a
     // leading "*" lets it fail without ending the request); then a LIST when `urlPath` is empty,
     // a RETR of `urlPath` otherwise, or no transfer at all when there is no `bodySink`.
+    // Nothing may hang for ever on a dead or hostile server. Set for every request, so that a
+    // change of the session's timeouts holds from its next operation on.
+    void applyTimeouts()
+    {
+        // libcurl counts the last two in whole seconds.
+        const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
+        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
+        stall = timeouts.stall;
+    }
+    const FtpTimeouts& timeouts;
+
+    explicit Impl(const FtpTimeouts& sessionTimeouts)
+        : timeouts(sessionTimeouts)
+    {
+    }
+
     bool perform(const QByteArray& urlPath, const QList<QByteArray>& quote, Sink* bodySink)
     {
+        applyTimeouts();
         curl_slist* list = nullptr;
         for (const QByteArray& command : quote)
             list = curl_slist_append(list, command.constData());
@@ -401,7 +421,7 @@ struct FtpSession::Impl {
 };
 
 FtpSession::FtpSession()
-    : m_impl(std::make_unique<Impl>())
+    : m_impl(std::make_unique<Impl>(timeouts))
 {
 }
 
@@ -433,14 +453,7 @@ void FtpSession::ConnectServer()
     curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 1L);
     // Server names are bytes, not URL syntax: "../" in one must reach the server unchanged.
     curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
-    // Nothing may hang for ever on a dead or hostile server.
-    // libcurl counts the last two in whole seconds.
-    const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
-    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     // One connection at a time: one left behind is closed once a new one is made.
     curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, 1L);
@@ -449,7 +462,6 @@ void FtpSession::ConnectServer()
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, m_impl.get());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, m_impl.get());
-    m_impl->stall = timeouts.stall;
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, m_impl.get());

@@ -49,7 +49,7 @@ public:
     QString serverName;
     QString userName;
     QString password;
-    // Read by ConnectServer.
+    // Read by every operation.
     FtpTimeouts timeouts;
     // The most a download may bring when the server does not tell the file's size (SIZE); one
     // that goes on past it is refused. With a size, the download stops at that size.

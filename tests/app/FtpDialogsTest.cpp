@@ -71,14 +71,18 @@ void select(QDialog& form5, const QStringList& names)
 
 RemoteBrowserDialog& browser(QDialog& d) { return static_cast<RemoteBrowserDialog&>(d); }
 
-// Short enough for a test yet roomy on a loaded machine; the program keeps its own.
-FtpTimeouts quickTimeouts()
+// The program's own timeouts but the one a stalled server is meant to meet: no other wait can
+// run out on a loaded machine.
+FtpTimeouts shortStall()
 {
     FtpTimeouts t;
-    t.connect = std::chrono::milliseconds(3000);
-    t.accept = std::chrono::milliseconds(2000);
-    t.reply = std::chrono::seconds(2);
     t.stall = std::chrono::seconds(2);
+    return t;
+}
+FtpTimeouts shortConnect()
+{
+    FtpTimeouts t;
+    t.connect = std::chrono::milliseconds(2000);
     return t;
 }
 
@@ -461,7 +465,7 @@ private slots:
     // the window painted while it waits, and goes on once the server answers again.
     void stalledServersNeverHangTheWindow()
     {
-        m_window->setFtpTimeouts(quickTimeouts());
+        m_window->setFtpTimeouts(shortStall());
         startHostile({QStringLiteral("--on"), QStringLiteral("LIST=stall-data"), QStringLiteral("--on"),
                       QStringLiteral("RETR=stall-data"), QStringLiteral("--retr-bytes"), QStringLiteral("100000"),
                       QStringLiteral("--once")});
@@ -485,6 +489,7 @@ private slots:
         });
         QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ソース.c")).size(), 100000 / 8 * 7);
 
+        m_window->setFtpTimeouts(shortConnect());
         startHostile({QStringLiteral("--on"), QStringLiteral("CONNECT=silent")});
         m_prompter->expect(Kind::Message, QStringLiteral("接続に失敗しました！！"));
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
@@ -494,7 +499,6 @@ private slots:
     // closes.
     void closedConnectionsAreReported()
     {
-        m_window->setFtpTimeouts(quickTimeouts());
         startHostile({QStringLiteral("--on"), QStringLiteral("RETR=close-data"), QStringLiteral("--retr-bytes"),
                       QStringLiteral("100000")});
         m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"))
