@@ -156,8 +156,10 @@ struct FtpSession::Impl {
     curl_off_t progressBytes = 0;
     std::chrono::steady_clock::time_point lastByteAt;
     // The control connection's socket, known from its opening to its closing. libcurl does not
-    // watch it while data flows, so a reset would go unseen until the transfer ends.
+    // watch it while data flows (from the 150 reply on), so a reset would go unseen until the
+    // transfer ends.
     curl_socket_t control = CURL_SOCKET_BAD;
+    bool transferring = false;
 
     // A connection out of step may never answer QUIT, which libcurl would wait for when it
     // closes it; it is cut instead.
@@ -220,8 +222,10 @@ struct FtpSession::Impl {
                 if (line.size() >= 3 && (line.size() == 3 || line[3] == ' ')) {
                     bool ok = false;
                     const int code = line.left(3).toInt(&ok);
-                    if (ok)
+                    if (ok) {
                         self->replies.append({self->lastCommand, code, line});
+                        self->transferring = code / 100 == 1; // from the 150 to the final reply
+                    }
                 }
             }
         }
@@ -248,7 +252,7 @@ struct FtpSession::Impl {
     // waiting is left to libcurl, which reads it at the end of the transfer.
     bool controlLost() const
     {
-        if (control == CURL_SOCKET_BAD)
+        if (!transferring || control == CURL_SOCKET_BAD)
             return false;
         pollfd p{control, POLLIN | POLLRDHUP, 0};
         if (::poll(&p, 1, 0) <= 0)
@@ -322,6 +326,7 @@ struct FtpSession::Impl {
             replyBuffer.clear();
             bodyBytes = 0;
             progressBytes = 0;
+            transferring = false;
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = curl_easy_perform(curl);
