@@ -160,6 +160,12 @@ struct FtpSession::Impl {
     // transfer ends.
     curl_socket_t control = CURL_SOCKET_BAD;
     bool transferring = false;
+    const FtpTimeouts& timeouts; // the session's own, read at every request
+
+    explicit Impl(const FtpTimeouts& sessionTimeouts)
+        : timeouts(sessionTimeouts)
+    {
+    }
 
     // A connection out of step may never answer QUIT, which libcurl would wait for when it
     // closes it; it is cut instead.
@@ -287,9 +293,6 @@ struct FtpSession::Impl {
         return self->sink && (*self->sink)(data, size) ? size : 0;
     }
 
-    // One request on the session's handle: `quote` goes first on the control connection (a
-    // leading "*" lets it fail without ending the request); then a LIST when `urlPath` is empty,
-    // a RETR of `urlPath` otherwise, or no transfer at all when there is no `bodySink`.
     // Nothing may hang for ever on a dead or hostile server. Set for every request, so that a
     // change of the session's timeouts holds from its next operation on.
     void applyTimeouts()
@@ -302,13 +305,10 @@ struct FtpSession::Impl {
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
         stall = timeouts.stall;
     }
-    const FtpTimeouts& timeouts;
 
-    explicit Impl(const FtpTimeouts& sessionTimeouts)
-        : timeouts(sessionTimeouts)
-    {
-    }
-
+    // One request on the session's handle: `quote` goes first on the control connection (a
+    // leading "*" lets it fail without ending the request); then a LIST when `urlPath` is empty,
+    // a RETR of `urlPath` otherwise, or no transfer at all when there is no `bodySink`.
     bool perform(const QByteArray& urlPath, const QList<QByteArray>& quote, Sink* bodySink)
     {
         applyTimeouts();
