@@ -90,12 +90,12 @@ bool isDate(QByteArrayView v, char sep)
 // The longest name a listing record holds, in bytes.
 constexpr qsizetype kMaxNameBytes = 260;
 
-// The shown name ends at a NUL and after 260 bytes, cut before a character that would not fit
-// whole so that it still decodes in its own encoding.
+// The shown name ends after 260 bytes, cut before a character that would not fit whole so that
+// it still decodes in its own encoding. A NUL stays in it: cut there, "a.c" NUL "x" would pass
+// for a file "a.c" beside it.
 QByteArray recordName(const QByteArray& raw)
 {
-    const qsizetype nul = raw.indexOf('\0');
-    QByteArray name = nul < 0 ? raw : raw.left(nul);
+    QByteArray name = raw;
     if (name.size() <= kMaxNameBytes)
         return name;
     qsizetype cut = kMaxNameBytes;
@@ -119,7 +119,7 @@ QByteArray recordName(const QByteArray& raw)
 }
 
 // `rawName` keeps the server's whole name: a name cut for showing still fetches the file that
-// was listed, and one with a NUL is refused rather than sent cut short.
+// was listed, and one with a NUL is refused, as no command can carry it.
 FtpEntry makeEntry(uint32_t attributes, const QByteArray& raw)
 {
     FtpEntry e;

@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +24,9 @@ namespace {
 
 // A listing larger than this is not a directory but a server that does not stop talking.
 constexpr qsizetype kMaxListingBytes = 64 * 1024 * 1024;
+
+// Stands for a name that must not go to the server; no command can carry a NUL.
+const QByteArray kUnsendable(1, '\0');
 
 void initCurlOnce()
 {
@@ -151,14 +155,23 @@ struct FtpSession::Impl {
     std::chrono::seconds stall{30};
     curl_off_t progressBytes = 0;
     std::chrono::steady_clock::time_point lastByteAt;
+    // The control connection's socket, known from its opening to its closing. libcurl does not
+    // watch it while data flows (from the 150 reply on), so a reset would go unseen until the
+    // transfer ends.
+    curl_socket_t control = CURL_SOCKET_BAD;
+    bool transferring = false;
+    const FtpTimeouts& timeouts; // the session's own, read at every request
+
+    explicit Impl(const FtpTimeouts& sessionTimeouts)
+        : timeouts(sessionTimeouts)
+    {
+    }
 
     // A connection out of step may never answer QUIT, which libcurl would wait for when it
     // closes it; it is cut instead.
     void cutOutOfStepConnection()
     {
-        curl_socket_t control = CURL_SOCKET_BAD;
-        if (outOfStep && curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK
-            && control != CURL_SOCKET_BAD)
+        if (outOfStep && control != CURL_SOCKET_BAD)
             ::shutdown(control, SHUT_RDWR);
     }
 
@@ -189,6 +202,7 @@ struct FtpSession::Impl {
             curl_easy_cleanup(curl); // sends QUIT on the control connection
         }
         curl = nullptr;
+        control = CURL_SOCKET_BAD;
         connected = false;
         outOfStep = false;
         cwd.clear();
@@ -214,8 +228,10 @@ struct FtpSession::Impl {
                 if (line.size() >= 3 && (line.size() == 3 || line[3] == ' ')) {
                     bool ok = false;
                     const int code = line.left(3).toInt(&ok);
-                    if (ok)
+                    if (ok) {
                         self->replies.append({self->lastCommand, code, line});
+                        self->transferring = code / 100 == 1; // from the 150 to the final reply
+                    }
                 }
             }
         }
@@ -227,6 +243,8 @@ struct FtpSession::Impl {
     static int onProgress(void* userp, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
     {
         auto* self = static_cast<Impl*>(userp);
+        if (self->controlLost())
+            return 1;
         const auto now = std::chrono::steady_clock::now();
         if (received != self->progressBytes) {
             self->progressBytes = received;
@@ -236,6 +254,38 @@ struct FtpSession::Impl {
         return self->progressBytes > 0 && now - self->lastByteAt > self->stall ? 1 : 0;
     }
 
+    // Reset, or closed with nothing left to read: no reply can come any more. A reply that is
+    // waiting is left to libcurl, which reads it at the end of the transfer.
+    bool controlLost() const
+    {
+        if (!transferring || control == CURL_SOCKET_BAD)
+            return false;
+        pollfd p{control, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL))
+            return true;
+        char byte;
+        return (p.revents & POLLRDHUP) && ::recv(control, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    }
+
+    // libcurl opens only the control connection with this purpose; in active mode the data
+    // connection is accepted.
+    static int onSocketOpened(void* userp, curl_socket_t socket, curlsocktype purpose)
+    {
+        if (purpose == CURLSOCKTYPE_IPCXN)
+            static_cast<Impl*>(userp)->control = socket;
+        return CURL_SOCKOPT_OK;
+    }
+
+    static int onSocketClosing(void* userp, curl_socket_t socket)
+    {
+        auto* self = static_cast<Impl*>(userp);
+        if (socket == self->control)
+            self->control = CURL_SOCKET_BAD;
+        return ::close(socket);
+    }
+
     static size_t onWrite(char* data, size_t, size_t size, void* userp)
     {
         auto* self = static_cast<Impl*>(userp);
@@ -243,11 +293,25 @@ struct FtpSession::Impl {
         return self->sink && (*self->sink)(data, size) ? size : 0;
     }
 
+    // Nothing may hang for ever on a dead or hostile server. Set for every request, so that a
+    // change of the session's timeouts holds from its next operation on.
+    void applyTimeouts()
+    {
+        // libcurl counts the last two in whole seconds.
+        const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
+        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
+        stall = timeouts.stall;
+    }
+
     // One request on the session's handle: `quote` goes first on the control connection (a
     // leading "*" lets it fail without ending the request); then a LIST when `urlPath` is empty,
     // a RETR of `urlPath` otherwise, or no transfer at all when there is no `bodySink`.
     bool perform(const QByteArray& urlPath, const QList<QByteArray>& quote, Sink* bodySink)
     {
+        applyTimeouts();
         curl_slist* list = nullptr;
         for (const QByteArray& command : quote)
             list = curl_slist_append(list, command.constData());
@@ -262,10 +326,13 @@ struct FtpSession::Impl {
             replyBuffer.clear();
             bodyBytes = 0;
             progressBytes = 0;
+            transferring = false;
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = curl_easy_perform(curl);
-            outOfStep = result != CURLE_OK && !leavesConnectionInStep(result);
+            if (result == CURLE_OK && bodySink && transferLeftUnfinished())
+                result = CURLE_PARTIAL_FILE;
+            outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
             // 421: the server has closed a connection that sat idle too long, which libcurl finds
             // out only on using it. Nothing has happened yet; the next attempt logs in anew.
             const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
@@ -280,6 +347,18 @@ struct FtpSession::Impl {
         return result == CURLE_OK;
     }
 
+    // A transfer whose last reply is still the preliminary one (150) ended without the server's
+    // word on it: the data may have been cut short or never come, and the final reply is still
+    // due on the control connection, where it would be taken for the answer to the next command.
+    bool transferLeftUnfinished() const
+    {
+        for (qsizetype i = replies.size() - 1; i >= 0; --i) {
+            if (replies[i].command.startsWith("RETR ") || replies[i].command == "LIST")
+                return replies[i].code / 100 == 1;
+        }
+        return false;
+    }
+
     const Reply* replyTo(const QByteArray& command) const
     {
         for (qsizetype i = replies.size() - 1; i >= 0; --i) {
@@ -287,6 +366,17 @@ struct FtpSession::Impl {
                 return &replies[i];
         }
         return nullptr;
+    }
+
+    // The size the server gave in its answer to `sizeCommand`; -1 when it gave none.
+    qint64 storedSize(const QByteArray& sizeCommand) const
+    {
+        const Reply* reply = replyTo(sizeCommand);
+        if (!reply || reply->code != 213)
+            return -1;
+        bool known = false;
+        const qint64 size = reply->line.mid(4).trimmed().toLongLong(&known);
+        return known && size >= 0 ? size : -1;
     }
 
     // Returns the server to the session's directory first: libcurl silently logs in anew when
@@ -336,7 +426,7 @@ struct FtpSession::Impl {
 };
 
 FtpSession::FtpSession()
-    : m_impl(std::make_unique<Impl>())
+    : m_impl(std::make_unique<Impl>(timeouts))
 {
 }
 
@@ -368,14 +458,7 @@ void FtpSession::ConnectServer()
     curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 1L);
     // Server names are bytes, not URL syntax: "../" in one must reach the server unchanged.
     curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
-    // Nothing may hang for ever on a dead or hostile server.
-    // libcurl counts the last two in whole seconds.
-    const auto atLeast1 = [](std::chrono::seconds s) { return static_cast<long>(std::max<qint64>(s.count(), 1)); };
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
-    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.accept.count(), 1)));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeast1(timeouts.reply));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, atLeast1(timeouts.stall));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     // One connection at a time: one left behind is closed once a new one is made.
     curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, 1L);
@@ -384,10 +467,13 @@ void FtpSession::ConnectServer()
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, m_impl.get());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, m_impl.get());
-    m_impl->stall = timeouts.stall;
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, m_impl.get());
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, &Impl::onSocketOpened);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, m_impl.get());
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onSocketClosing);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, m_impl.get());
 
     // Logging in without a transfer; libcurl asks PWD for the login directory on the way.
     if (!m_impl->perform({}, {}, nullptr)) {
@@ -445,16 +531,23 @@ FtpListing FtpSession::ListRemoteEntries()
     };
     if (!m_impl->perform({}, m_impl->backToCwd(), &sink))
         return listing;
+    // Two entries that read the same (a name cut for showing, say) are sent under neither name:
+    // which file was meant cannot be told.
+    QHash<QString, QByteArray> listed;
     for (QByteArray line : data.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty() || isTotalLine(line))
             continue;
         FtpEntry entry = parseListLine(line);
-        if (!entry.name.isEmpty())
-            m_impl->rawNames.insert(entry.name, entry.rawName);
+        if (!entry.name.isEmpty()) {
+            const auto it = listed.constFind(entry.name);
+            listed.insert(entry.name, it == listed.cend() || *it == entry.rawName ? entry.rawName : kUnsendable);
+        }
         listing.entries.append(std::move(entry));
     }
+    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+        m_impl->rawNames.insert(it.key(), it.value());
     return listing;
 }
 
@@ -486,27 +579,32 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
     // becomes LF too, which the line counter takes as a line end anyway), so the bytes arrive
     // ready to be written. Converting once more here could merge a CR it left with an LF.
+    //
+    // A server may end a transfer with its success reply before the whole file went out, or
+    // never end it at all, and an ASCII transfer has no length of its own (libcurl neither asks
+    // SIZE nor trusts the 150 reply then). The size of the file as stored, asked in binary mode
+    // before the transfer, bounds what must arrive: every byte stored arrives as at most one
+    // byte, and every line end here was at most two bytes there. Without it, the ceiling does.
+    const QByteArray sizeCommand = "SIZE " + name;
+    qint64 limit = -1; // known once the transfer starts, when the reply to SIZE is in
     qint64 received = 0;
     qint64 lineEnds = 0;
     Impl::Sink sink = [&](const char* bytes, size_t size) {
+        if (limit < 0) {
+            const qint64 stored = m_impl->storedSize(sizeCommand);
+            limit = stored >= 0 ? stored : std::max<qint64>(downloadCeiling, 0);
+        }
         received += static_cast<qint64>(size);
+        if (received > limit)
+            return false;
         lineEnds += std::count(bytes, bytes + size, '\n');
         return writeAll(fd, bytes, size);
     };
-    // A server may end a transfer with its success reply before the whole file went out, and an
-    // ASCII transfer has no length of its own (libcurl neither asks SIZE nor trusts the 150 reply
-    // then). The size of the file as stored, asked in binary mode, bounds what must arrive: every
-    // line end on the wire was at most two bytes on the server's disk and is one byte here.
-    const QByteArray sizeCommand = "SIZE " + name;
     QList<QByteArray> quote = m_impl->backToCwd();
     quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
     bool ok = m_impl->perform(name, quote, &sink);
-    if (const Impl::Reply* size = m_impl->replyTo(sizeCommand); ok && size && size->code == 213) {
-        bool known = false;
-        const qint64 stored = size->line.mid(4).trimmed().toLongLong(&known);
-        if (known && received + lineEnds < stored)
-            ok = false;
-    }
+    if (const qint64 stored = m_impl->storedSize(sizeCommand); ok && stored >= 0 && received + lineEnds < stored)
+        ok = false;
     ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;

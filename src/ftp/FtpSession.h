@@ -49,8 +49,12 @@ public:
     QString serverName;
     QString userName;
     QString password;
-    // Read by ConnectServer.
+    // Read by every operation.
     FtpTimeouts timeouts;
+    // The most a download may bring when the server does not tell the file's size (SIZE); one
+    // that goes on past it is refused. With a size, the download stops at that size.
+    static constexpr qint64 kDefaultDownloadCeiling = qint64(1) << 30; // 1 GiB
+    qint64 downloadCeiling = kDefaultDownloadCeiling;
 
     // Logs in; connected() tells whether it worked. No message here.
     void ConnectServer();

@@ -71,14 +71,18 @@ void select(QDialog& form5, const QStringList& names)
 
 RemoteBrowserDialog& browser(QDialog& d) { return static_cast<RemoteBrowserDialog&>(d); }
 
-// Short enough for a test yet roomy on a loaded machine; the program keeps its own.
-FtpTimeouts quickTimeouts()
+// The program's own timeouts but the one a stalled server is meant to meet: no other wait can
+// run out on a loaded machine.
+FtpTimeouts shortStall()
 {
     FtpTimeouts t;
-    t.connect = std::chrono::milliseconds(3000);
-    t.accept = std::chrono::milliseconds(2000);
-    t.reply = std::chrono::seconds(2);
     t.stall = std::chrono::seconds(2);
+    return t;
+}
+FtpTimeouts shortConnect()
+{
+    FtpTimeouts t;
+    t.connect = std::chrono::milliseconds(2000);
     return t;
 }
 
@@ -364,18 +368,18 @@ private slots:
                                  "<b>bold.c", "cr\rDELE x.c", "ok.c", n255, n260})});
         m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [tab␉here.c]"))
             .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [esc␛[31mred.c]"))
-            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul]"))
+            .expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [nul␀cut.c]"))
             .expect(Kind::Message, u"ファイルの取得に失敗しました！！ >> [" + QString::fromLatin1(n260) + u']');
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
             // A lone CR ends a line in an ASCII listing: "cr" is a file, "DELE x.c" an unparsed
             // line, shown as a directory by its last word.
             QCOMPARE(entries(form5), (QStringList{QStringLiteral("3:.."), QStringLiteral("1:x.c"),
                                                   QStringLiteral("2:tab␉here.c"), QStringLiteral("2:esc␛[31mred.c"),
-                                                  QStringLiteral("2:nul"), QStringLiteral("2:rlo\uFFFDc.exe"),
+                                                  QStringLiteral("2:nul␀cut.c"), QStringLiteral("2:rlo\uFFFDc.exe"),
                                                   QStringLiteral("2:<b>bold.c"), QStringLiteral("2:cr"),
                                                   QStringLiteral("2:ok.c"), u"2:" + QString::fromLatin1(n255),
                                                   u"2:" + QString::fromLatin1(n260)}));
-            select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul"),
+            select(form5, {QStringLiteral("tab␉here.c"), QStringLiteral("esc␛[31mred.c"), QStringLiteral("nul␀cut.c"),
                            QStringLiteral("rlo\uFFFDc.exe"), QStringLiteral("<b>bold.c"), QStringLiteral("ok.c"),
                            QString::fromLatin1(n255), QString::fromLatin1(n260)});
             browser(form5).RegisterSelectedFiles();
@@ -389,6 +393,23 @@ private slots:
         QVERIFY(!commands.contains("RETR nul"));
         for (const QByteArray& command : commands)
             QVERIFY2(!command.startsWith("DELE") && !command.contains('\x1b'), command.constData());
+    }
+
+    // "ok.c" NUL ".txt" beside "ok.c": a row of its own, refused with the fetch-failure message,
+    // and the ordinary "ok.c" still downloads.
+    void aNameWithANulIsShownApartAndNeverFetched()
+    {
+        startHostile({QStringLiteral("--listing"), listingOf({"ok.c", QByteArray("ok.c\0.txt", 9), "other.c"})});
+        m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ok.c␀.txt]"));
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            QCOMPARE(entries(form5), (QStringList{QStringLiteral("3:.."), QStringLiteral("2:ok.c"),
+                                                  QStringLiteral("2:ok.c␀.txt"), QStringLiteral("2:other.c")}));
+            select(form5, {QStringLiteral("ok.c"), QStringLiteral("ok.c␀.txt")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+        });
+        QCOMPARE(m_window->analysisList()->entries(), QStringList{download(QStringLiteral("ok.c"))});
+        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ok.c")), QByteArray("RETR ok.c\n"));
     }
 
     // The message box shows a name as text: a name that looks like markup stays as it is.
@@ -444,7 +465,7 @@ private slots:
     // the window painted while it waits, and goes on once the server answers again.
     void stalledServersNeverHangTheWindow()
     {
-        m_window->setFtpTimeouts(quickTimeouts());
+        m_window->setFtpTimeouts(shortStall());
         startHostile({QStringLiteral("--on"), QStringLiteral("LIST=stall-data"), QStringLiteral("--on"),
                       QStringLiteral("RETR=stall-data"), QStringLiteral("--retr-bytes"), QStringLiteral("100000"),
                       QStringLiteral("--once")});
@@ -468,6 +489,7 @@ private slots:
         });
         QCOMPARE(m_dir->read(QStringLiteral("prog/srv/ソース.c")).size(), 100000 / 8 * 7);
 
+        m_window->setFtpTimeouts(shortConnect());
         startHostile({QStringLiteral("--on"), QStringLiteral("CONNECT=silent")});
         m_prompter->expect(Kind::Message, QStringLiteral("接続に失敗しました！！"));
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
@@ -477,7 +499,6 @@ private slots:
     // closes.
     void closedConnectionsAreReported()
     {
-        m_window->setFtpTimeouts(quickTimeouts());
         startHostile({QStringLiteral("--on"), QStringLiteral("RETR=close-data"), QStringLiteral("--retr-bytes"),
                       QStringLiteral("100000")});
         m_prompter->expect(Kind::Message, QStringLiteral("ファイルの取得に失敗しました！！ >> [ソース.c]"))
@@ -535,6 +556,32 @@ private slots:
         QCOMPARE(QDir(m_dir->path(QStringLiteral("small/srv"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("big.c")});
         QCOMPARE(m_dir->read(QStringLiteral("small/srv/big.c")), QByteArray("old copy\n"));
+    }
+
+    // A server some way off (20 ms before every reply and every data connection): three files
+    // registered in one go arrive whole, round after round, with a SIZE reply and without.
+    void aSlowServerSendsEveryRegisteredFileWhole()
+    {
+        for (bool withSize : {true, false}) {
+            QStringList arguments{QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("--listing"),
+                                  listingOf({"a.c", "b.c", "c.c"})};
+            if (withSize)
+                arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+            startHostile(arguments);
+            connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+                for (int round = 0; round < 3; ++round) {
+                    m_window->analysisList()->removeEntries({0, 1, 2});
+                    select(form5, {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")});
+                    browser(form5).RegisterSelectedFiles();
+                    QCOMPARE(mainStatus(), QStringLiteral("登録数は3ファイルです"));
+                    for (const char* name : {"a.c", "b.c", "c.c"}) {
+                        const QByteArray whole = withSize ? QByteArray("int x;\n").repeated(500)
+                                                          : "RETR " + QByteArray(name) + '\n';
+                        QCOMPARE(m_dir->read(QStringLiteral("prog/srv/") + QString::fromLatin1(name)), whole);
+                    }
+                }
+            });
+        }
     }
 
     void hostsAreSelectedAndDeleted()

@@ -24,21 +24,27 @@ using tarvik::test::TempDir;
 
 namespace {
 
-// Short enough for a test yet roomy on a loaded machine, far below the program's own (15 s and 30 s) and libcurl's (60 s).
-FtpTimeouts quickTimeouts()
+// The program's own timeouts, with the wait that a stalled server is meant to meet made short:
+// no other wait can run out on a loaded machine, so only the stall itself ends an operation.
+enum class Wait { Connect, Accept, Reply, Stall };
+FtpTimeouts shortFor(Wait wait)
 {
     FtpTimeouts t;
-    t.connect = 3000ms;
-    t.accept = 2000ms;
-    t.reply = 2s;
-    t.stall = 2s;
+    if (wait == Wait::Connect)
+        t.connect = 2000ms;
+    if (wait == Wait::Accept)
+        t.accept = 2000ms;
+    if (wait == Wait::Reply)
+        t.reply = 2s;
+    if (wait == Wait::Stall)
+        t.stall = 2s;
     return t;
 }
 
 // Proves an operation gave up by the session's timeouts, not by a built-in one of a minute.
 constexpr qint64 kGaveUpWellBeforeDefaultsMs = 10000;
 
-// A scripted server and a session logged in to it with the short timeouts.
+// A scripted server and a session for it, with the program's timeouts.
 struct Hostile {
     explicit Hostile(const QStringList& arguments)
         : server(QStringLiteral("hostile_ftp_server.py"), arguments)
@@ -46,7 +52,6 @@ struct Hostile {
         session.serverName = server.address();
         session.userName = QStringLiteral("bob");
         session.password = QStringLiteral("pw");
-        session.timeouts = quickTimeouts();
     }
     bool connect()
     {
@@ -74,6 +79,7 @@ enum class Step { Connect, List, Fetch, Change };
 struct Stall {
     const char* on; // the server's misbehaviour, once
     Step step;      // the operation that meets it
+    Wait wait;      // the timeout that ends it
 };
 void PrintTo(const Stall& stall, std::ostream* out) { *out << stall.on; }
 class StalledServer : public ::testing::TestWithParam<Stall> {};
@@ -85,6 +91,11 @@ TEST_P(StalledServer, TimesOutAndTheSessionGoesOn)
     ASSERT_TRUE(hostile.server.running());
     TempDir local;
     const QString target = local.write(QStringLiteral("kept.c"), "old copy\n");
+    // Logged in with the program's timeouts; only the stalled operation has a short one.
+    if (c.step != Step::Connect) {
+        ASSERT_TRUE(hostile.connect());
+    }
+    hostile.session.timeouts = shortFor(c.wait);
     QElapsedTimer timer;
     timer.start();
     switch (c.step) {
@@ -92,15 +103,12 @@ TEST_P(StalledServer, TimesOutAndTheSessionGoesOn)
         EXPECT_FALSE(hostile.connect());
         break;
     case Step::List:
-        ASSERT_TRUE(hostile.connect());
         EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), -1);
         break;
     case Step::Fetch:
-        ASSERT_TRUE(hostile.connect());
         EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
         break;
     case Step::Change:
-        ASSERT_TRUE(hostile.connect());
         EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/src")));
         break;
     }
@@ -109,7 +117,8 @@ TEST_P(StalledServer, TimesOutAndTheSessionGoesOn)
     EXPECT_EQ(allFiles(local.path()), QStringList{QStringLiteral("kept.c")});
     EXPECT_EQ(local.read(QStringLiteral("kept.c")), "old copy\n");
 
-    // The misbehaviour was once; the same session goes on.
+    // The misbehaviour was once; the same session goes on, with the program's timeouts again.
+    hostile.session.timeouts = FtpTimeouts{};
     if (c.step == Step::Connect) {
         ASSERT_TRUE(hostile.connect());
     }
@@ -123,12 +132,17 @@ TEST_P(StalledServer, TimesOutAndTheSessionGoesOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(FtpHostileSession, StalledServer,
-                         ::testing::Values(Stall{"CONNECT=silent", Step::Connect}, Stall{"PASS=silent", Step::Connect},
-                                           Stall{"LIST=silent", Step::List}, Stall{"LIST=no-connect", Step::List},
-                                           Stall{"LIST=stall-data", Step::List}, Stall{"LIST=no-final", Step::List},
-                                           Stall{"RETR=silent", Step::Fetch}, Stall{"RETR=no-connect", Step::Fetch},
-                                           Stall{"RETR=stall-data", Step::Fetch}, Stall{"RETR=no-final", Step::Fetch},
-                                           Stall{"CWD=silent", Step::Change}),
+                         ::testing::Values(Stall{"CONNECT=silent", Step::Connect, Wait::Connect},
+                                           Stall{"PASS=silent", Step::Connect, Wait::Connect},
+                                           Stall{"LIST=silent", Step::List, Wait::Reply},
+                                           Stall{"LIST=no-connect", Step::List, Wait::Accept},
+                                           Stall{"LIST=stall-data", Step::List, Wait::Stall},
+                                           Stall{"LIST=no-final", Step::List, Wait::Reply},
+                                           Stall{"RETR=silent", Step::Fetch, Wait::Reply},
+                                           Stall{"RETR=no-connect", Step::Fetch, Wait::Accept},
+                                           Stall{"RETR=stall-data", Step::Fetch, Wait::Stall},
+                                           Stall{"RETR=no-final", Step::Fetch, Wait::Reply},
+                                           Stall{"CWD=silent", Step::Change, Wait::Reply}),
                          [](const ::testing::TestParamInfo<Stall>& info) {
                              std::string name = info.param.on;
                              for (char& ch : name)
@@ -140,6 +154,8 @@ INSTANTIATE_TEST_SUITE_P(FtpHostileSession, StalledServer,
 TEST(FtpHostileSession, DisconnectFromASilentServerEnds)
 {
     Hostile hostile({QStringLiteral("--on"), QStringLiteral("QUIT=silent")});
+    // libcurl closes with the timeouts the connection was last used with.
+    hostile.session.timeouts = shortFor(Wait::Reply);
     ASSERT_TRUE(hostile.connect());
     QElapsedTimer timer;
     timer.start();
@@ -154,9 +170,10 @@ TEST(FtpHostileSession, AConnectionLeftOutOfStepIsNotWaitedOn)
 {
     for (bool closeAtOnce : {false, true}) {
         Hostile hostile({QStringLiteral("--on"), QStringLiteral("LIST=no-connect"), QStringLiteral("--once")});
-        hostile.session.timeouts.reply = 30s;
         ASSERT_TRUE(hostile.connect());
+        hostile.session.timeouts = shortFor(Wait::Accept);
         EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), -1);
+        hostile.session.timeouts = FtpTimeouts{};
         QElapsedTimer timer;
         timer.start();
         if (!closeAtOnce) {
@@ -215,7 +232,6 @@ TEST(FtpHostileSession, ClosedControlConnection)
         ASSERT_TRUE(server->running());
         FtpSession session;
         session.serverName = server->address();
-        session.timeouts = quickTimeouts();
         session.ConnectServer();
         ASSERT_TRUE(session.connected());
         server.reset(); // killed under a logged-in session; nothing listens on the port any more
@@ -297,7 +313,8 @@ TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
     for (const FtpEntry& e : entries.entries)
         names << e.name;
     EXPECT_EQ(names, (QStringList{QStringLiteral("tab\there.c"), QStringLiteral("esc\x1b[31mred.c"),
-                                  QStringLiteral("cr"), QStringLiteral("DELE x.c"), QStringLiteral("nul"), QStringLiteral("split"),
+                                  QStringLiteral("cr"), QStringLiteral("DELE x.c"), QString::fromLatin1("nul\0cut.c", 9),
+                                  QStringLiteral("split"),
                                   QStringLiteral("DELE y.c"), QString::fromLatin1(n255), QString::fromLatin1(n260),
                                   QString::fromLatin1(n300.left(260)), QStringLiteral("あ").repeated(86),
                                   QStringLiteral("あ").repeated(130)}));
@@ -312,7 +329,7 @@ TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("cr\rDELE x.c"), in + QStringLiteral("cr.c")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("cr\rDELE x.c")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("//cr\rDELE x.c")));
-    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("nul"), in + QStringLiteral("nul")));
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QString::fromLatin1("nul\0cut.c", 9), in + QStringLiteral("nul")));
     // libcurl refuses control characters in the name of a file to fetch.
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("tab\there.c"), in + QStringLiteral("tab")));
     EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("esc\x1b[31mred.c"), in + QStringLiteral("esc")));
@@ -343,8 +360,6 @@ TEST(FtpHostileSession, AReportedDirectoryWithALineEndIsNotSentBack)
     for (const char* pwd : {"/a\\rDELE x", "/a\\nDELE x", "/a\\x00DELE x"}) {
         SCOPED_TRACE(pwd);
         Hostile hostile({QStringLiteral("--pwd"), QString::fromLatin1(pwd)});
-        // Nothing here stalls: the program's own timeouts, so a loaded machine cannot fail it.
-        hostile.session.timeouts = FtpTimeouts{};
         ASSERT_TRUE(hostile.connect());
         EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
         EXPECT_TRUE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/src")));
@@ -396,4 +411,78 @@ TEST(FtpHostileSession, DownloadLargerThanTheSpaceLeft)
     EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
     EXPECT_TRUE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/src")));
     EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/missing")));
+}
+
+// A server some way off: every reply and every data connection comes 20 ms late, which is
+// after the 150 reply. Each file of a row of downloads arrives whole or is refused, with a
+// SIZE reply and without one; none is taken with less than the server sent.
+TEST(FtpHostileSession, ASlowServerSendsEveryFileWhole)
+{
+    for (bool withSize : {true, false}) {
+        SCOPED_TRACE(withSize ? "with SIZE" : "without SIZE");
+        QStringList arguments{QStringLiteral("--delay"), QStringLiteral("20")};
+        if (withSize)
+            arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+        Hostile hostile(arguments);
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        int fetched = 0;
+        for (int round = 0; round < 4; ++round) {
+            for (const QString& name : {QStringLiteral("a.c"), QStringLiteral("b.c"), QStringLiteral("c.c")}) {
+                const QString target = local.path(name);
+                if (!hostile.session.FetchRemoteFile(name, target)) {
+                    EXPECT_FALSE(QFile::exists(target)) << name.toStdString();
+                    continue;
+                }
+                ++fetched;
+                QByteArray whole = withSize ? QByteArray("int x;\r\n").repeated(500) : "RETR " + name.toUtf8() + "\r\n";
+                EXPECT_EQ(local.read(name), whole.replace("\r\n", "\n")) << name.toStdString() << " round " << round;
+                QFile::remove(target);
+            }
+        }
+        // A server that answers in time sends every file.
+        EXPECT_EQ(fetched, 12);
+    }
+}
+
+// A download that never ends stops at the size the server gave, or without one at the ceiling;
+// it is refused and leaves nothing behind, and the session goes on.
+TEST(FtpHostileSession, ADownloadWithoutEndStopsAtItsSizeOrTheCeiling)
+{
+    for (bool withSize : {true, false}) {
+        SCOPED_TRACE(withSize ? "with SIZE" : "without SIZE");
+        QStringList arguments{QStringLiteral("--on"), QStringLiteral("RETR=endless"), QStringLiteral("--once")};
+        if (withSize)
+            arguments << QStringLiteral("--retr-bytes") << QStringLiteral("4000");
+        Hostile hostile(arguments);
+        hostile.session.downloadCeiling = 1024 * 1024;
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        const QString target = local.write(QStringLiteral("kept.c"), "old copy\n");
+        EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+        EXPECT_EQ(allFiles(local.path()), QStringList{QStringLiteral("kept.c")});
+        EXPECT_EQ(local.read(QStringLiteral("kept.c")), "old copy\n");
+        EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        // Sent whole this time, it comes.
+        ASSERT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+        EXPECT_EQ(local.read(QStringLiteral("kept.c")).size(), withSize ? 3500 : 12);
+    }
+}
+
+// The control connection is reset while the data connection stays open and silent: the
+// download fails as soon as the reset arrives, long before any of the session's timeouts.
+TEST(FtpHostileSession, AResetControlConnectionEndsTheTransferAtOnce)
+{
+    Hostile hostile({QStringLiteral("--on"), QStringLiteral("RETR=reset-data"), QStringLiteral("--retr-bytes"),
+                     QStringLiteral("100000"), QStringLiteral("--once")});
+    hostile.session.timeouts = FtpTimeouts{60000ms, 60000ms, 60s, 60s};
+    ASSERT_TRUE(hostile.connect());
+    TempDir local;
+    const QString target = local.path(QStringLiteral("x.c"));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+    EXPECT_LT(timer.elapsed(), kGaveUpWellBeforeDefaultsMs);
+    EXPECT_TRUE(allFiles(local.path()).isEmpty());
+    EXPECT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
 }

@@ -70,13 +70,13 @@ TEST(FtpListParser, AnythingElseIsTheWholeLineWithoutAttributes)
     EXPECT_EQ(parseListLine("../../x.c").name, u"../../x.c");
 }
 
-// The name ends at a NUL and after 260 bytes, never inside a character; the whole name stays
-// in rawName.
-TEST(FtpListParser, NamesEndAtANulAndAfter260Bytes)
+// The name keeps a NUL, so that it cannot pass for the name before it, and ends after 260
+// bytes, never inside a character; the whole name stays in rawName.
+TEST(FtpListParser, NamesKeepANulAndEndAfter260Bytes)
 {
     const QByteArray prefix = "-rw-r--r-- 1 o g 10 Jan 26 10:15 ";
     const FtpEntry nul = parseListLine(prefix + QByteArray("a.c\0../x", 8));
-    EXPECT_EQ(nul.name, u"a.c");
+    EXPECT_EQ(nul.name, QString::fromLatin1("a.c\0../x", 8));
     EXPECT_EQ(nul.rawName, QByteArray("a.c\0../x", 8));
 
     const QByteArray exact(260, 'e');

@@ -76,6 +76,7 @@ protected:
         s_tree->write(QStringLiteral("src/crlf.c"), "int a;\r\nint b;\r\n\r\n");
         s_tree->write(QStringLiteral("src/cr.c"), "int a;\rint b;\r\r");
         s_tree->write(QStringLiteral("src/deep/inner/x.c"), "x;\n");
+        s_tree->mkdir(QStringLiteral("src/deep/say \"hi\""));
         s_tree->mkdir(QStringLiteral("empty"));
         s_tree->write(QStringLiteral("my docs/read me.txt"), "blanks\n");
         s_tree->write(QStringLiteral("locked/secret.c"), "secret\n");
@@ -184,6 +185,18 @@ TEST_F(FtpSessionTest, GoesDownFromTheRootWithTwoSlashesAndBackUp)
     ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/")));
     EXPECT_EQ(session.GetRemoteDirectory(), u"/");
     EXPECT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/")));
+}
+
+// The server's 257 reply doubles the quotes in a directory's name; they come back single.
+TEST_F(FtpSessionTest, ADirectoryNameWithQuotes)
+{
+    FtpSession session;
+    connect(session);
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/src/deep/say \"hi\"")));
+    EXPECT_EQ(session.GetRemoteDirectory(), u"/src/deep/say \"hi\"");
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("/src/deep/")));
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("say \"hi\"")));
+    EXPECT_EQ(session.GetRemoteDirectory(), u"/src/deep/say \"hi\"");
 }
 
 TEST_F(FtpSessionTest, RefusedChangeKeepsTheDirectory)
@@ -398,5 +411,29 @@ TEST(FtpSession, ServerNamesWithPorts)
         session.serverName = name;
         session.ConnectServer();
         EXPECT_FALSE(session.connected()) << name.toStdString();
+    }
+}
+
+// A server some way off: every reply and every data connection comes 20 ms late. A row of
+// downloads, the way a registration of several files runs, brings each file whole.
+TEST_F(FtpSessionTest, ASlowServerSendsEveryFileWhole)
+{
+    FtpServer slow(QStringLiteral("ftp_server.py"),
+                   {QStringLiteral("--root"), s_tree->path(), QStringLiteral("--user"), QStringLiteral("alice"),
+                    QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--delay"),
+                    QStringLiteral("20")});
+    ASSERT_TRUE(slow.running());
+    FtpSession session;
+    session.serverName = slow.address();
+    session.userName = QStringLiteral("alice");
+    session.password = QStringLiteral("s3cret");
+    session.ConnectServer();
+    ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
+    for (int round = 0; round < 4; ++round) {
+        for (const char* name : {"lf.c", "crlf.c", "cr.c"}) {
+            const QString file = QString::fromLatin1(name);
+            EXPECT_TRUE(session.FetchRemoteFile(file, m_local.path(file))) << name << " round " << round;
+            EXPECT_EQ(m_local.read(file), kLines) << name << " round " << round;
+        }
     }
 }

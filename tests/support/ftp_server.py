@@ -2,6 +2,7 @@
 until it is killed or its standard input closes (so it never outlives the test that started it).
 
 Usage: ftp_server.py --root DIR --user NAME --password PW [--perm RELDIR=PERMS ...] [--idle-timeout S]
+                     [--delay MS]
 Needs Debian's pyftpdlib (/usr/bin/python3). Run it with -X utf8 so that file names that are not
 UTF-8 (CP932, say) are served as the bytes they are on disk.
 """
@@ -10,9 +11,10 @@ import logging
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import ActiveDTP, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -24,6 +26,25 @@ class BytesNameHandler(FTPHandler):
 
     def push(self, s):
         super(FTPHandler, self).push(s.encode('utf8', 'surrogateescape'))
+
+
+class SlowActiveDTP(ActiveDTP):
+    delay = 0
+
+    def __init__(self, *args, **kwargs):
+        time.sleep(self.delay)
+        super().__init__(*args, **kwargs)
+
+
+class SlowHandler(BytesNameHandler):
+    # A server some way off: each reply and each data connection comes `delay` seconds late.
+    # The server serves one client at a time, so holding up its loop holds up only that client.
+    active_dtp = SlowActiveDTP
+    delay = 0
+
+    def respond(self, resp, *args, **kwargs):
+        time.sleep(self.delay)
+        super().respond(resp, *args, **kwargs)
 
 
 def watch_stdin():
@@ -40,6 +61,8 @@ def main():
                         help='seconds after which an idle control connection is dropped')
     parser.add_argument('--perm', action='append', default=[],
                         help='RELDIR=PERMS, e.g. locked=l: listed, but neither entered nor downloaded')
+    parser.add_argument('--delay', type=float, default=0,
+                        help='milliseconds to wait before each reply and each data connection')
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -49,10 +72,14 @@ def main():
     for item in args.perm:
         rel, perms = item.rsplit('=', 1)
         authorizer.override_perm(args.user, os.path.join(root, rel), perms)
-    BytesNameHandler.authorizer = authorizer
-    BytesNameHandler.timeout = args.idle_timeout
+    handler = BytesNameHandler
+    if args.delay:
+        handler = SlowHandler
+        handler.delay = SlowActiveDTP.delay = args.delay / 1000
+    handler.authorizer = authorizer
+    handler.timeout = args.idle_timeout
 
-    server = FTPServer(('127.0.0.1', 0), BytesNameHandler)
+    server = FTPServer(('127.0.0.1', 0), handler)
     print(server.socket.getsockname()[1], flush=True)
     threading.Thread(target=watch_stdin, daemon=True).start()
     # A fixed poll timeout: the loop's own timer handling can block for good once a timer is due,

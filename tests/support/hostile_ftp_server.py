@@ -4,7 +4,7 @@ Just enough of the protocol for an active-mode client. Prints its port, then one
 received command (a password as ***), and ends when it is killed or its standard input closes.
 
 Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--pwd DIR]
-                             [--on CMD=ACTION ...] [--once]
+                             [--on CMD=ACTION ...] [--once] [--delay MS]
 
   --listing FILE   the raw bytes to send for LIST (default: names that climb out of the download
                    folder, names with slashes, a CP932 name and a DOS directory line)
@@ -24,7 +24,12 @@ Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--
                      short-data  (LIST/RETR) 150, half the data, data connection closed, 226
                      no-final    (LIST/RETR) 150, all the data, data connection closed, no 226
                      close-data  (LIST/RETR) 150, half the data, then both connections closed
+                     reset-data  (LIST/RETR) 150, half the data, then the control connection
+                                 reset (RST), data connection left open
+                     endless     (RETR) 150, then text without end until the client hangs up
   --once           each --on action fires only the first time its command arrives
+  --delay MS       wait MS milliseconds before each reply and before opening each data
+                   connection, like a server some way off
 
 CWD to a path containing "missing" is refused, any other is accepted (PWD stays "/").
 """
@@ -32,6 +37,7 @@ import argparse
 import os
 import re
 import socket
+import struct
 import sys
 import threading
 import time
@@ -71,6 +77,7 @@ class Script:
             cmd, _, action = item.partition('=')
             self.actions[cmd.upper().encode()] = action
         self.once = args.once
+        self.delay = args.delay / 1000.0
         self.pwd = args.pwd.encode().decode('unicode_escape').encode('latin-1') if args.pwd else b'/'
 
     def action(self, cmd):
@@ -106,6 +113,8 @@ def converse(conn, listing, retr_bytes, script):
     f = conn.makefile('rb')
 
     def reply(text):
+        if script.delay:
+            time.sleep(script.delay)
         conn.sendall(text + b'\r\n')
 
     greeting = script.action(b'CONNECT')
@@ -161,7 +170,7 @@ def converse(conn, listing, retr_bytes, script):
                 body = text_body(retr_bytes)
             else:
                 body = b'RETR ' + arg + b'\r\n'
-            if not transfer(conn, reply, data_addr, body, action):
+            if not transfer(conn, reply, data_addr, body, action, script):
                 return
             data_addr = None
         elif cmd == b'QUIT':
@@ -173,20 +182,35 @@ def converse(conn, listing, retr_bytes, script):
             return
 
 
-def transfer(conn, reply, data_addr, body, action):
+def transfer(conn, reply, data_addr, body, action, script):
     """Sends `body` on a data connection the way `action` says; False: close the control
     connection now."""
     reply(b'150 opening data connection')
     if action == 'no-connect':
         hang_forever()
     half = body[:len(body) // 2]
+    if script.delay:
+        time.sleep(script.delay)
     with socket.create_connection(data_addr, timeout=5) as data:
-        if action in ('stall-data', 'abort-data', 'short-data', 'close-data'):
+        if action in ('stall-data', 'abort-data', 'short-data', 'close-data', 'reset-data'):
             data.sendall(half)
             if action == 'stall-data':
                 hang_forever()
             if action == 'close-data':
                 return False
+            if action == 'reset-data':
+                # No linger: the close sends RST. The reader of makefile() would keep the socket
+                # open past close(), so the descriptor itself is closed.
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                os.close(conn.detach())
+                hang_forever()
+        elif action == 'endless':
+            try:
+                while True:
+                    data.sendall(text_body(65536))
+            except OSError:
+                reply(b'426 connection closed; transfer aborted')
+                return True
         else:
             try:
                 data.sendall(body)
@@ -216,6 +240,7 @@ def main():
     parser.add_argument('--on', action='append', default=[])
     parser.add_argument('--once', action='store_true')
     parser.add_argument('--pwd')
+    parser.add_argument('--delay', type=float, default=0)
     args = parser.parse_args()
     listing = LISTING
     if args.listing:
