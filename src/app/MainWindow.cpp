@@ -610,11 +610,17 @@ void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped
 {
     if (skipped.isEmpty())
         return;
-    QStringList lines;
+    // Folders not searched and files left out are told apart: a file that exists must not read
+    // as a folder that could not be listed.
+    QStringList folders, files;
     for (const SkippedDirectory& s : skipped)
-        lines << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
-    m_prompter.message(this, QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + lines.join(u'\n'),
-                       UserPrompter::Icon::Warning);
+        (s.file ? files : folders) << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
+    QStringList parts;
+    if (!folders.isEmpty())
+        parts << QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + folders.join(u'\n');
+    if (!files.isEmpty())
+        parts << QStringLiteral("次のファイルはパスが長すぎるため登録しませんでした：\n") + files.join(u'\n');
+    m_prompter.message(this, parts.join(QStringLiteral("\n\n")), UserPrompter::Icon::Warning);
 }
 
 void MainWindow::List1_OLEDragDrop(const QMimeData* data)

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "intake/NativePath.h"
 #include "output/ResultGridModel.h"
+#include "support/DeepFolder.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -81,6 +82,28 @@ private slots:
         char events[4096];
         QVERIFY2(::read(watch, events, sizeof events) <= 0, "the FIFO was opened");
         ::close(watch);
+        QVERIFY(prompter.done());
+    }
+
+    void aFileWhosePathIsTooLongIsReportedAsAFileNotListed()
+    {
+        TempDir dir;
+        dir.write(QStringLiteral("Tarvik.ini"), kIni);
+        const QString tree = dir.mkdir(QStringLiteral("tree"));
+        test::DeepFolder deep(pathToNative(tree), 3950);
+        const std::string fits = deep.file(4095, ".c");
+        const std::string tooLong = deep.file(4096, ".c");
+        QVERIFY(!fits.empty() && !tooLong.empty());
+        ScriptedPrompter prompter;
+        RecordingLauncher launcher;
+        MainWindow w(dir.path(QStringLiteral("Tarvik.ini")), prompter, launcher);
+        prompter.expect(Kind::ChooseFolder, {}, {tree})
+            .expect(Kind::Message, QStringLiteral("次のファイルはパスが長すぎるため登録しませんでした：\n")
+                                       + pathFromNative(tooLong) + QStringLiteral("  (")
+                                       + QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)) + u')')
+            .expect(Kind::ChooseFolder, {}, {});
+        w.findChild<QAction*>(QStringLiteral("Mn_DirOpen"))->trigger();
+        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("登録数は1ファイルです"));
         QVERIFY(prompter.done());
     }
 };
