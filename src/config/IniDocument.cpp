@@ -115,6 +115,10 @@ void IniDocument::splitUtf16(std::string_view bytes)
         if (line.raw.isNull())
             line.raw = QByteArray("");
         line.text = decoder.decode(QByteArrayView(raw.data(), static_cast<qsizetype>(raw.size())));
+        // An odd last byte would put every unit after it out of step once a line end follows it:
+        // that line is written from its text instead.
+        if (raw.size() % 2 != 0)
+            line.raw = QByteArray();
         m_lines.push_back(std::move(line));
         if (!lineBreak)
             break;

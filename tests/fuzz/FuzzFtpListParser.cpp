@@ -32,10 +32,12 @@ void checkLine(const QByteArray& line)
         if (text[0] != 'l')
             CHECK(text.endsWith(entry.rawName));
     }
-    // A name is shown as decoded; one with a NUL or over 260 bytes is shown cut.
-    if (!entry.rawName.contains('\0') && entry.rawName.size() <= 260)
+    // A name is shown as decoded, a NUL included, so that it cannot pass for a shorter name; one
+    // over 260 bytes is shown cut.
+    if (entry.rawName.size() <= 260)
         CHECK(entry.name == decodeText(std::string_view(entry.rawName.constData(), static_cast<size_t>(entry.rawName.size()))));
-    CHECK(!entry.name.contains(QChar(0)));
+    else
+        CHECK(entry.rawName.left(260).contains('\0') == entry.name.contains(QChar(0)));
     CHECK(entry.shortName.toUtf8().size() <= 14);
 
     const FtpEntry again = parseListLine(line);
