@@ -279,18 +279,19 @@ bool LineClassifier::fitsWorkingMemory(std::string_view line) const
 {
     if (line.size() * kBytesPerEntry <= kWorkingMemoryFloor)
         return true;
-    auto count = [line](std::string_view token) {
-        size_t n = 0;
+    const size_t limit = std::max(kWorkingMemoryFloor, kWorkingMemoryPerByte * line.size()) / kBytesPerEntry;
+    // Counted only as far as the limit. string_view::find goes by the first byte: a search of the
+    // whole rest per hit (memmem under AddressSanitizer) would make this quadratic.
+    auto count = [line, limit](std::string_view token, size_t n) {
         if (token.empty())
             return n;
-        for (const char* p = findBytes(line.data(), line.data() + line.size(), token); p;
-             p = findBytes(p + 1, line.data() + line.size(), token))
+        for (size_t at = line.find(token); at != std::string_view::npos && n <= limit; at = line.find(token, at + 1))
             ++n;
         return n;
     };
     // Quote masking and the block-comment index come one after the other.
-    const size_t entries = std::max({count("\""), count("'"), count(m_syntax.blockStart) + count(m_syntax.blockEnd)});
-    return entries * kBytesPerEntry <= std::max(kWorkingMemoryFloor, kWorkingMemoryPerByte * line.size());
+    return count("\"", 0) <= limit && count("'", 0) <= limit
+        && count(m_syntax.blockEnd, count(m_syntax.blockStart, 0)) <= limit;
 }
 
 bool LineClassifier::passBlockComments(std::string_view line)
