@@ -461,7 +461,7 @@ private slots:
         qInfo("closed in %lld ms", static_cast<long long>(timer.elapsed()));
     }
 
-    // A server that stops answering: the browser reports with the specified failures, keeps
+    // A server that stops answering: the browser reports each failure with its message, keeps
     // the window painted while it waits, and goes on once the server answers again.
     void stalledServersNeverHangTheWindow()
     {
@@ -495,7 +495,7 @@ private slots:
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
     }
 
-    // The server hangs up or goes away: every operation fails as specified and the browser still
+    // The server hangs up or goes away: every operation fails with its message and the browser still
     // closes.
     void closedConnectionsAreReported()
     {

@@ -2,6 +2,7 @@
 #include "intake/NativePath.h"
 
 #include "support/QtPrinters.h"
+#include "support/ReferenceDecoding.h"
 
 #include <gtest/gtest.h>
 
@@ -131,36 +132,11 @@ TEST(TextCodec, PiecewiseDecodingMatchesWholeDecodingAtEveryCut)
 
 namespace {
 
-// The decoding one character at a time, as the test's own reference: at each position the
-// shortest run of whole code units (up to four bytes) that iconv converts is one character;
-// where none converts, one code unit becomes U+FFFD.
 std::string decodedByCharacter(std::string_view in, const char* from, size_t unit)
 {
     iconv_t cd = iconv_open("UTF-8", from);
     EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << from;
-    std::string out;
-    for (size_t i = 0; i < in.size();) {
-        size_t length = 0;
-        char buffer[16];
-        char* dst = buffer;
-        for (size_t len = unit; len <= 4 && i + len <= in.size() && length == 0; len += unit) {
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            char* src = const_cast<char*>(in.data() + i);
-            size_t left = len, room = sizeof buffer;
-            dst = buffer;
-            if (iconv(cd, &src, &left, &dst, &room) != static_cast<size_t>(-1) && left == 0)
-                length = len;
-            else if (errno != EINVAL)
-                break;
-        }
-        if (length != 0) {
-            out.append(buffer, static_cast<size_t>(dst - buffer));
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";
-            i += std::min(unit, in.size() - i);
-        }
-    }
+    std::string out = test::decodedByCharacter(cd, in, unit);
     iconv_close(cd);
     return out;
 }

@@ -90,9 +90,7 @@ protected:
             big += QByteArray(i % 7, 'x') + "\r\n";
         s_tree->write(QStringLiteral("src/big.c"), big);
         s_server = new FtpServer(QStringLiteral("ftp_server.py"),
-                                 {QStringLiteral("--root"), root, QStringLiteral("--user"), QStringLiteral("alice"),
-                                  QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--perm"),
-                                  QStringLiteral("locked=l")});
+                                 serverOptions({QStringLiteral("--perm"), QStringLiteral("locked=l")}));
     }
 
     static void TearDownTestSuite()
@@ -108,9 +106,22 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(s_server->running()); }
 
+    // The tree served to alice, with further options of the server.
+    static QStringList serverOptions(const QStringList& extra)
+    {
+        return QStringList{QStringLiteral("--root"), s_tree->path(), QStringLiteral("--user"), QStringLiteral("alice"),
+                           QStringLiteral("--password"), QStringLiteral("s3cret")}
+            + extra;
+    }
+
     void connect(FtpSession& session, const QString& password = QStringLiteral("s3cret"))
     {
-        session.serverName = s_server->address();
+        connect(session, *s_server, password);
+    }
+
+    void connect(FtpSession& session, const FtpServer& server, const QString& password = QStringLiteral("s3cret"))
+    {
+        session.serverName = server.address();
         session.userName = QStringLiteral("alice");
         session.password = password;
         session.ConnectServer();
@@ -308,15 +319,10 @@ TEST_F(FtpSessionTest, DisconnectClosesTheSession)
 TEST_F(FtpSessionTest, StaysInItsDirectoryWhenTheServerDropsAnIdleConnection)
 {
     FtpServer impatient(QStringLiteral("ftp_server.py"),
-                        {QStringLiteral("--root"), s_tree->path(), QStringLiteral("--user"), QStringLiteral("alice"),
-                         QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--idle-timeout"),
-                         QStringLiteral("0.3")});
+                        serverOptions({QStringLiteral("--idle-timeout"), QStringLiteral("0.3")}));
     ASSERT_TRUE(impatient.running());
     FtpSession session;
-    session.serverName = impatient.address();
-    session.userName = QStringLiteral("alice");
-    session.password = QStringLiteral("s3cret");
-    session.ConnectServer();
+    connect(session, impatient);
     ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
     ::usleep(600 * 1000);
     // libcurl logs in anew, which starts in the login directory; the session goes back to /src.
@@ -418,16 +424,10 @@ TEST(FtpSession, ServerNamesWithPorts)
 // downloads, the way a registration of several files runs, brings each file whole.
 TEST_F(FtpSessionTest, ASlowServerSendsEveryFileWhole)
 {
-    FtpServer slow(QStringLiteral("ftp_server.py"),
-                   {QStringLiteral("--root"), s_tree->path(), QStringLiteral("--user"), QStringLiteral("alice"),
-                    QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--delay"),
-                    QStringLiteral("20")});
+    FtpServer slow(QStringLiteral("ftp_server.py"), serverOptions({QStringLiteral("--delay"), QStringLiteral("20")}));
     ASSERT_TRUE(slow.running());
     FtpSession session;
-    session.serverName = slow.address();
-    session.userName = QStringLiteral("alice");
-    session.password = QStringLiteral("s3cret");
-    session.ConnectServer();
+    connect(session, slow);
     ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
     for (int round = 0; round < 4; ++round) {
         for (const char* name : {"lf.c", "crlf.c", "cr.c"}) {

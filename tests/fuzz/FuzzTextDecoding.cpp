@@ -4,6 +4,7 @@
 // Input: a piece-size byte, then the bytes to decode.
 #include "config/TextCodec.h"
 #include "fuzz/FuzzCheck.h"
+#include "support/ReferenceDecoding.h"
 
 #include <QString>
 #include <iconv.h>
@@ -70,31 +71,12 @@ std::string cp932InPieces(std::string_view bytes, size_t piece)
     return out;
 }
 
-// CP932 read one character at a time through iconv: at each position the one or two bytes
-// iconv converts, else U+FFFD for one byte. The decoder's table must give the same.
+// CP932 read one character at a time through iconv; the decoder's table must give the same.
 std::string cp932ByCharacter(std::string_view bytes)
 {
     static iconv_t cd = iconv_open("UTF-8", "CP932");
     CHECK(cd != reinterpret_cast<iconv_t>(-1));
-    std::string out;
-    for (size_t i = 0; i < bytes.size();) {
-        size_t length = 0;
-        char buffer[16];
-        char* dst = buffer;
-        for (size_t len = 1; len <= 2 && i + len <= bytes.size() && length == 0; ++len) {
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            char* src = const_cast<char*>(bytes.data() + i);
-            size_t left = len, room = sizeof buffer;
-            dst = buffer;
-            if (iconv(cd, &src, &left, &dst, &room) != static_cast<size_t>(-1) && left == 0)
-                length = len;
-            else if (errno != EINVAL)
-                break;
-        }
-        out.append(length ? std::string_view(buffer, static_cast<size_t>(dst - buffer)) : "\xEF\xBF\xBD");
-        i += length ? length : 1;
-    }
-    return out;
+    return test::decodedByCharacter(cd, bytes, 1);
 }
 
 } // namespace
