@@ -2,8 +2,7 @@
 
 #include "config/FileTypeTable.h"
 #include "counting/OrderedWork.h"
-#include "counting/SourceFile.h"
-#include "intake/NativePath.h"
+#include "counting/SourceStore.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,20 +16,20 @@ struct FileWork {
     std::optional<QString> error;
 };
 
-FileWork analyseOne(const QString& path, int engine, const EngineTable& engines, bool countSymbolLines)
+FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const EngineTable& engines,
+                    bool countSymbolLines)
 {
     FileWork work{FileResult::forPath(path), std::nullopt};
-    const std::string native = pathToNative(path);
     using Status = SourceFileCount::Status;
     if (engine < 0) {
         QString error;
-        Status s = probeSourceFile(native, &error);
+        Status s = store.probe(path, &error);
         if (s == Status::Unreadable)
             work.error = error;
         work.result.outcome = s == Status::Counted ? FileOutcome::NoEngine : FileOutcome::Missing;
         return work;
     }
-    SourceFileCount c = countSourceFile(native, engines.syntax(engine), countSymbolLines);
+    SourceFileCount c = store.count(path, engines.syntax(engine), countSymbolLines, nullptr);
     switch (c.status) {
     case Status::Counted:
         work.result.outcome = FileOutcome::Counted;
@@ -92,7 +91,7 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
-        return analyseOne(paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
+        return analyseOne(options.store ? *options.store : fileSystemStore(), paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
     };
     std::optional<OrderedWork<FileWork>> parallel;
     if (jobs > 1) {

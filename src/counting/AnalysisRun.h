@@ -11,6 +11,7 @@
 namespace tarvik {
 
 class EngineTable;
+class SourceStore;
 
 enum class FileOutcome { Counted, NoEngine, NotAnalysable, Missing };
 // The outcome's name in machine-readable output: "Counted", "NoEngine", "NotAnalysable", "Missing".
@@ -53,6 +54,7 @@ public:
 struct AnalysisOptions {
     bool countSymbolLines = true;
     int jobs = 1; // files counted at once; the results are the same for every value
+    const SourceStore* store = nullptr; // where the files are read; the file system when null
 };
 
 // Counts every path of the list in order. A file that exists but cannot be read ends the run:

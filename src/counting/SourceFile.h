@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik {
@@ -31,5 +32,10 @@ SourceFileCount::Status probeSourceFile(const std::string& nativePath, QString* 
 // `steps`, the step text of every executable line is collected there too.
 SourceFileCount countSourceFile(const std::string& nativePath, const CommentSyntax& syntax, bool countSymbolLines,
                                 std::vector<std::string>* steps = nullptr);
+
+// The same count for bytes held in memory (a file of a revision, say), which are exactly what
+// the file would hold on disk.
+SourceFileCount countSourceBytes(std::string_view bytes, const CommentSyntax& syntax, bool countSymbolLines,
+                                 std::vector<std::string>* steps = nullptr);
 
 } // namespace tarvik

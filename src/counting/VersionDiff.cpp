@@ -1,9 +1,8 @@
 #include "counting/VersionDiff.h"
 
 #include "config/FileTypeTable.h"
-#include "counting/FileRead.h"
 #include "counting/OrderedWork.h"
-#include "counting/SourceFile.h"
+#include "counting/SourceStore.h"
 #include "intake/NativePath.h"
 
 #include <dtl/dtl.hpp>
@@ -48,20 +47,19 @@ struct Side {
 };
 
 // Counts one version of a file; returns the reason when it exists but cannot be read.
-std::optional<QString> countSide(const QString& path, int engine, const EngineTable& engines, bool countSymbolLines,
-                                 Side& side)
+std::optional<QString> countSide(const SourceStore& store, const QString& path, int engine, const EngineTable& engines,
+                                 bool countSymbolLines, Side& side)
 {
     using Status = SourceFileCount::Status;
-    const std::string native = pathToNative(path);
     if (engine < 0) {
         QString error;
-        const Status s = probeSourceFile(native, &error);
+        const Status s = store.probe(path, &error);
         if (s == Status::Unreadable)
             return error;
         side.outcome = s == Status::Counted ? FileOutcome::NoEngine : FileOutcome::Missing;
         return std::nullopt;
     }
-    const SourceFileCount c = countSourceFile(native, engines.syntax(engine), countSymbolLines, &side.steps);
+    const SourceFileCount c = store.count(path, engines.syntax(engine), countSymbolLines, &side.steps);
     switch (c.status) {
     case Status::Counted:
         side.outcome = FileOutcome::Counted;
@@ -80,35 +78,13 @@ std::optional<QString> countSide(const QString& path, int engine, const EngineTa
     return std::nullopt;
 }
 
-// True when both are regular files with the same bytes. Special files are never read.
-bool sameBytes(const QString& a, const QString& b)
-{
-    auto openForReading = [](const QString& path) {
-        return ::open(pathToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    };
-    Fd fa(openForReading(a)), fb(openForReading(b));
-    struct stat sa {}, sb {};
-    if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0
-        || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
-        return false;
-    std::vector<char> x(1 << 16), y(1 << 16);
-    for (;;) {
-        const ssize_t n = readFully(fa.get(), x.data(), x.size());
-        const ssize_t m = readFully(fb.get(), y.data(), y.size());
-        if (n < 0 || m < 0 || n != m || std::memcmp(x.data(), y.data(), static_cast<size_t>(n)) != 0)
-            return false;
-        if (n == 0)
-            return true;
-    }
-}
-
 struct PairWork {
     FileChange change;
     std::optional<RunError> error;
 };
 
-PairWork comparePair(const QString& relative, const QString& oldPath, const QString& newPath, int engine,
-                     const EngineTable& engines, bool countSymbolLines)
+PairWork comparePair(const SourceStore& store, const QString& relative, const QString& oldPath, const QString& newPath,
+                     int engine, const EngineTable& engines, bool countSymbolLines)
 {
     PairWork work;
     FileChange& c = work.change;
@@ -119,7 +95,7 @@ PairWork comparePair(const QString& relative, const QString& oldPath, const QStr
     for (auto [path, side] : {std::pair{&oldPath, &oldSide}, std::pair{&newPath, &newSide}}) {
         if (path->isEmpty())
             continue;
-        if (std::optional<QString> error = countSide(*path, engine, engines, countSymbolLines, *side)) {
+        if (std::optional<QString> error = countSide(store, *path, engine, engines, countSymbolLines, *side)) {
             work.error = RunError{-1, *path, *error};
             return work;
         }
@@ -143,7 +119,7 @@ PairWork comparePair(const QString& relative, const QString& oldPath, const QStr
     } else {
         // Steps that cannot be told are not compared: the pair is changed when its bytes are.
         c.outcome = newSide.outcome != FileOutcome::Counted ? newSide.outcome : oldSide.outcome;
-        c.status = sameBytes(oldPath, newPath) ? ChangeStatus::Unchanged : ChangeStatus::Changed;
+        c.status = store.sameBytes(oldPath, newPath) ? ChangeStatus::Unchanged : ChangeStatus::Changed;
     }
     if (c.outcome != FileOutcome::Counted) {
         c.oldSteps = c.newSteps = 0;
@@ -213,15 +189,12 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)
 {
-    DiffSummary summary;
     const DirectoryWalk walk(request.extensions, request.includeSubdirectories);
 
     // Relative path (native bytes) -> the full path in each version.
-    struct Pair {
-        QString oldPath, newPath;
-    };
-    std::map<std::string, Pair, decltype(&nativeWalkOrderLess)> pairs(&nativeWalkOrderLess);
-    auto collect = [&](const QString& root, QString Pair::*member) {
+    std::map<std::string, FilePair, decltype(&nativeWalkOrderLess)> pairs(&nativeWalkOrderLess);
+    QList<SkippedDirectory> skipped;
+    auto collect = [&](const QString& root, QString FilePair::*member) {
         // The walk drops one trailing "/" of its root and joins names with "/".
         QString prefix = root;
         if (prefix.endsWith(u'/'))
@@ -231,27 +204,38 @@ DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const Anal
             const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
             pairs[pathToNative(relative)].*member = path;
         });
-        summary.skipped += report.skipped;
+        skipped += report.skipped;
     };
-    collect(request.oldRoot, &Pair::oldPath);
-    collect(request.newRoot, &Pair::newPath);
+    collect(request.oldRoot, &FilePair::oldPath);
+    collect(request.newRoot, &FilePair::newPath);
 
-    std::vector<std::pair<QString, Pair>> order;
+    std::vector<FilePair> order;
     order.reserve(pairs.size());
-    for (auto& [relative, pair] : pairs)
-        order.emplace_back(pathFromNative(relative), std::move(pair));
+    for (auto& [relative, pair] : pairs) {
+        pair.relativePath = pathFromNative(relative);
+        order.push_back(std::move(pair));
+    }
     pairs.clear();
+    DiffSummary summary = RunPairedDiff(order, engines, options, sink);
+    summary.skipped = skipped + summary.skipped;
+    return summary;
+}
+
+DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engines, const AnalysisOptions& options,
+                          DiffSink& sink)
+{
+    DiffSummary summary;
+    const SourceStore& store = options.store ? *options.store : fileSystemStore();
     const qsizetype n = static_cast<qsizetype>(order.size());
     sink.diffStarted(n);
 
     std::vector<int> engineOf(order.size());
     for (size_t i = 0; i < order.size(); ++i)
-        engineOf[i] = engines.engineIndexForPath(order[i].second.newPath.isEmpty() ? order[i].second.oldPath
-                                                                                  : order[i].second.newPath);
+        engineOf[i] = engines.engineIndexForPath(order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath);
     auto work = [&](qsizetype i) {
-        const auto& [relative, pair] = order[static_cast<size_t>(i)];
-        return comparePair(relative, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)], engines,
-                           options.countSymbolLines);
+        const FilePair& pair = order[static_cast<size_t>(i)];
+        return comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
+                           engines, options.countSymbolLines);
     };
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     std::optional<OrderedWork<PairWork>> parallel;

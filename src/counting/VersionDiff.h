@@ -87,6 +87,18 @@ struct DiffRequest {
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink);
 
+// One file of the comparison: its path in each version (in `AnalysisOptions::store`), empty
+// where the version lacks it.
+struct FilePair {
+    QString relativePath;
+    QString oldPath;
+    QString newPath;
+};
+
+// Compares pairs that are already matched, in the order given.
+DiffSummary RunPairedDiff(const std::vector<FilePair>& pairs, EngineTable& engines, const AnalysisOptions& options,
+                          DiffSink& sink);
+
 // Walk order of relative paths: within a directory its files by name, then its
 // subdirectories by name, each with its whole tree.
 bool walkOrderLess(const QString& a, const QString& b);

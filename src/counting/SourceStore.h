@@ -1,0 +1,28 @@
+#pragma once
+
+#include "counting/SourceFile.h"
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+// Where the bytes of listed files come from: the file system, or the objects of a revision.
+// Runs call it from several threads at once.
+class SourceStore {
+public:
+    virtual ~SourceStore() = default;
+    // Only whether `path` names a file that could be counted, without reading it.
+    virtual SourceFileCount::Status probe(const QString& path, QString* error) const = 0;
+    virtual SourceFileCount count(const QString& path, const CommentSyntax& syntax, bool countSymbolLines,
+                                  std::vector<std::string>* steps) const = 0;
+    // True when both are files with the same bytes.
+    virtual bool sameBytes(const QString& a, const QString& b) const = 0;
+};
+
+// Paths are file names; special files are never read.
+const SourceStore& fileSystemStore();
+
+} // namespace tarvik
