@@ -6,6 +6,7 @@
 #include "config/FileTypeTable.h"
 #include "config/SettingsStore.h"
 #include "counting/AnalysisRun.h"
+#include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/NativePath.h"
@@ -112,7 +113,21 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     const QCommandLineOption diffOpt(QStringLiteral("diff"),
                                      QStringLiteral("Compare two versions: the two PATHs are the OLD and the NEW folder; "
                                                     "prints added, changed and deleted steps and the modification size."));
-    parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt});
+    const QCommandLineOption repoOpt(QStringLiteral("repo"),
+                                     QStringLiteral("Read the files of a git repository's revisions instead of the disk "
+                                                    "(with --rev, or --diff OLD NEW); PATHs limit them to folders or files "
+                                                    "of the repository."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption revOpt(QStringLiteral("rev"), QStringLiteral("The revision of --repo to count (tag, branch, commit)."),
+                                    QStringLiteral("REV"));
+    const QCommandLineOption excludeOpt(QStringLiteral("exclude"),
+                                        QStringLiteral("Leave out paths matching PATTERN (.gitignore style, relative to each "
+                                                       "folder PATH; repeatable)."),
+                                        QStringLiteral("PATTERN"));
+    const QCommandLineOption gitignoreOpt(QStringLiteral("gitignore"),
+                                          QStringLiteral("Leave out what the .gitignore files of the walked folders leave out."));
+    parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt,
+                       repoOpt, revOpt, excludeOpt, gitignoreOpt});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A file to count, or a directory whose registered file types are counted."),
                                  QStringLiteral("PATH..."));
@@ -148,11 +163,28 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             return usageError(QStringLiteral("--jobs needs a whole number of at least 1"));
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty() && !parser.isSet(filesFromOpt))
-        return usageError(QStringLiteral("no PATH given"));
     const bool diff = parser.isSet(diffOpt);
-    if (diff && (positional.size() != 2 || parser.isSet(filesFromOpt)))
-        return usageError(QStringLiteral("--diff takes exactly two folders, OLD and NEW"));
+    const bool repository = parser.isSet(repoOpt);
+    if (repository) {
+        if (parser.isSet(filesFromOpt))
+            return usageError(QStringLiteral("--files-from cannot be used with --repo"));
+        if (diff == parser.isSet(revOpt))
+            return usageError(QStringLiteral("--repo needs either --rev REV or --diff OLD NEW"));
+        if (diff && positional.size() < 2)
+            return usageError(QStringLiteral("--repo --diff takes two revisions, OLD and NEW"));
+    } else {
+        if (parser.isSet(revOpt))
+            return usageError(QStringLiteral("--rev needs --repo DIR"));
+        if (positional.isEmpty() && !parser.isSet(filesFromOpt))
+            return usageError(QStringLiteral("no PATH given"));
+        if (diff && (positional.size() != 2 || parser.isSet(filesFromOpt)))
+            return usageError(QStringLiteral("--diff takes exactly two folders, OLD and NEW"));
+    }
+    Exclusions exclusions{parser.values(excludeOpt), parser.isSet(gitignoreOpt)};
+    for (const QString& pattern : exclusions.patterns) {
+        if (!PathPatterns::valid(pathToNative(pattern)))
+            return usageError(QStringLiteral("--exclude '%1' matches nothing").arg(pattern));
+    }
 
     // A missing settings file would make every file unknown: refuse it rather than miscount.
     const QString settingsPath = parser.isSet(settingsOpt) ? parser.value(settingsOpt) : m_env.defaultSettingsPath;
@@ -178,7 +210,41 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return QDir::cleanPath(path.startsWith(u'/') ? path : m_env.currentDirectory + u'/' + path);
     };
 
-    if (diff) {
+    const DirectoryWalk::FilterFactory walkFilter = [exclusions](const std::string& root) {
+        return makeWalkFilter(root, exclusions);
+    };
+
+    // A repository is opened and every object checked before anything is written.
+    std::unique_ptr<GitRepository> repo;
+    std::optional<QStringList> revisionFiles;
+    std::optional<std::vector<FilePair>> revisionPairs;
+    if (repository) {
+        QString error;
+        repo = GitRepository::open(absolute(parser.value(repoOpt)), &error);
+        if (!repo) {
+            err << "tarvik-count: " << error << "\n";
+            return kBadArguments;
+        }
+        RevisionSelection selection{FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, {}, exclusions};
+        for (const QString& limit : diff ? positional.mid(2) : positional) {
+            const std::optional<QString> inside = repo->repositoryPath(limit, m_env.currentDirectory);
+            if (!inside) {
+                err << "tarvik-count: " << limit << " is not inside the repository\n";
+                return kBadArguments;
+            }
+            selection.limits << *inside;
+        }
+        if (diff)
+            revisionPairs = repo->pairFiles(positional[0], positional[1], selection, &error);
+        else
+            revisionFiles = repo->listFiles(parser.value(revOpt), selection, &error);
+        if (!revisionPairs && !revisionFiles) {
+            err << "tarvik-count: " << error << "\n";
+            return kBadArguments;
+        }
+    }
+
+    if (diff && !repository) {
         for (const QString& folder : positional) {
             struct stat st {};
             if (::stat(pathToNative(absolute(folder)).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
@@ -186,7 +252,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
     }
 
-    QStringList paths = positional;
+    QStringList paths = repository ? QStringList() : positional;
     if (parser.isSet(filesFromOpt)) {
         const QString listPath = parser.value(filesFromOpt);
         std::ifstream list(pathToNative(listPath), std::ios::binary);
@@ -246,9 +312,14 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     if (diff) {
         EngineTable engines(settings);
         auto writer = DiffFormatWriter::create(format, write);
-        const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
-                                  FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs};
-        const DiffSummary summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
+        DiffSummary summary;
+        if (revisionPairs) {
+            summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store()}, *writer);
+        } else {
+            const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
+                                      FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, walkFilter};
+            summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
+        }
         for (const SkippedDirectory& skipped : summary.skipped)
             reportSkipped(skipped);
         if (!summary.completed())
@@ -257,7 +328,12 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     }
 
     AnalysisList list;
-    const DirectoryWalk walk(FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs);
+    if (revisionFiles) {
+        for (const QString& file : *revisionFiles)
+            list.RegisterPath(file);
+    }
+    DirectoryWalk walk(FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs);
+    walk.setFilter(walkFilter);
     for (const QString& arg : paths) {
         const QString path = absolute(arg);
         struct stat st {};
@@ -277,7 +353,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     EngineTable engines(settings);
     ProgressSink progress(*writer, err, m_env.progressToErr && (outFile || !m_env.outIsTerminal));
-    RunSummary summary = RunAnalysis(list.entries(), engines, AnalysisOptions{countSymbolLines, jobs}, progress);
+    RunSummary summary = RunAnalysis(list.entries(), engines,
+                                     AnalysisOptions{countSymbolLines, jobs, repo ? &repo->store() : nullptr}, progress);
     progress.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);

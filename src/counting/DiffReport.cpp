@@ -51,7 +51,10 @@ void DiffTextReport::fileCompared(qsizetype, const FileChange& c)
     } else {
         line += right(TextReport::outcomeText(c.outcome).trimmed(), 40);
     }
-    m_append(line + QStringLiteral("  ") + displayPath(c.relativePath) + kCrLf);
+    QString path = displayPath(c.relativePath);
+    if (!c.renamedFrom.isEmpty())
+        path += QStringLiteral(" ← ") + displayPath(c.renamedFrom);
+    m_append(line + QStringLiteral("  ") + path + kCrLf);
 }
 
 void DiffTextReport::diffFinished(const DiffSummary& summary)

@@ -147,6 +147,8 @@ QString changeStatusText(ChangeStatus status)
 
 bool walkOrderLess(const QString& a, const QString& b) { return nativeWalkOrderLess(pathToNative(a), pathToNative(b)); }
 
+bool walkOrderLess(std::string_view a, std::string_view b) { return nativeWalkOrderLess(a, b); }
+
 StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
 {
     StepChanges result;
@@ -189,7 +191,8 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)
 {
-    const DirectoryWalk walk(request.extensions, request.includeSubdirectories);
+    DirectoryWalk walk(request.extensions, request.includeSubdirectories);
+    walk.setFilter(request.filter);
 
     // Relative path (native bytes) -> the full path in each version.
     std::map<std::string, FilePair, decltype(&nativeWalkOrderLess)> pairs(&nativeWalkOrderLess);
@@ -234,8 +237,10 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
         engineOf[i] = engines.engineIndexForPath(order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath);
     auto work = [&](qsizetype i) {
         const FilePair& pair = order[static_cast<size_t>(i)];
-        return comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
-                           engines, options.countSymbolLines);
+        PairWork w = comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
+                                 engines, options.countSymbolLines);
+        w.change.renamedFrom = pair.renamedFrom;
+        return w;
     };
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     std::optional<OrderedWork<PairWork>> parallel;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik {
@@ -38,6 +39,7 @@ struct FileChange {
     QString relativePath;
     QString oldPath; // empty when the file is only in the new version
     QString newPath; // empty when the file is only in the old version
+    QString renamedFrom; // the old relative path when the file was moved
     ChangeStatus status = ChangeStatus::Unchanged;
     // Counted when every version present was counted; otherwise the outcome that kept the
     // file from being compared (its steps then count nowhere).
@@ -83,6 +85,7 @@ struct DiffRequest {
     QString newRoot;
     QStringList extensions;        // the file types the directory search takes
     bool includeSubdirectories = true;
+    DirectoryWalk::FilterFactory filter = nullptr; // what else the walk of each tree leaves out
 };
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink);
@@ -93,6 +96,7 @@ struct FilePair {
     QString relativePath;
     QString oldPath;
     QString newPath;
+    QString renamedFrom; // the old relative path of a file that was moved
 };
 
 // Compares pairs that are already matched, in the order given.
@@ -102,5 +106,6 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& pairs, EngineTable& engin
 // Walk order of relative paths: within a directory its files by name, then its
 // subdirectories by name, each with its whole tree.
 bool walkOrderLess(const QString& a, const QString& b);
+bool walkOrderLess(std::string_view a, std::string_view b); // on the file system's bytes
 
 } // namespace tarvik

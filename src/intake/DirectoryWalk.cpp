@@ -90,12 +90,14 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
     if (!start.empty() && start.back() == '/')
         start.pop_back();
 
-    std::vector<std::string> pending{start};
+    const std::unique_ptr<WalkFilter> filter = m_filter ? m_filter(start) : nullptr;
+    // Each folder to list with its path relative to the root ("" for the root itself).
+    std::vector<std::pair<std::string, std::string>> pending{{start, std::string()}};
     std::vector<std::string> files;
     std::vector<std::string> subdirs;
     std::vector<std::string> tooLong;
     while (!pending.empty()) {
-        std::string dir = std::move(pending.back());
+        auto [dir, relative] = std::move(pending.back());
         pending.pop_back();
         files.clear();
         subdirs.clear();
@@ -107,6 +109,17 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                                        QString::fromLocal8Bit(std::strerror(errno))});
                 continue;
             }
+            if (filter)
+                filter->entering(relative, dir);
+            auto excluded = [&](std::string_view name, bool directory) {
+                if (!filter)
+                    return false;
+                std::string path = relative;
+                if (!path.empty())
+                    path += '/';
+                path += name;
+                return filter->excludes(path, directory);
+            };
             const int dirFd = ::dirfd(handle.get());
             errno = 0;
             while (dirent* entry = ::readdir(handle.get())) {
@@ -127,11 +140,11 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                     }
                 }
                 if (type == DT_DIR) {
-                    if (m_subdirectories)
+                    if (m_subdirectories && !isVersionControlFolder(name) && !excluded(name, true))
                         subdirs.emplace_back(name);
                 } else {
                     std::string_view ext = extensionOf(name);
-                    if (ext.empty() || m_extensionSet.count(ext) == 0)
+                    if (ext.empty() || m_extensionSet.count(ext) == 0 || excluded(name, false))
                         continue;
                     // The path is all that travels on, and open() takes no longer one: such a
                     // file is reported like a directory that cannot be listed, not as missing.
@@ -159,7 +172,7 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
         }
         std::sort(subdirs.begin(), subdirs.end());
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
-            pending.push_back(dir + '/' + *it);
+            pending.emplace_back(dir + '/' + *it, relative.empty() ? *it : relative + '/' + *it);
     }
     return report;
 }

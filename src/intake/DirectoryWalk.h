@@ -1,5 +1,7 @@
 #pragma once
 
+#include "intake/PathPatterns.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,7 +32,8 @@ struct WalkReport {
 // (by name, each with its whole tree). A file is taken when its extension is exactly one of
 // `extensions`. Symbolic links to directories are neither entered nor taken; any other entry
 // that is not a directory counts as a file. A directory that cannot be listed is skipped and
-// reported, and the walk goes on; so is a file whose path is PATH_MAX bytes or longer.
+// reported, and the walk goes on; so is a file whose path is PATH_MAX bytes or longer. Folders
+// of version control systems are never entered, and a filter may leave out more.
 class DirectoryWalk {
 public:
     using Found = std::function<void(const QString& path)>;
@@ -38,6 +41,11 @@ public:
     DirectoryWalk(QStringList extensions, bool includeSubdirectories);
     DirectoryWalk(const DirectoryWalk&) = delete; // the set holds views of the list
     DirectoryWalk& operator=(const DirectoryWalk&) = delete;
+
+    // Makes the filter of each walk from its root (native bytes); the filter may learn as it
+    // goes (the .gitignore files it meets).
+    using FilterFactory = std::function<std::unique_ptr<WalkFilter>(const std::string& root)>;
+    void setFilter(FilterFactory factory) { m_filter = std::move(factory); }
 
     // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
     WalkReport walk(const QString& root, const Found& found) const;
@@ -52,6 +60,7 @@ private:
     std::vector<std::string> m_extensions;
     std::unordered_set<std::string_view> m_extensionSet; // views of m_extensions, looked up per file
     bool m_subdirectories;
+    FilterFactory m_filter;
 };
 
 } // namespace tarvik

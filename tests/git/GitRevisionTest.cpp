@@ -1,0 +1,246 @@
+#include "cli/CountCommand.h"
+
+#include "intake/NativePath.h"
+#include "support/DelimitedText.h"
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <unistd.h>
+
+using namespace tarvik;
+using tarvik::test::TempDir;
+
+namespace {
+
+const char* kIni = "[Mode]\r\nCount_Mode=1\r\nSerch_Mode=1\r\n"
+                   "[Engin]\r\nList=c,txt\r\nLang_c=C_STYLE,C,1\r\nLang_txt=C_STYLE,Text,0\r\n"
+                   "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n";
+
+struct Result {
+    int rc;
+    QString out;
+    std::string err;
+};
+
+// A repository of two tagged versions, made with git itself, holding what a real one holds:
+// line ends of both kinds, a CP932 file, a name that is not UTF-8, a binary file, a symbolic
+// link and a submodule entry.
+class GitRevisionTest : public ::testing::Test {
+protected:
+    GitRevisionTest()
+    {
+        m_ini = m_dir.write(QStringLiteral("Tarvik.ini"), kIni);
+        m_repo = m_dir.mkdir(QStringLiteral("repo"));
+        git({"init", "-q"});
+        put("src/main.c", "int main() {\n  return 0; // ok\n}\n");
+        put("src/crlf.c", "/* c */\r\nint a;\r\n\r\nint b;\r\n");
+        put("src/sjis.c", "// \x93\xfa\x96\x7b\x8c\xea\nchar* s = \"\x95\x5c\";\n");
+        put("src/caf\xe9.c", "int cafe;\n");
+        put("src/old_name.c", "int moved(void)\n{\n    return 1;\n}\nint stays;\n");
+        put("src/gone.c", "int gone;\nint gone2;\n");
+        put("src/comment.c", "int c; // before\n");
+        put("bin/data.c", QByteArray("\x7f" "ELF\0\0\x01 int x;\n\0\xff\xfe", 16));
+        put("notes.txt", "not searched\n");
+        commit("v1");
+
+        put("src/main.c", "int main() {\n  int x = 1;\n  return x; // ok\n}\n");
+        put("src/comment.c", "int c; // after, and longer\n");
+        git({"mv", "src/old_name.c", "src/new_name.c"});
+        put("src/new_name.c", "int moved(void)\n{\n    return 2;\n}\nint stays;\n");
+        git({"rm", "-q", "src/gone.c"});
+        put("src/added.c", "int added;\n");
+        put("special/plain.c", "int plain;\n");
+        ::symlink("../src/main.c", pathToNative(m_repo + QStringLiteral("/special/link.c")).c_str());
+        git({"add", "special"});
+        git({"update-index", "--add", "--cacheinfo", "160000,0123456789012345678901234567890123456789,special/module.c"});
+        commit("v2");
+    }
+
+    QByteArray git(const QList<QByteArray>& args, const QString& in = {})
+    {
+        QProcess p;
+        p.setWorkingDirectory(in.isEmpty() ? m_repo : in);
+        QStringList list{QStringLiteral("-c"), QStringLiteral("user.name=t"), QStringLiteral("-c"),
+                         QStringLiteral("user.email=t@example.org"), QStringLiteral("-c"), QStringLiteral("core.autocrlf=false")};
+        for (const QByteArray& a : args)
+            list << QString::fromUtf8(a);
+        p.start(QStringLiteral("git"), list);
+        p.waitForFinished(60000);
+        EXPECT_EQ(p.exitCode(), 0) << args.join(' ').constData() << ": " << p.readAllStandardError().constData();
+        return p.readAllStandardOutput();
+    }
+
+    void put(const char* relative, const QByteArray& bytes)
+    {
+        const std::string path = pathToNative(m_repo) + '/' + relative;
+        m_dir.write(pathFromNative(path).mid(m_dir.path().size() + 1), bytes);
+        git({"add", "--", relative});
+    }
+
+    void commit(const char* tag)
+    {
+        git({"commit", "-q", "-m", tag});
+        git({"tag", tag});
+    }
+
+    // A checkout of `tag` beside the repository, as a user would count it.
+    QString checkout(const char* tag)
+    {
+        const QString where = m_dir.path(QString::fromUtf8(tag));
+        git({"worktree", "add", "-q", "--detach", where.toUtf8(), tag});
+        return where;
+    }
+
+    Result count(const QStringList& args)
+    {
+        CountCommand::Environment env{m_ini, m_dir.path(), false, false, 2};
+        std::ostringstream out, err;
+        const int rc = CountCommand(env).execute(args, out, err);
+        return {rc, QString::fromStdString(out.str()), err.str()};
+    }
+
+    // CSV rows with the path column made relative: "TAG:" or "FOLDER/" dropped.
+    static QList<QStringList> rows(const QString& csv, const QString& prefix)
+    {
+        QList<QStringList> out = test::parseDelimited(csv, u',');
+        for (QStringList& row : out) {
+            for (QString& field : row) {
+                if (field.startsWith(prefix))
+                    field = field.mid(prefix.size());
+            }
+        }
+        return out;
+    }
+
+    TempDir m_dir;
+    QString m_ini;
+    QString m_repo;
+};
+
+} // namespace
+
+// The central promise: a revision counts exactly as the same files checked out.
+TEST_F(GitRevisionTest, ARevisionCountsAsItsCheckout)
+{
+    const QByteArray status = git({"status", "--porcelain"});
+    for (const char* tag : {"v1", "v2"}) {
+        const QString tree = checkout(tag);
+        const QStringList common{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--exclude"), QStringLiteral("special/")};
+        const Result fromObjects = count(common + QStringList{QStringLiteral("--repo"), QStringLiteral("repo"),
+                                                              QStringLiteral("--rev"), QString::fromUtf8(tag)});
+        const Result fromDisk = count(common + QStringList{tree});
+        ASSERT_EQ(fromObjects.rc, 0) << fromObjects.err;
+        ASSERT_EQ(fromDisk.rc, 0) << fromDisk.err;
+        const QList<QStringList> a = rows(fromObjects.out, QString::fromUtf8(tag) + u':');
+        EXPECT_EQ(a, rows(fromDisk.out, tree + u'/')) << tag;
+        EXPECT_GE(a.size(), 8) << fromObjects.out.toStdString();
+    }
+    // Nothing in the repository changed: no checkout, no index update.
+    EXPECT_EQ(git({"status", "--porcelain"}), status);
+}
+
+TEST_F(GitRevisionTest, ComparingTwoRevisionsIsComparingTheirCheckoutsWithMovedFilesPaired)
+{
+    const QString old = checkout("v1"), fresh = checkout("v2");
+    const QStringList common{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--exclude"), QStringLiteral("special")};
+    const Result revisions = count(common + QStringList{QStringLiteral("--repo"), m_repo, QStringLiteral("--diff"),
+                                                        QStringLiteral("v1"), QStringLiteral("v2")});
+    const Result folders = count(common + QStringList{QStringLiteral("--diff"), old, fresh});
+    ASSERT_EQ(revisions.rc, 0) << revisions.err;
+    ASSERT_EQ(folders.rc, 0) << folders.err;
+
+    // relative_path, status, outcome, old, new, added, changed, deleted
+    auto figures = [](const QString& csv) {
+        QMap<QString, QStringList> byPath;
+        for (const QStringList& row : test::parseDelimited(csv, u',').mid(1))
+            byPath.insert(row[0], row.mid(1, 7));
+        return byPath;
+    };
+    QMap<QString, QStringList> fromRevisions = figures(revisions.out), fromFolders = figures(folders.out);
+    const QString moved = QStringLiteral("src/new_name.c");
+    EXPECT_EQ(fromRevisions.value(moved), (QStringList{QStringLiteral("変更"), QStringLiteral("Counted"), QStringLiteral("5"),
+                                                        QStringLiteral("5"), QStringLiteral("0"), QStringLiteral("1"),
+                                                        QStringLiteral("0")}));
+    EXPECT_EQ(fromFolders.take(moved).value(0), QStringLiteral("新規"));
+    EXPECT_EQ(fromFolders.take(QStringLiteral("src/old_name.c")).value(0), QStringLiteral("削除"));
+    fromRevisions.remove(moved);
+    EXPECT_EQ(fromRevisions, fromFolders);
+    EXPECT_EQ(fromRevisions.value(QStringLiteral("src/comment.c")).value(0), QStringLiteral("変更なし"));
+
+    const Result report = count({QStringLiteral("--repo"), m_repo, QStringLiteral("--diff"), QStringLiteral("v1"), QStringLiteral("v2")});
+    EXPECT_TRUE(report.out.contains(QStringLiteral("src/new_name.c ← src/old_name.c\r\n"))) << report.out.toStdString();
+}
+
+// Entries that are not files of the revision are reported, one line each, and the count goes on.
+TEST_F(GitRevisionTest, LinksSubmodulesAndAbsentPathsGetAnOutcomeLine)
+{
+    const Result r = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"),
+                            QStringLiteral("v2"), m_repo + QStringLiteral("/special"), QStringLiteral("src/main.c"),
+                            QStringLiteral("src/none.c")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    QStringList outcomes;
+    for (const QStringList& row : test::parseDelimited(r.out, u',').mid(1))
+        outcomes << row[0] + u'=' + row[3];
+    EXPECT_EQ(outcomes, (QStringList{QStringLiteral("v2:special/link.c=Missing"), QStringLiteral("v2:special/module.c=Missing"),
+                                     QStringLiteral("v2:special/plain.c=Counted"), QStringLiteral("v2:src/main.c=Counted"),
+                                     QStringLiteral("v2:src/none.c=Missing")}));
+}
+
+TEST_F(GitRevisionTest, WhatIsNotThereIsOneLineExitStatusTwoAndNothingWritten)
+{
+    // A copy of the repository (its objects are loose files) that has lost one file's object.
+    const QString broken = m_dir.path(QStringLiteral("broken"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), m_repo, broken}), 0);
+    const QString blob = QString::fromLatin1(git({"rev-parse", "v1:src/main.c"}).trimmed());
+    ASSERT_TRUE(QFile::remove(broken + QStringLiteral("/.git/objects/") + blob.left(2) + u'/' + blob.mid(2)));
+
+    const QString output = m_dir.path(QStringLiteral("out.csv"));
+    struct Case {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"), QStringLiteral("v9")}, "revision not found: v9"},
+        {{QStringLiteral("--repo"), m_repo, QStringLiteral("--diff"), QStringLiteral("v1"), QStringLiteral("nope")}, "revision not found: nope"},
+        {{QStringLiteral("--repo"), m_dir.path(), QStringLiteral("--rev"), QStringLiteral("v1")}, "not a git repository: "},
+        {{QStringLiteral("--repo"), broken, QStringLiteral("--rev"), QStringLiteral("v1")}, "of v1:src/main.c is not in the repository"},
+    };
+    for (const Case& c : cases) {
+        const Result r = count(c.args + QStringList{QStringLiteral("-o"), output});
+        EXPECT_EQ(r.rc, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(QFile::exists(output)) << c.says;
+    }
+}
+
+// In a working folder, --gitignore leaves out what git itself ignores there, its exclude file
+// included; the repository's own folder is never walked.
+TEST_F(GitRevisionTest, InAWorkingFolderTheGitignoreRulesAreGits)
+{
+    m_dir.write(QStringLiteral("repo/.git/info/exclude"), "added.c\n");
+    m_dir.write(QStringLiteral("repo/src/.gitignore"), "sjis.c\n");
+    auto listed = [&](const QStringList& extra) {
+        QStringList names;
+        const Result r = count(QStringList{QStringLiteral("-f"), QStringLiteral("csv"), m_repo + QStringLiteral("/src")} + extra);
+        for (const QStringList& row : test::parseDelimited(r.out, u',').mid(1))
+            names << row[1];
+        return names;
+    };
+    const QStringList all = listed({});
+    EXPECT_TRUE(all.contains(QStringLiteral("added.c")) && all.contains(QStringLiteral("sjis.c"))) << all.join(u' ').toStdString();
+    const QStringList ignored = listed({QStringLiteral("--gitignore")});
+    EXPECT_FALSE(ignored.contains(QStringLiteral("added.c")));
+    EXPECT_FALSE(ignored.contains(QStringLiteral("sjis.c")));
+    EXPECT_EQ(ignored.size(), all.size() - 2);
+
+    m_dir.write(QStringLiteral("repo/.git/stray.c"), "int x;\n");
+    const Result whole = count({QStringLiteral("-f"), QStringLiteral("csv"), m_repo});
+    EXPECT_FALSE(whole.out.contains(QStringLiteral("/.git/"))) << whole.out.toStdString();
+}
