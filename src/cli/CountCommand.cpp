@@ -126,8 +126,13 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                         QStringLiteral("PATTERN"));
     const QCommandLineOption gitignoreOpt(QStringLiteral("gitignore"),
                                           QStringLiteral("Leave out what the .gitignore files of the walked folders leave out."));
+    const QCommandLineOption generatedOpt(QStringLiteral("generated"),
+                                          QStringLiteral("Files whose first lines carry a code generator's mark: counted as "
+                                                         "usual (count, the default), left out (skip), or listed but kept "
+                                                         "out of the totals (separate)."),
+                                          QStringLiteral("count|skip|separate"), QStringLiteral("count"));
     parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt,
-                       repoOpt, revOpt, excludeOpt, gitignoreOpt});
+                       repoOpt, revOpt, excludeOpt, gitignoreOpt, generatedOpt});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A file to count, or a directory whose registered file types are counted."),
                                  QStringLiteral("PATH..."));
@@ -162,6 +167,13 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         if (!ok || jobs < 1)
             return usageError(QStringLiteral("--jobs needs a whole number of at least 1"));
     }
+    GeneratedFiles generated = GeneratedFiles::Count;
+    if (const QString g = parser.value(generatedOpt); g == u"skip")
+        generated = GeneratedFiles::Skip;
+    else if (g == u"separate")
+        generated = GeneratedFiles::Separate;
+    else if (g != u"count")
+        return usageError(QStringLiteral("--generated takes count, skip or separate"));
     const QStringList positional = parser.positionalArguments();
     const bool diff = parser.isSet(diffOpt);
     const bool repository = parser.isSet(repoOpt);
@@ -314,11 +326,11 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         auto writer = DiffFormatWriter::create(format, write);
         DiffSummary summary;
         if (revisionPairs) {
-            summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store()}, *writer);
+            summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store(), generated}, *writer);
         } else {
             const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
                                       FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, walkFilter};
-            summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs}, *writer);
+            summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs, nullptr, generated}, *writer);
         }
         for (const SkippedDirectory& skipped : summary.skipped)
             reportSkipped(skipped);
@@ -350,11 +362,16 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     }
 
     auto writer = FormatWriter::create(format, write);
+    if (generated == GeneratedFiles::Separate)
+        writer->separateGenerated();
+    if (parser.isSet(generatedOpt))
+        writer->flagGenerated();
 
     EngineTable engines(settings);
     ProgressSink progress(*writer, err, m_env.progressToErr && (outFile || !m_env.outIsTerminal));
     RunSummary summary = RunAnalysis(list.entries(), engines,
-                                     AnalysisOptions{countSymbolLines, jobs, repo ? &repo->store() : nullptr}, progress);
+                                     AnalysisOptions{countSymbolLines, jobs, repo ? &repo->store() : nullptr, generated},
+                                     progress);
     progress.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);

@@ -47,7 +47,8 @@ public:
                + ",\"newSteps\":" + QByteArray::number(c.newSteps) + ",\"added\":" + QByteArray::number(c.steps.added)
                + ",\"changed\":" + QByteArray::number(c.steps.changed)
                + ",\"deleted\":" + QByteArray::number(c.steps.deleted) + ",\"oldPath\":" + jsonString(exportPath(c.oldPath))
-               + ",\"newPath\":" + jsonString(exportPath(c.newPath)) + '}';
+               + ",\"newPath\":" + jsonString(exportPath(c.newPath))
+               + ",\"generated\":" + (c.generated ? "true" : "false") + '}';
         m_write(obj);
     }
     void diffFinished(const DiffSummary& s) override
@@ -60,6 +61,7 @@ public:
                 + ",\"oldSteps\":" + QByteArray::number(t.oldSteps) + ",\"newSteps\":" + QByteArray::number(t.newSteps)
                 + ",\"added\":" + QByteArray::number(t.steps.added) + ",\"changed\":" + QByteArray::number(t.steps.changed)
                 + ",\"deleted\":" + QByteArray::number(t.steps.deleted)
+                + ",\"generatedFiles\":" + QByteArray::number(t.generatedFiles)
                 + ",\"modificationKStep\":" + TextReport::kstepFigure(t.modifiedSteps(), QStringLiteral(".")).toUtf8()
                 + "}}\n");
     }

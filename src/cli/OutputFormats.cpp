@@ -4,6 +4,8 @@
 #include "intake/NativePath.h"
 #include "output/CsvFormat.h"
 
+#include <QLocale>
+
 namespace tarvik {
 
 namespace {
@@ -23,8 +25,14 @@ public:
     void runFinished(const RunSummary& s) override
     {
         m_report.runFinished(s);
+        if (m_separateGenerated)
+            m_write(QStringLiteral("          生成ファイル  %1 件  %2 KStep（総実行数に含まず）\r\n")
+                        .arg(s.generatedFiles)
+                        .arg(TextReport::kstepFigure(s.generatedSteps, QLocale::system().decimalPoint()))
+                        .toUtf8());
         close();
     }
+    void separateGenerated() override { m_separateGenerated = true; }
     void runFailed(const RunError&) override { close(); }
 
 private:
@@ -36,21 +44,33 @@ private:
     Write m_write;
     TextReport m_report;
     bool m_written = false;
+    bool m_separateGenerated = false;
 };
 
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
     // No byte order mark: what reads this output takes plain UTF-8.
-    void runStarted(qsizetype) override { m_write(CsvFormat::record(CsvFormat::resultColumns())); }
+    void runStarted(qsizetype) override
+    {
+        QStringList columns = CsvFormat::resultColumns();
+        if (m_generatedColumn)
+            columns << QStringLiteral("generated");
+        m_write(CsvFormat::record(columns));
+    }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
-        m_write(CsvFormat::resultRecord(r));
+        QByteArray record = CsvFormat::resultRecord(r);
+        if (m_generatedColumn)
+            record.insert(record.size() - 2, r.generated ? ",1" : ",0"); // before the CR LF
+        m_write(record);
     }
+    void flagGenerated() override { m_generatedColumn = true; }
     void runFailed(const RunError&) override {}
 
 private:
     Write m_write;
+    bool m_generatedColumn = false;
 };
 
 class JsonWriter : public FormatWriter {
@@ -65,13 +85,16 @@ public:
                + ",\"outcome\":" + jsonString(outcomeName(r.outcome))
                + ",\"executable\":" + QByteArray::number(r.counts.executable)
                + ",\"comment\":" + QByteArray::number(r.counts.comment)
-               + ",\"total\":" + QByteArray::number(r.counts.total) + '}';
+               + ",\"total\":" + QByteArray::number(r.counts.total)
+               + ",\"generated\":" + (r.generated ? "true" : "false") + '}';
         m_write(obj);
     }
     void runFinished(const RunSummary& s) override
     {
         m_write("\n],\"totalSteps\":" + QByteArray::number(s.totalSteps)
-                + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8() + "}\n");
+                + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8()
+                + ",\"generatedFiles\":" + QByteArray::number(s.generatedFiles)
+                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps) + "}\n");
     }
     void runFailed(const RunError& e) override
     {

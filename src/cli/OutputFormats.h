@@ -22,6 +22,10 @@ public:
 
     // Closes the output after the unexpected error (no totals).
     virtual void runFailed(const RunError& error) = 0;
+    // Generated files are kept out of the totals: the report tells their figures apart.
+    virtual void separateGenerated() {}
+    // Asked about generated files: the CSV gains its `generated` column (JSON always has it).
+    virtual void flagGenerated() {}
 };
 
 // A JSON string literal of the text, as UTF-8.

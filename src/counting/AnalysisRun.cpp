@@ -34,6 +34,7 @@ FileWork analyseOne(const SourceStore& store, const QString& path, int engine, c
     case Status::Counted:
         work.result.outcome = FileOutcome::Counted;
         work.result.counts = c.counts;
+        work.result.generated = c.generated;
         break;
     case Status::Abandoned:
         work.result.outcome = FileOutcome::NotAnalysable;
@@ -105,9 +106,16 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
             summary.error = RunError{i, paths[i], *w.error};
             return summary;
         }
-        if (w.result.outcome == FileOutcome::Counted)
+        if (w.result.generated) {
+            ++summary.generatedFiles;
+            summary.generatedSteps += w.result.counts.executable;
+            if (options.generated == GeneratedFiles::Skip)
+                continue;
+        }
+        if (w.result.outcome == FileOutcome::Counted
+            && !(w.result.generated && options.generated == GeneratedFiles::Separate))
             summary.totalSteps += w.result.counts.executable;
-        sink.fileAnalysed(i, w.result);
+        sink.fileAnalysed(summary.handledFiles, w.result);
         ++summary.handledFiles;
     }
     sink.runFinished(summary);

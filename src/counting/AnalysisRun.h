@@ -24,6 +24,7 @@ struct FileResult {
     QString directory;
     FileOutcome outcome = FileOutcome::Missing;
     FileCounts counts; // all 0 unless Counted
+    bool generated = false; // Counted, and made by a code generator (its first lines say so)
 
     static FileResult forPath(const QString& path);
 };
@@ -38,6 +39,9 @@ struct RunSummary {
     qsizetype handledFiles = 0;
     int64_t totalSteps = 0; // executable lines of the Counted files
     std::optional<RunError> error; // set when the run ended with the unexpected error
+    // Generated files met, and their executable lines (in totalSteps only when they are counted).
+    qsizetype generatedFiles = 0;
+    int64_t generatedSteps = 0;
     bool completed() const { return !error.has_value(); }
 };
 
@@ -51,10 +55,15 @@ public:
     virtual void runFinished(const RunSummary& summary) { (void)summary; }
 };
 
+// What becomes of generated files: counted like any other (as always), left out of the
+// results, or listed but kept out of the totals.
+enum class GeneratedFiles { Count, Skip, Separate };
+
 struct AnalysisOptions {
     bool countSymbolLines = true;
     int jobs = 1; // files counted at once; the results are the same for every value
     const SourceStore* store = nullptr; // where the files are read; the file system when null
+    GeneratedFiles generated = GeneratedFiles::Count;
 };
 
 // Counts every path of the list in order. A file that exists but cannot be read ends the run:

@@ -3,6 +3,7 @@
 #include "config/TextCodec.h"
 #include "counting/FileRead.h"
 #include "counting/BoundedLineCounter.h"
+#include "counting/GeneratedMark.h"
 #include "counting/LineClassifier.h"
 #include "counting/SourceEncoding.h"
 
@@ -120,6 +121,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
     std::string text;
     if (size <= kWholeFileLimit) {
         if (const std::optional<std::string_view> bytes = reader.whole()) {
+            result.generated = hasGeneratorMark(*bytes);
             countWhole(*bytes, counter);
         } else {
             // Read to the real end, even if the file grew since it was opened. The buffer only
@@ -138,6 +140,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
                 room *= 2;
                 raw.resize(room);
             }
+            result.generated = hasGeneratorMark(std::string_view(raw.data(), got));
             countWhole(std::string_view(raw.data(), got), counter);
         }
     } else {
@@ -189,6 +192,8 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
                 if (n < 0)
                     return fail(errno);
                 std::string_view piece(raw.data(), static_cast<size_t>(n));
+                if (first)
+                    result.generated = hasGeneratorMark(piece);
                 if (first)
                     piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
                 if (utf8) {

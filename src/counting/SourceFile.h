@@ -21,6 +21,7 @@ struct SourceFileCount {
     };
     Status status = Status::NotAFile;
     FileCounts counts;
+    bool generated = false; // its first lines carry a code generator's mark
     QString error; // for Unreadable: the reason
 };
 

@@ -42,6 +42,7 @@ bool nativeWalkOrderLess(std::string_view a, std::string_view b)
 
 struct Side {
     FileOutcome outcome = FileOutcome::Missing;
+    bool generated = false;
     int64_t executable = 0;
     std::vector<std::string> steps;
 };
@@ -64,6 +65,7 @@ std::optional<QString> countSide(const SourceStore& store, const QString& path, 
     case Status::Counted:
         side.outcome = FileOutcome::Counted;
         side.executable = c.counts.executable;
+        side.generated = c.generated;
         break;
     case Status::Abandoned:
         side.outcome = FileOutcome::NotAnalysable;
@@ -121,6 +123,7 @@ PairWork comparePair(const SourceStore& store, const QString& relative, const QS
         c.outcome = newSide.outcome != FileOutcome::Counted ? newSide.outcome : oldSide.outcome;
         c.status = store.sameBytes(oldPath, newPath) ? ChangeStatus::Unchanged : ChangeStatus::Changed;
     }
+    c.generated = oldSide.generated || newSide.generated;
     if (c.outcome != FileOutcome::Counted) {
         c.oldSteps = c.newSteps = 0;
         c.steps = {};
@@ -258,6 +261,19 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
             return summary;
         }
         const FileChange& c = w.change;
+        if (c.generated) {
+            ++t.generatedFiles;
+            t.generatedSteps.added += c.steps.added;
+            t.generatedSteps.changed += c.steps.changed;
+            t.generatedSteps.deleted += c.steps.deleted;
+            if (options.generated == GeneratedFiles::Skip)
+                continue;
+        }
+        if (c.generated && options.generated == GeneratedFiles::Separate) {
+            sink.fileCompared(summary.handledFiles, c);
+            ++summary.handledFiles;
+            continue;
+        }
         switch (c.status) {
         case ChangeStatus::New:
             ++t.newFiles;
@@ -277,7 +293,7 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
         t.steps.added += c.steps.added;
         t.steps.changed += c.steps.changed;
         t.steps.deleted += c.steps.deleted;
-        sink.fileCompared(i, c);
+        sink.fileCompared(summary.handledFiles, c);
         ++summary.handledFiles;
     }
     sink.diffFinished(summary);

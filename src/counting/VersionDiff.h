@@ -40,6 +40,7 @@ struct FileChange {
     QString oldPath; // empty when the file is only in the new version
     QString newPath; // empty when the file is only in the old version
     QString renamedFrom; // the old relative path when the file was moved
+    bool generated = false; // a version present was made by a code generator
     ChangeStatus status = ChangeStatus::Unchanged;
     // Counted when every version present was counted; otherwise the outcome that kept the
     // file from being compared (its steps then count nowhere).
@@ -57,6 +58,9 @@ struct DiffTotals {
     int64_t oldSteps = 0;
     int64_t newSteps = 0;
     StepChanges steps;
+    // Pairs with a generated version, and their steps (in the figures above when counted).
+    qsizetype generatedFiles = 0;
+    StepChanges generatedSteps;
     // Added and changed steps: the modification size.
     int64_t modifiedSteps() const { return steps.added + steps.changed; }
 };
