@@ -97,7 +97,9 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
     std::vector<std::string> subdirs;
     std::vector<std::string> tooLong;
     while (!pending.empty()) {
-        auto [dir, relative] = std::move(pending.back());
+        // Plain names, not a structured binding: the lambdas below capture them.
+        std::string dir = std::move(pending.back().first);
+        std::string relative = std::move(pending.back().second);
         pending.pop_back();
         files.clear();
         subdirs.clear();
