@@ -4,7 +4,9 @@ FUZZ_BUILD ?= build-fuzz
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-sanitize fuzz-smoke clean bench screenshot
+PREFIX ?= /usr/local
+
+.PHONY: deps build run test test-sanitize fuzz-smoke clean bench screenshot package install test-install
 
 deps:
 	@missing=$$(grep -v '^\s*#' debian-packages.txt | xargs -r dpkg-query -W -f='$${Package} $${Status}\n' 2>/dev/null \
@@ -25,6 +27,20 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz-smoke
+
+# build/tarvik_<version>_amd64.deb, for `apt-get install ./build/tarvik_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Installs under PREFIX (default /usr/local); DESTDIR=... stages it elsewhere.
+install: build
+	@if [ -n "$(DESTDIR)" ] || [ -w "$(PREFIX)" ]; then cmake --install $(BUILD) --prefix $(PREFIX); \
+	else $(SUDO) cmake --install $(BUILD) --prefix $(PREFIX); fi
+
+# The package unpacked into a temporary root (the machine is not changed) and checked there;
+# apt only simulates installing it.
+test-install: package
+	tools/test-install.sh $(BUILD)
 
 # The fuzz targets (clang, libFuzzer, sanitizers) in a build of their own, each run a few
 # seconds over its seed corpus.

@@ -41,6 +41,16 @@ QPixmap programIcon()
     return pixmap;
 }
 
+// "Ver 3.0.00   更新日 ： 2004.05.09" from the build's version and date: the last part of the
+// version in two digits, the date with dots.
+QString versionLine()
+{
+    const QStringList parts = QStringLiteral(TARVIK_VERSION).split(u'.');
+    const QString version = parts.value(0) + u'.' + parts.value(1) + u'.' + parts.value(2).rightJustified(2, u'0');
+    return QStringLiteral("Ver ") + version + QStringLiteral("   更新日 ： ")
+           + QStringLiteral(TARVIK_RELEASE_DATE).replace(u'-', u'.');
+}
+
 QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -79,7 +89,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     titleBlock->setHorizontalSpacing(16);
     titleBlock->addWidget(icon, 0, 0, 3, 1);
     titleBlock->addWidget(title, 0, 1);
-    titleBlock->addWidget(namedLabel(QStringLiteral("lblVersion"), QStringLiteral("Ver 3.0.00   更新日 ： 2004.05.09"),
+    titleBlock->addWidget(namedLabel(QStringLiteral("lblVersion"), versionLine(),
                                      this), 1, 1);
     titleBlock->addWidget(namedLabel(QStringLiteral("lblDescription"),
                                      QStringLiteral("ソースコードのステップ数を計測します"), this), 2, 1);

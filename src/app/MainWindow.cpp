@@ -9,6 +9,7 @@
 #include "app/DialogRunner.h"
 #include "app/HostListDialog.h"
 #include "app/PrintCommand.h"
+#include "app/ProgramIcons.h"
 #include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
@@ -66,45 +67,21 @@ namespace {
 const QString kDir = QStringLiteral("DIR");
 const QString kMode = QStringLiteral("Mode");
 
-// Toolbar buttons: key, tool tip, theme icon, drawn symbol when the theme has none.
+// Toolbar buttons: key, tool tip, icon name (the theme's, else our own picture of it).
 struct ToolButton {
     const char16_t* key;
     const char16_t* tip;
-    const char* themeIcon;
-    const char16_t* symbol;
-    QColor colour;
+    const char* icon;
 };
 
 const ToolButton kToolButtons[] = {
-    {u"解析ファイルを開く(Local)", u"ローカルファイルを開く", "document-open", u"F", QColor(70, 130, 180)},
-    {u"解析ファイルを開く(Directry)", u"ローカルディレクトリを開く", "folder-open", u"D", QColor(218, 165, 32)},
-    {u"解析ファイルを開く(NetWork)", u"ネットワークファイルを開く", "network-server", u"N", QColor(60, 150, 90)},
-    {u"保存", u"ログファイルを作成します(*.tvk)", "document-save", u"S", QColor(100, 100, 200)},
-    {u"印刷", u"結果を印刷します", "document-print", u"P", QColor(120, 120, 120)},
-    {u"解析", u"登録ファイルを解析します", "system-run", u"▶", QColor(200, 60, 60)},
+    {u"解析ファイルを開く(Local)", u"ローカルファイルを開く", "document-open"},
+    {u"解析ファイルを開く(Directry)", u"ローカルディレクトリを開く", "folder-open"},
+    {u"解析ファイルを開く(NetWork)", u"ネットワークファイルを開く", "network-server"},
+    {u"保存", u"ログファイルを作成します(*.tvk)", "document-save"},
+    {u"印刷", u"結果を印刷します", "document-print"},
+    {u"解析", u"登録ファイルを解析します", "media-playback-start"},
 };
-
-QIcon toolIcon(const ToolButton& b)
-{
-    QIcon themed = QIcon::fromTheme(QString::fromLatin1(b.themeIcon));
-    if (!themed.isNull())
-        return themed;
-    // No icon theme (a bare X server, for instance): draw a plain, visible one.
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(b.colour);
-    p.setPen(b.colour.darker(150));
-    p.drawRoundedRect(QRectF(2, 2, 28, 28), 6, 6);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(18);
-    p.setFont(f);
-    p.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QString::fromUtf16(b.symbol));
-    return QIcon(pm);
-}
 
 // The Windows Japanese fonts the layout was made for fall back to Debian's Japanese fonts.
 void addJapaneseFontFallbacks()
@@ -255,7 +232,7 @@ void MainWindow::buildToolbar()
     m_toolbar->setMovable(false);
     for (const ToolButton& b : kToolButtons) {
         const QString key = QString::fromUtf16(b.key);
-        QAction* a = m_toolbar->addAction(toolIcon(b), key);
+        QAction* a = m_toolbar->addAction(toolbarIcon(QString::fromLatin1(b.icon)), key);
         a->setObjectName(key);
         a->setToolTip(QString::fromUtf16(b.tip));
         connect(a, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });

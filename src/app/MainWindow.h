@@ -63,6 +63,8 @@ public:
     void Mn_Kihon_Click(); // the basic settings dialog
     void OpenServerDialog();
     void CompareVersions(); // two folders chosen in a dialog; the result opens in its own window
+    // The paths of the command line, registered as if dropped; folders by the folder search.
+    void registerStartPaths(const QStringList& paths);
     // Where files fetched from servers are put (a folder per host); the program's folder.
     void setDownloadRoot(const QString& dir) { m_downloadRoot = dir; }
     // How long the remote browser waits on a server; the program keeps the defaults.

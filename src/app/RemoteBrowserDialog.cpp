@@ -2,6 +2,7 @@
 
 #include "app/BackgroundWork.h"
 #include "app/UserPrompter.h"
+#include "config/SettingsLocation.h"
 #include "ftp/FtpSession.h"
 #include "intake/NativePath.h"
 
@@ -198,7 +199,9 @@ void RemoteBrowserDialog::RegisterSelectedFiles()
         // The name comes from the server: it must not lead out of the download folder.
         bool fetched = false;
         if (!name.contains(u'/') && name != u"." && name != u"..") {
-            ::mkdir(pathToNative(folder).c_str(), 0777); // one level; the program's folder exists
+            // The per-user data folder may not exist yet; the program's own folder always does.
+            makeUserFolders(m_downloadRoot);
+            ::mkdir(pathToNative(folder).c_str(), 0777); // one level
             runWithBusyCursor([&] { fetched = m_session->FetchRemoteFile(name, local); });
         }
         if (!fetched) {

@@ -91,7 +91,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption settingsOpt({QStringLiteral("s"), QStringLiteral("settings")},
-                                         QStringLiteral("Settings file (default: Tarvik.ini beside the program)."),
+                                         QStringLiteral("Settings file (default: Tarvik.ini beside the program, "
+                                                        "else ~/.config/tarvik/Tarvik.ini)."),
                                          QStringLiteral("FILE"));
     const QCommandLineOption symbolOpt(QStringLiteral("symbol-lines"),
                                        QStringLiteral("Count lines of symbols only (default: Count_Mode)."),
@@ -199,7 +200,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     }
 
     // A missing settings file would make every file unknown: refuse it rather than miscount.
-    const QString settingsPath = parser.isSet(settingsOpt) ? parser.value(settingsOpt) : m_env.defaultSettingsPath;
+    const QString settingsPath = parser.isSet(settingsOpt) ? parser.value(settingsOpt)
+                                 : m_findSettings        ? m_findSettings()
+                                                         : m_env.defaultSettingsPath;
     IniDocument settings;
     QString reason;
     if (!SettingsStore::loadDocument(settingsPath, settings, &reason)) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <iosfwd>
 
 namespace tarvik {
@@ -13,7 +14,7 @@ namespace tarvik {
 class CountCommand {
 public:
     struct Environment {
-        QString defaultSettingsPath; // Tarvik.ini beside the program
+        QString defaultSettingsPath; // used when no settings finder is set
         QString currentDirectory;    // relative PATHs are taken from here
         bool progressToErr = false;  // standard error is a terminal
         bool outIsTerminal = false;  // then the bar would overwrite results written there
@@ -22,11 +23,16 @@ public:
 
     explicit CountCommand(Environment env);
 
+    // Without -s: finds the settings file, making the per-user copy on first use. Asked only
+    // when a run needs the settings, so --help, --version and -s never create anything.
+    void setSettingsFinder(std::function<QString()> find) { m_findSettings = std::move(find); }
+
     // `args` excludes the program name.
     int execute(const QStringList& args, std::ostream& out, std::ostream& err);
 
 private:
     Environment m_env;
+    std::function<QString()> m_findSettings;
 };
 
 } // namespace tarvik

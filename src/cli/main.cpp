@@ -1,5 +1,5 @@
 #include "cli/CountCommand.h"
-#include "config/SettingsStore.h"
+#include "config/SettingsLocation.h"
 #include "intake/NativePath.h"
 
 #include <QCoreApplication>
@@ -18,12 +18,19 @@ int main(int argc, char** argv)
 
     char cwd[PATH_MAX];
     tarvik::CountCommand::Environment env;
-    env.defaultSettingsPath = tarvik::SettingsStore::defaultPath();
     env.currentDirectory = ::getcwd(cwd, sizeof cwd) ? tarvik::pathFromNative(cwd) : QStringLiteral(".");
     env.progressToErr = ::isatty(STDERR_FILENO) == 1;
     env.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     env.cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     std::ios::sync_with_stdio(false);
-    return tarvik::CountCommand(env).execute(args, std::cout, std::cerr);
+    tarvik::CountCommand command(env);
+    command.setSettingsFinder([] {
+        const tarvik::SettingsLocation location =
+            tarvik::locateSettings(QCoreApplication::applicationDirPath(), tarvik::UserFolders::fromEnvironment());
+        if (!location.problem.isEmpty())
+            std::cerr << "tarvik-count: " << location.problem.toStdString() << "\n";
+        return location.settingsPath;
+    });
+    return command.execute(args, std::cout, std::cerr);
 }

@@ -193,6 +193,20 @@ private slots:
         QVERIFY(m_dialogs->done());
     }
 
+    // With per-user settings the downloads go to ~/.local/share/tarvik, which a new user lacks.
+    void downloadsGoIntoADataFolderMadeWhenFirstNeeded()
+    {
+        const QString data = m_dir->path(QStringLiteral("home/.local/share/tarvik"));
+        m_window->setDownloadRoot(data);
+        connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
+            select(form5, {QStringLiteral("readme.c")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+        });
+        QCOMPARE(m_window->analysisList()->entries(), QStringList{data + QStringLiteral("/srv/readme.c")});
+        QVERIFY(QFile::exists(data + QStringLiteral("/srv/readme.c")));
+    }
+
     void browsingRegisteringAndCountingServerFiles()
     {
         connectTo(m_server->address(), QStringLiteral("secret"), [&](QDialog& form5) {
