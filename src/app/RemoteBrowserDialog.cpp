@@ -2,8 +2,8 @@
 
 #include "app/BackgroundWork.h"
 #include "app/UserPrompter.h"
+#include "config/NativePath.h"
 #include "ftp/FtpSession.h"
-#include "intake/NativePath.h"
 
 #include <QApplication>
 #include <QDir>

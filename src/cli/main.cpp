@@ -1,6 +1,6 @@
 #include "cli/CountCommand.h"
+#include "config/NativePath.h"
 #include "config/SettingsStore.h"
-#include "intake/NativePath.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,9 @@
 #include "counting/AnalysisRun.h"
 
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/OrderedWork.h"
 #include "counting/SourceFile.h"
-#include "intake/NativePath.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,10 +1,10 @@
 #include "counting/VersionDiff.h"
 
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/FileRead.h"
 #include "counting/OrderedWork.h"
 #include "counting/SourceFile.h"
-#include "intake/NativePath.h"
 
 #include <dtl/dtl.hpp>
 

@@ -1,6 +1,6 @@
 #include "intake/FileOpener.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QMimeDatabase>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "output/ResultGridModel.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 #include "output/CsvFormat.h"
 
 #include <QBrush>

@@ -150,7 +150,7 @@ private:
     static std::string pathToNativeForTest(const QString& p);
 };
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 std::string AnalysisListTest::pathToNativeForTest(const QString& p) { return tarvik::pathToNative(p); }
 
 QTEST_MAIN(AnalysisListTest)

@@ -3,12 +3,12 @@
 // real bytes, and shows as readable text on one line.
 #include "cli/CountCommand.h"
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/AnalysisRun.h"
 #include "counting/TextReport.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLauncher.h"
 #include "support/TempDir.h"

@@ -1,9 +1,9 @@
 // Results into spreadsheets: Ctrl+C on the result grid and the CSV save, on real sample files,
 // checked against what the command line reports for the same files.
-#include "app/MainWindow.h"
 #include "app/AnalysisListModel.h"
+#include "app/MainWindow.h"
 #include "cli/CountCommand.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "output/ResultGridModel.h"
 
 #include "support/DelimitedText.h"
