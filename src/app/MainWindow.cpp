@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
+#include <QWindow>
 
 namespace tarvik {
 
@@ -147,6 +148,9 @@ void MainWindow::buildControls()
     m_gridView->setSelectionMode(QAbstractItemView::ContiguousSelection);
     for (int c = 0; c < 6; ++c)
         m_gridView->setColumnWidth(c, px(ResultGridModel::columnWidthTwips(c)));
+    // Folders and names differ towards their end: a long one is cut in its middle (the folder's
+    // tool tip shows it whole).
+    m_gridView->setTextElideMode(Qt::ElideMiddle);
     connect(m_gridView, &QTableView::doubleClicked, this, &MainWindow::MSFlexGrid1_DblClick);
     m_gridView->installEventFilter(this); // Ctrl+C copies whole rows, not the view's current cell
 
@@ -219,8 +223,11 @@ void MainWindow::Form_Load()
         m_settings.read(kDir, QStringLiteral("State")), m_settings.read(kDir, QStringLiteral("Disp_Heigh")),
         m_settings.read(kDir, QStringLiteral("Disp_Width")), m_settings.read(kDir, QStringLiteral("Disp_Topps")),
         m_settings.read(kDir, QStringLiteral("Disp_Lftps")));
-    setGeometry(px(m_startGeometry.leftTwips), pxY(m_startGeometry.topTwips), px(m_startGeometry.widthTwips),
-                pxY(m_startGeometry.heightTwips));
+    // The stored rectangle is the window's outer one, frame included; until the frame is known
+    // (once the window is shown) the inside takes its size.
+    m_restoredFrame = QRect(px(m_startGeometry.leftTwips), pxY(m_startGeometry.topTwips), px(m_startGeometry.widthTwips),
+                            pxY(m_startGeometry.heightTwips));
+    setGeometry(*m_restoredFrame);
     if (m_startGeometry.state == WindowGeometry::State::Maximised)
         setWindowState(Qt::WindowMaximized);
 
@@ -234,6 +241,19 @@ void MainWindow::showRestored()
         showMaximized();
     else
         show();
+    fitRestoredFrame();
+}
+
+void MainWindow::fitRestoredFrame()
+{
+    if (!m_restoredFrame || !windowHandle() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    // Known once the window system has framed the window (at once, or when it first activates).
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;
+    setGeometry(m_restoredFrame->marginsRemoved(frame));
+    m_restoredFrame.reset();
 }
 
 void MainWindow::setFileDialogDirectory(const QString& dir)
@@ -242,6 +262,20 @@ void MainWindow::setFileDialogDirectory(const QString& dir)
 }
 
 bool MainWindow::symbolLinesCounted() const { return m_kigou->isChecked(); }
+
+bool MainWindow::event(QEvent* event)
+{
+    // Browsing the menus would put their (empty) status tips in place of the date or the last
+    // message, and nothing would bring it back.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate) {
+        fitRestoredFrame();
+        m_restoredFrame.reset(); // from now on the user places the window
+    }
+    return handled;
+}
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
@@ -253,11 +287,11 @@ void MainWindow::Form_Resize()
 {
     if (!m_gridView)
         return;
-    // Design positions are in twips of the form, whose client area starts above the toolbar.
-    const int toolbar = m_toolbar->isVisible() ? m_toolbar->height() : pxY(420);
+    // Design positions are in twips of the form, whose client area starts above the toolbar of
+    // 420 twips; the controls sit below the real toolbar at the same distances, whatever its height.
+    const int toolbar = pxY(420);
     auto y = [&](double formTwips) { return pxY(formTwips) - toolbar; };
     const int width = centralWidget()->width();
-    const int innerHeight = centralWidget()->height() + toolbar + statusBar()->height();
 
     for (int i = 0; i < 2; ++i) {
         m_line1[i]->setGeometry(0, i == 0 ? 0 : 1, px(11640), 2);
@@ -270,7 +304,8 @@ void MainWindow::Form_Resize()
     const int gridTop = y(3840);
     m_gridView->setGeometry(0, gridTop, width, m_gridView->height());
     m_progress->setGeometry(0, m_progress->y(), width, progressHeight);
-    const int gridHeight = innerHeight - pxY(3840) - progressHeight - toolbar;
+    // The grid takes the rest of the height above the progress bar (the status bar has its own).
+    const int gridHeight = centralWidget()->height() - gridTop - progressHeight;
     if (gridHeight < 0)
         return; // too small: keep the layout reached so far
     m_gridView->setGeometry(0, gridTop, width, gridHeight);
@@ -337,8 +372,8 @@ bool MainWindow::Command4_Click()
 {
     if (!m_prompter.askYesNo(this, QStringLiteral("終了しますか？"), false))
         return false;
-    // The normal geometry of a maximised window is what is meant by its size here as well.
-    const QRect g = geometry();
+    // The outer rectangle, frame included, as the next start restores it.
+    const QRect g = frameGeometry();
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Heigh"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.height(), dpiY())));
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Width"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.width(), dpiX())));
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Topps"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.y(), dpiY())));

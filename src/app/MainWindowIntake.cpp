@@ -19,6 +19,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMimeData>
+#include <QPointer>
 #include <QTableView>
 #include <QUrl>
 
@@ -121,11 +122,18 @@ void MainWindow::openSelectedEntries()
     for (const QModelIndex& i : m_list->selectionModel()->selectedIndexes())
         rows << i.row();
     std::sort(rows.begin(), rows.end());
-    for (int row : rows) {
-        const OpenFailure failure = OpenWithAssociatedApplication(m_listModel->entries().at(row), m_launcher);
-        if (failure != OpenFailure::None)
-            m_prompter.message(this, openFailureMessage(failure));
-    }
+    for (int row : rows)
+        openWithApplication(m_listModel->entries().at(row));
+}
+
+void MainWindow::openWithApplication(const QString& path)
+{
+    // The opener's own verdict comes when it ends; the window may be gone by then.
+    auto report = [window = QPointer<MainWindow>(this)](OpenFailure failure) {
+        if (window && failure != OpenFailure::None)
+            window->m_prompter.message(window, openFailureMessage(failure));
+    };
+    report(OpenWithAssociatedApplication(path, m_launcher, report));
 }
 
 void MainWindow::MSFlexGrid1_DblClick(const QModelIndex& clicked)
@@ -140,9 +148,7 @@ void MainWindow::MSFlexGrid1_DblClick(const QModelIndex& clicked)
             other = range.top() == current ? range.bottom() : range.top();
     }
     for (const QString& path : m_grid->pathsToOpen(current, other, clicked.column())) {
-        const OpenFailure failure = OpenWithAssociatedApplication(path, m_launcher);
-        if (failure != OpenFailure::None)
-            m_prompter.message(this, openFailureMessage(failure));
+        openWithApplication(path);
     }
 }
 

@@ -44,14 +44,16 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
     connect(action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F)),
             &QAction::triggered, this, &MainWindow::OpenServerDialog);
-    connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
-            this, &MainWindow::CompareVersions);
     connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::SaveLog);
-    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
-            &MainWindow::SaveCsv);
     connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
             &QAction::triggered, this, &MainWindow::PrintResults);
+    // Our own additions come after the usual commands, so those keep their places.
+    separator(file, "separatorExtra");
+    connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
+            this, &MainWindow::CompareVersions);
+    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
+            &MainWindow::SaveCsv);
     separator(file, "separator1");
     connect(action(file, "Mn_End", QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
             this, [this] { Command4_Click(); });

@@ -4,9 +4,9 @@
 
 #include "app/AnalysisListModel.h"
 #include "app/BackgroundWork.h"
+#include "app/DialogRunner.h"
 #include "app/DiffDialog.h"
 #include "app/DiffResultWindow.h"
-#include "app/DialogRunner.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "config/FileTypeTable.h"
@@ -97,6 +97,8 @@ void MainWindow::RunAnalysis()
     m_running = false;
 
     if (!summary.completed()) {
+        // The last result shown is of the file before the one that failed: name the failed one.
+        m_status->show(displayPath(summary.error->path) + QStringLiteral("を解析中"));
         m_reportBox->setPlainText(m_report);
         QApplication::restoreOverrideCursor();
         m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
