@@ -89,7 +89,7 @@ private:
 class IdleLauncher : public ApplicationLauncher {
 public:
     QString defaultApplication(const QString&) override { return {}; }
-    bool launch(const QString&) override { return false; }
+    bool launch(const QString&, Finished) override { return false; }
 };
 
 long currentRssKb();

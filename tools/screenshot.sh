@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts tarvik under a virtual X server, registers the bundled samples through the folder
-# dialog, runs the analysis (F5) and captures the main window to docs/main-window.png.
+# dialog, runs the analysis (F5) and captures the main window to docs/main-window.png. The
+# samples are copied to ~/projects/sample for the time being, so the picture shows a folder
+# such as a user's project has, not one of the machine it was taken on.
 # Usage: tools/screenshot.sh [BUILD_DIR]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,15 +16,25 @@ for p in xvfb openbox xdotool imagemagick fonts-ipafont-gothic; do
 done
 [ -z "$need" ] || { $sudo apt-get update -qq; $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $need; }
 
+sample="$HOME/projects/sample"
+if [ -e "$sample" ]; then echo "$sample is in the way; move it elsewhere first" >&2; exit 1; fi
+
 # A copy of the program with its own settings, so the real Tarvik.ini is left alone.
 work=$(mktemp -d)
 cp "$build/tarvik" "$work/"
 cp "$top/data/Tarvik.ini" "$work/"
+app="" wm=""
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1280x800x24 >/dev/null 2>&1 &
 xvfb=$!
-cleanup() { kill "$app" "$wm" "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
+cleanup() {
+    kill $app $wm "$xvfb" 2>/dev/null || true
+    rm -rf "$work" "$sample"
+    rmdir "$HOME/projects" 2>/dev/null || true
+}
 trap cleanup EXIT
+mkdir -p "$sample"
+cp -r "$top/tests/samples/." "$sample/"
 export DISPLAY=$display
 sleep 1
 openbox >/dev/null 2>&1 &
@@ -35,7 +47,7 @@ xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
 xdotool mousemove --window "$win" 300 200 click 1
 xdotool key ctrl+d
 sleep 1.5
-xdotool type --delay 5 "$top/tests/samples"
+xdotool type --delay 5 "$sample"
 xdotool key Return
 sleep 1
 xdotool key Escape     # the folder dialog opens again until cancelled

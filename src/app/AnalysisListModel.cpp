@@ -1,6 +1,6 @@
 #include "app/AnalysisListModel.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 namespace tarvik {
 

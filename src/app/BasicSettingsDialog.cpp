@@ -14,7 +14,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
+
+#include <algorithm>
+#include <functional>
 
 namespace tarvik {
 
@@ -63,6 +67,11 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& 
 
     m_directory->setText(m_settings.read(kDir, kDefDir));
     LoadFileTypeGrid();
+    // Wide enough for the three columns beside a vertical scroll bar.
+    const QMargins margins = layout->contentsMargins();
+    const int gridWidth = m_grid->horizontalHeader()->length() + 2 * m_grid->frameWidth()
+                          + m_grid->verticalScrollBar()->sizeHint().width();
+    resize(std::max(sizeHint().width(), gridWidth + margins.left() + margins.right()), sizeHint().height());
 }
 
 void BasicSettingsDialog::LoadFileTypeGrid()
@@ -139,22 +148,25 @@ void BasicSettingsDialog::Command2_Click()
 
 void BasicSettingsDialog::Command4_Click()
 {
-    int cursor, otherEnd;
-    selectionRows(cursor, otherEnd);
-    if (cursor >= 0) {
-        FileTypeEditor editor(m_settings);
-        for (int row = std::max(cursor, otherEnd); row >= std::min(cursor, otherEnd); --row) {
-            if (m_grid->rowCount() == 1) {
-                m_prompter.message(this, QStringLiteral("すべての解析を無効にする事はできません！"));
-                break;
-            }
-            QString error;
-            if (!editor.remove(m_grid->item(row, 0) ? m_grid->item(row, 0)->text() : QString(), &error)) {
-                m_prompter.message(this, error, UserPrompter::Icon::Warning);
-                break;
-            }
-            m_grid->removeRow(row);
+    // Exactly the rows shown as selected (the current one when none is), from the bottom up.
+    QList<int> rows;
+    for (const QModelIndex& index : m_grid->selectionModel()->selectedRows())
+        rows << index.row();
+    if (rows.isEmpty() && m_grid->currentRow() >= 0)
+        rows << m_grid->currentRow();
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    FileTypeEditor editor(m_settings);
+    for (int row : std::as_const(rows)) {
+        if (m_grid->rowCount() == 1) {
+            m_prompter.message(this, QStringLiteral("すべての解析を無効にする事はできません！"));
+            break;
         }
+        QString error;
+        if (!editor.remove(m_grid->item(row, 0) ? m_grid->item(row, 0)->text() : QString(), &error)) {
+            m_prompter.message(this, error, UserPrompter::Icon::Warning);
+            break;
+        }
+        m_grid->removeRow(row);
     }
     LoadFileTypeGrid();
     if (m_hooks.rebuildFileTypeMenu)

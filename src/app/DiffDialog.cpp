@@ -1,7 +1,7 @@
 #include "app/DiffDialog.h"
 
 #include "app/UserPrompter.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QDir>
 #include <QGridLayout>

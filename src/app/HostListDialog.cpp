@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace tarvik {
 
@@ -34,6 +35,7 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
     }
     m_text[0]->setMaxLength(15);
     m_text[3]->setEchoMode(QLineEdit::Password);
+    m_text[3]->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*", not the style's "●"
     auto button = [this, grid](const char* name, const QString& caption, int column) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -48,7 +50,13 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
     connect(m_connectButton, &QPushButton::clicked, this, &HostListDialog::Command1_Click);
     connect(m_registerButton, &QPushButton::clicked, this, &HostListDialog::Command2_Click);
     connect(m_deleteButton, &QPushButton::clicked, this, &HostListDialog::Command3_Click);
+    // The entry chosen, by a click or with the keys, fills the boxes; so does a click on the entry
+    // already chosen, after the boxes were edited.
     connect(m_list, &QListWidget::itemClicked, this, &HostListDialog::selectEntry);
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!m_list->selectedItems().isEmpty())
+            selectEntry();
+    });
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] {
         if (m_connectButton->isEnabled())
             Command1_Click();
@@ -77,8 +85,9 @@ void HostListDialog::setButtons(bool connectOn, bool registerOn, bool deleteOn)
 
 void HostListDialog::selectEntry()
 {
-    const QString name = m_list->currentItem() && m_list->currentItem()->isSelected() ? m_list->currentItem()->text()
-                                                                                       : QString();
+    // The entry shown as chosen; the keys select an entry before it becomes the current one.
+    const QList<QListWidgetItem*> chosen = m_list->selectedItems();
+    const QString name = chosen.size() == 1 ? chosen.first()->text() : QString();
     const QStringList fields = m_hosts.record(name);
     for (int i = 0; i < 4 && i < fields.size(); ++i)
         m_text[i]->setText(fields[i]);
@@ -114,7 +123,12 @@ void HostListDialog::Command3_Click()
         m_prompter.message(this, error, UserPrompter::Icon::Warning);
         return;
     }
-    delete m_list->takeItem(m_list->row(item));
+    {
+        // Taking the entry out moves the selection; that is no choice of the user's.
+        const QSignalBlocker quiet(m_list);
+        delete m_list->takeItem(m_list->row(item));
+        m_list->setCurrentRow(-1);
+    }
     for (QLineEdit* t : m_text)
         t->clear();
     setButtons(false, false, false);

@@ -1,87 +1,41 @@
+// The window itself: its controls and their layout, start-up, and the confirmed exit. The
+// commands live beside it: MainWindowMenus, MainWindowToolbar, MainWindowIntake, MainWindowRun,
+// MainWindowSaving and MainWindowPrinting.
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
 #include "app/AnalysisListModel.h"
-#include "app/BackgroundWork.h"
-#include "app/BasicSettingsDialog.h"
-#include "app/DiffDialog.h"
-#include "app/DiffResultWindow.h"
 #include "app/DialogRunner.h"
-#include "app/HostListDialog.h"
+#include "app/MainWindowSettings.h"
 #include "app/PrintCommand.h"
-#include "app/ProgramIcons.h"
-#include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
-#include "config/FileTypeEditor.h"
-#include "config/FileTypeTable.h"
-#include "ftp/FtpHostList.h"
-#include "counting/AnalysisRun.h"
-#include "counting/VersionDiff.h"
-#include "counting/TextReport.h"
-#include "intake/DirectoryWalk.h"
-#include "intake/FileOpener.h"
-#include "intake/NativePath.h"
-#include "output/CsvFormat.h"
-#include "output/LogFile.h"
-#include "output/PrintLayout.h"
 #include "output/ResultGridModel.h"
-#include "output/ResultPrinter.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
-#include <QThread>
 #include <QToolBar>
-#include <QUrl>
-
-#include <algorithm>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <QWindow>
 
 namespace tarvik {
 
 namespace {
 
-const QString kDir = QStringLiteral("DIR");
-const QString kMode = QStringLiteral("Mode");
-
-// Toolbar buttons: key, tool tip, icon name (the theme's, else our own picture of it).
-struct ToolButton {
-    const char16_t* key;
-    const char16_t* tip;
-    const char* icon;
-};
-
-const ToolButton kToolButtons[] = {
-    {u"解析ファイルを開く(Local)", u"ローカルファイルを開く", "document-open"},
-    {u"解析ファイルを開く(Directry)", u"ローカルディレクトリを開く", "folder-open"},
-    {u"解析ファイルを開く(NetWork)", u"ネットワークファイルを開く", "network-server"},
-    {u"保存", u"ログファイルを作成します(*.tvk)", "document-save"},
-    {u"印刷", u"結果を印刷します", "document-print"},
-    {u"解析", u"登録ファイルを解析します", "media-playback-start"},
-};
+using namespace form1;
 
 // The Windows Japanese fonts the layout was made for fall back to Debian's Japanese fonts.
 void addJapaneseFontFallbacks()
@@ -127,13 +81,6 @@ bool isUserInput(QEvent::Type t)
     }
 }
 
-// The analysis run's results, handed to the window in batches as they come.
-class RunBridge : public ResultSink, public HandOver<std::pair<qsizetype, FileResult>, RunSummary> {
-public:
-    using HandOver::HandOver;
-    void fileAnalysed(qsizetype index, const FileResult& result) override { add({index, result}); }
-};
-
 } // namespace
 
 MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, ApplicationLauncher& launcher,
@@ -153,91 +100,6 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
 }
 
 MainWindow::~MainWindow() = default;
-
-void MainWindow::buildMenus()
-{
-    auto action = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& key = {}) {
-        QAction* a = menu->addAction(caption);
-        a->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty()) {
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-        }
-        return a;
-    };
-    auto separator = [](QMenu* menu, const char* name) {
-        QAction* s = menu->addSeparator();
-        s->setObjectName(QString::fromLatin1(name));
-        return s;
-    };
-
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    file->setObjectName(QStringLiteral("Mn_File"));
-    connect(action(file, "Mn_FileOpen", QStringLiteral("ローカルファイルを開く"), QKeySequence(Qt::CTRL | Qt::Key_O)),
-            &QAction::triggered, this, &MainWindow::OpenLocalFiles);
-    connect(action(file, "Mn_DirOpen", QStringLiteral("ローカルディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_D)),
-            &QAction::triggered, this, &MainWindow::OpenLocalDirectory);
-    connect(action(file, "Mn_ServOpen", QStringLiteral("サーバディレクトリを開く"), QKeySequence(Qt::CTRL | Qt::Key_F)),
-            &QAction::triggered, this, &MainWindow::OpenServerDialog);
-    connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
-            this, &MainWindow::CompareVersions);
-    connect(action(file, "Mn_FileSave", QStringLiteral("名前を付けて保存(*.tvk)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
-            &QAction::triggered, this, &MainWindow::SaveLog);
-    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
-            &MainWindow::SaveCsv);
-    connect(action(file, "Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)),
-            &QAction::triggered, this, &MainWindow::PrintResults);
-    separator(file, "separator1");
-    connect(action(file, "Mn_End", QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
-            this, [this] { Command4_Click(); });
-
-    m_editMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    m_editMenu->setObjectName(QStringLiteral("Mn_hensyu"));
-    connect(action(m_editMenu, "Mn_sakuzyo", QStringLiteral("削除"), QKeySequence(Qt::Key_Delete)),
-            &QAction::triggered, this, &MainWindow::Command2_Click);
-    m_separator2 = separator(m_editMenu, "separator2");
-    m_kaiseki = action(m_editMenu, "Mn_kaiseki", QStringLiteral("解析"), QKeySequence(Qt::Key_F5));
-    connect(m_kaiseki, &QAction::triggered, this, &MainWindow::RunAnalysis);
-    m_fopen = action(m_editMenu, "Mn_Fopen", QStringLiteral("ファイルを開く"));
-    connect(m_fopen, &QAction::triggered, this, &MainWindow::openSelectedEntries);
-
-    QMenu* set = menuBar()->addMenu(QStringLiteral("設定(&O)"));
-    set->setObjectName(QStringLiteral("Mn_Set"));
-    m_kigou = action(set, "Mn_Kigou", QStringLiteral("記号行カウント"));
-    m_kigou->setCheckable(true);
-    // Each toggle is stored at once, so it survives a crash of the program.
-    connect(m_kigou, &QAction::triggered, this, [this](bool checked) {
-        m_settings.WriteSetting(kMode, QStringLiteral("Count_Mode"), checked ? QStringLiteral("1") : QStringLiteral("0"));
-    });
-    m_searchMenu = set->addMenu(QStringLiteral("ディレクトリ検索設定"));
-    m_searchMenu->setObjectName(QStringLiteral("Mn_Serch"));
-    m_searchSubdirs = action(m_searchMenu, "Mn_Serch_Sub_0", QStringLiteral("サブディレクトリも検索"));
-    m_searchSubdirs->setCheckable(true);
-    connect(m_searchSubdirs, &QAction::triggered, this, [this](bool checked) {
-        m_settings.WriteSetting(kMode, QStringLiteral("Serch_Mode"), checked ? QStringLiteral("1") : QStringLiteral("0"));
-    });
-    separator(set, "separator4");
-    connect(action(set, "Mn_Kihon", QStringLiteral("基本設定")), &QAction::triggered, this, &MainWindow::Mn_Kihon_Click);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&H)"));
-    help->setObjectName(QStringLiteral("Mn_Help"));
-    connect(action(help, "Mn_Version", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")), &QAction::triggered, this,
-            &MainWindow::showAbout);
-}
-
-void MainWindow::buildToolbar()
-{
-    m_toolbar = addToolBar(QStringLiteral("Toolbar1"));
-    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    m_toolbar->setMovable(false);
-    for (const ToolButton& b : kToolButtons) {
-        const QString key = QString::fromUtf16(b.key);
-        QAction* a = m_toolbar->addAction(toolbarIcon(QString::fromLatin1(b.icon)), key);
-        a->setObjectName(key);
-        a->setToolTip(QString::fromUtf16(b.tip));
-        connect(a, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
-    }
-}
 
 void MainWindow::buildControls()
 {
@@ -286,6 +148,9 @@ void MainWindow::buildControls()
     m_gridView->setSelectionMode(QAbstractItemView::ContiguousSelection);
     for (int c = 0; c < 6; ++c)
         m_gridView->setColumnWidth(c, px(ResultGridModel::columnWidthTwips(c)));
+    // Folders and names differ towards their end: a long one is cut in its middle (the folder's
+    // tool tip shows it whole).
+    m_gridView->setTextElideMode(Qt::ElideMiddle);
     connect(m_gridView, &QTableView::doubleClicked, this, &MainWindow::MSFlexGrid1_DblClick);
     m_gridView->installEventFilter(this); // Ctrl+C copies whole rows, not the view's current cell
 
@@ -358,8 +223,11 @@ void MainWindow::Form_Load()
         m_settings.read(kDir, QStringLiteral("State")), m_settings.read(kDir, QStringLiteral("Disp_Heigh")),
         m_settings.read(kDir, QStringLiteral("Disp_Width")), m_settings.read(kDir, QStringLiteral("Disp_Topps")),
         m_settings.read(kDir, QStringLiteral("Disp_Lftps")));
-    setGeometry(px(m_startGeometry.leftTwips), pxY(m_startGeometry.topTwips), px(m_startGeometry.widthTwips),
-                pxY(m_startGeometry.heightTwips));
+    // The stored rectangle is the window's outer one, frame included; until the frame is known
+    // (once the window is shown) the inside takes its size.
+    m_restoredFrame = QRect(px(m_startGeometry.leftTwips), pxY(m_startGeometry.topTwips), px(m_startGeometry.widthTwips),
+                            pxY(m_startGeometry.heightTwips));
+    setGeometry(*m_restoredFrame);
     if (m_startGeometry.state == WindowGeometry::State::Maximised)
         setWindowState(Qt::WindowMaximized);
 
@@ -373,6 +241,19 @@ void MainWindow::showRestored()
         showMaximized();
     else
         show();
+    fitRestoredFrame();
+}
+
+void MainWindow::fitRestoredFrame()
+{
+    if (!m_restoredFrame || !windowHandle() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    // Known once the window system has framed the window (at once, or when it first activates).
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;
+    setGeometry(m_restoredFrame->marginsRemoved(frame));
+    m_restoredFrame.reset();
 }
 
 void MainWindow::setFileDialogDirectory(const QString& dir)
@@ -382,104 +263,18 @@ void MainWindow::setFileDialogDirectory(const QString& dir)
 
 bool MainWindow::symbolLinesCounted() const { return m_kigou->isChecked(); }
 
-void MainWindow::BuildFileTypeMenu()
+bool MainWindow::event(QEvent* event)
 {
-    for (QAction* a : std::as_const(m_fileTypeItems)) {
-        m_searchMenu->removeAction(a);
-        delete a;
+    // Browsing the menus would put their (empty) status tips in place of the date or the last
+    // message, and nothing would bring it back.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate) {
+        fitRestoredFrame();
+        m_restoredFrame.reset(); // from now on the user places the window
     }
-    m_fileTypeItems.clear();
-    IniDocument doc;
-    SettingsStore::loadDocument(m_settings.path(), doc, nullptr);
-    const FileTypeTable table = FileTypeTable::fromDocument(doc);
-    for (const FileTypeEntry& e : table.entries()) {
-        auto* item = new QAction(e.extension, m_searchMenu);
-        item->setObjectName(QStringLiteral("Mn_Serch_Sub_%1").arg(m_fileTypeItems.size() + 1));
-        item->setCheckable(true);
-        item->setChecked(e.searched());
-        connect(item, &QAction::triggered, this, [this, item] { toggleFileType(item); });
-        m_searchMenu->addAction(item);
-        m_fileTypeItems << item;
-    }
-}
-
-void MainWindow::toggleFileType(QAction* item)
-{
-    // The entry keeps its engine and source kind; only the search flag changes.
-    const QString key = QStringLiteral("Lang_") + item->text();
-    const QString entry = m_settings.read(QStringLiteral("Engin"), key);
-    m_settings.WriteSetting(QStringLiteral("Engin"), key, FileTypeEditor::withSearchFlag(entry, item->isChecked()));
-}
-
-void MainWindow::Mn_Kihon_Click()
-{
-    BasicSettingsDialog form2(m_settings, m_prompter, *m_dialogs,
-                              {[this] { BuildFileTypeMenu(); }, [this](const QString& dir) { setFileDialogDirectory(dir); }},
-                              this);
-    m_dialogs->run(form2);
-}
-
-void MainWindow::OpenServerDialog()
-{
-    FtpHostList hosts(m_settings);
-    HostListDialog form4(
-        hosts, m_prompter,
-        [this](const QString& name, const QString& host, const QString& user, const QString& password) {
-            RemoteBrowserDialog::MainWindowHooks hooks{
-                [this](const QString& path) { return m_listModel->contains(path); },
-                [this](const QString& path) { m_listModel->registerPaths({path}); },
-                [this](const QString& text) { m_status->show(text); },
-                [this](const QString& text) { m_status->showTimed(text); }};
-            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, m_ftpTimeouts,
-                                      this);
-            m_dialogs->run(form5);
-        },
-        this);
-    m_dialogs->run(form4);
-}
-
-void MainWindow::CompareVersions()
-{
-    if (m_running)
-        return;
-    DiffDialog dialog(m_prompter, m_fileDialogDir, this);
-    m_dialogs->run(dialog);
-    if (dialog.result() != QDialog::Accepted)
-        return;
-    const DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_status->show(QStringLiteral("比較中"));
-    QCoreApplication::processEvents();
-    IniDocument settings;
-    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
-    EngineTable engines(settings);
-    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
-    // As in the analysis run: the window keeps painting and input waits until the end.
-    m_running = true;
-    qApp->installEventFilter(this);
-    QList<FileChange> changes;
-    const DiffSummary summary =
-        compareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
-            m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
-            m_progress->setValue(static_cast<int>(done));
-            m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
-        });
-    qApp->removeEventFilter(this);
-    m_running = false;
-    m_progress->setValue(0);
-    QApplication::restoreOverrideCursor();
-
-    reportSkippedDirectories(summary.skipped);
-    if (!summary.completed()) {
-        m_status->showDate();
-        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
-        return;
-    }
-    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
-    auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
-                                        m_fileDialogDir, this);
-    result->show();
+    return handled;
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -492,11 +287,11 @@ void MainWindow::Form_Resize()
 {
     if (!m_gridView)
         return;
-    // Design positions are in twips of the form, whose client area starts above the toolbar.
-    const int toolbar = m_toolbar->isVisible() ? m_toolbar->height() : pxY(420);
+    // Design positions are in twips of the form, whose client area starts above the toolbar of
+    // 420 twips; the controls sit below the real toolbar at the same distances, whatever its height.
+    const int toolbar = pxY(420);
     auto y = [&](double formTwips) { return pxY(formTwips) - toolbar; };
     const int width = centralWidget()->width();
-    const int innerHeight = centralWidget()->height() + toolbar + statusBar()->height();
 
     for (int i = 0; i < 2; ++i) {
         m_line1[i]->setGeometry(0, i == 0 ? 0 : 1, px(11640), 2);
@@ -509,168 +304,18 @@ void MainWindow::Form_Resize()
     const int gridTop = y(3840);
     m_gridView->setGeometry(0, gridTop, width, m_gridView->height());
     m_progress->setGeometry(0, m_progress->y(), width, progressHeight);
-    const int gridHeight = innerHeight - pxY(3840) - progressHeight - toolbar;
+    // The grid takes the rest of the height above the progress bar (the status bar has its own).
+    const int gridHeight = centralWidget()->height() - gridTop - progressHeight;
     if (gridHeight < 0)
         return; // too small: keep the layout reached so far
     m_gridView->setGeometry(0, gridTop, width, gridHeight);
     m_progress->setGeometry(0, gridTop + gridHeight, width, progressHeight);
 }
 
-void MainWindow::Toolbar1_ButtonClick(const QString& key)
-{
-    if (key == QString::fromUtf16(kToolButtons[0].key))
-        OpenLocalFiles();
-    else if (key == QString::fromUtf16(kToolButtons[1].key))
-        OpenLocalDirectory();
-    else if (key == QString::fromUtf16(kToolButtons[2].key))
-        OpenServerDialog();
-    else if (key == QString::fromUtf16(kToolButtons[3].key))
-        SaveLog();
-    else if (key == QString::fromUtf16(kToolButtons[4].key))
-        PrintResults();
-    else if (key == QString::fromUtf16(kToolButtons[5].key))
-        RunAnalysis();
-}
-
 void MainWindow::clearReport()
 {
     m_report.clear();
     m_reportBox->clear();
-}
-
-void MainWindow::OpenLocalFiles()
-{
-    for (;;) {
-        m_status->show(QStringLiteral("登録中"));
-        const QStringList picked = m_prompter.openFiles(this, QStringLiteral("解析ファイルを開く"), m_fileDialogDir,
-                                                        QStringLiteral("全てのファイル (*)"));
-        if (picked.isEmpty())
-            return;
-        if (picked.size() > 1)
-            clearReport();
-        const qsizetype added = m_listModel->registerPaths(picked);
-        m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
-    }
-}
-
-void MainWindow::OpenLocalDirectory()
-{
-    for (;;) {
-        const QString folder = m_prompter.chooseFolder(this, QStringLiteral("解析ディレクトリを開く"), m_fileDialogDir);
-        if (folder.isEmpty())
-            return;
-        m_status->show(QStringLiteral("登録中"));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
-                                      .walkConcurrently(folder, [&](const QStringList& found) {
-                                          m_listModel->registerPending(found);
-                                      });
-        const qsizetype added = m_listModel->showPending();
-        QApplication::restoreOverrideCursor();
-        m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
-        reportSkippedDirectories(report.skipped);
-    }
-}
-
-// The file types the directory search takes: those checked in the search settings menu.
-QStringList MainWindow::searchedExtensions() const
-{
-    QStringList extensions;
-    for (const QAction* item : std::as_const(m_fileTypeItems)) {
-        if (item->isChecked())
-            extensions << item->text();
-    }
-    return extensions;
-}
-
-void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped)
-{
-    if (skipped.isEmpty())
-        return;
-    // Folders not searched and files left out are told apart: a file that exists must not read
-    // as a folder that could not be listed.
-    QStringList folders, files;
-    for (const SkippedDirectory& s : skipped)
-        (s.file ? files : folders) << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
-    QStringList parts;
-    if (!folders.isEmpty())
-        parts << QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + folders.join(u'\n');
-    if (!files.isEmpty())
-        parts << QStringLiteral("次のファイルはパスが長すぎるため登録しませんでした：\n") + files.join(u'\n');
-    m_prompter.message(this, parts.join(QStringLiteral("\n\n")), UserPrompter::Icon::Warning);
-}
-
-void MainWindow::List1_OLEDragDrop(const QMimeData* data)
-{
-    m_status->show(QStringLiteral("登録中"));
-    QStringList paths;
-    if (data && data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile())
-                continue;
-            // Percent-decode to the name's bytes, so names that are not UTF-8 survive.
-            const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-            paths << pathFromNative(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-        }
-    }
-    const qsizetype added = m_listModel->registerPaths(paths);
-    m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
-}
-
-void MainWindow::Command2_Click()
-{
-    m_status->show(QStringLiteral("取消中"));
-    QList<qsizetype> rows;
-    for (const QModelIndex& i : m_list->selectionModel()->selectedIndexes())
-        rows << i.row();
-    const qsizetype removed = m_listModel->removeEntries(rows);
-    m_status->showTimed(QStringLiteral("取消数は%1ファイルです").arg(removed));
-}
-
-void MainWindow::openSelectedEntries()
-{
-    QList<int> rows;
-    for (const QModelIndex& i : m_list->selectionModel()->selectedIndexes())
-        rows << i.row();
-    std::sort(rows.begin(), rows.end());
-    for (int row : rows) {
-        const OpenFailure failure = OpenWithAssociatedApplication(m_listModel->entries().at(row), m_launcher);
-        if (failure != OpenFailure::None)
-            m_prompter.message(this, openFailureMessage(failure));
-    }
-}
-
-void MainWindow::MSFlexGrid1_DblClick(const QModelIndex& clicked)
-{
-    if (!clicked.isValid())
-        return;
-    // The selection's other end: the row of the selected range farthest from the current row.
-    qsizetype current = clicked.row();
-    qsizetype other = current;
-    for (const QItemSelectionRange& range : m_gridView->selectionModel()->selection()) {
-        if (range.top() <= current && current <= range.bottom())
-            other = range.top() == current ? range.bottom() : range.top();
-    }
-    for (const QString& path : m_grid->pathsToOpen(current, other, clicked.column())) {
-        const OpenFailure failure = OpenWithAssociatedApplication(path, m_launcher);
-        if (failure != OpenFailure::None)
-            m_prompter.message(this, openFailureMessage(failure));
-    }
-}
-
-void MainWindow::showListContextMenu(const QPoint& globalPos)
-{
-    // The list's pop-up offers only "削除": the other edit items are hidden while it is open.
-    for (QAction* a : {m_kaiseki, m_separator2, m_fopen})
-        a->setVisible(false);
-    connect(
-        m_editMenu, &QMenu::aboutToHide, this,
-        [this] {
-            for (QAction* a : {m_kaiseki, m_separator2, m_fopen})
-                a->setVisible(true);
-        },
-        Qt::SingleShotConnection);
-    m_editMenu->popup(globalPos);
 }
 
 void MainWindow::showAbout()
@@ -723,146 +368,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::RunAnalysis()
-{
-    if (m_running)
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-
-    clearReport();
-    const QStringList paths = m_listModel->entries();
-    const qsizetype n = paths.size();
-    m_grid->beginRun(n);
-
-    IniDocument settings;
-    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
-    EngineTable engines(settings);
-    TextReport report([this](const QString& text) { m_report += text; });
-    report.runStarted(n);
-    m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(n, 1)));
-
-    // The counting runs on other threads; this thread keeps the window painted and shows the
-    // results as they come, while user input is held back (installed on the application).
-    m_running = true;
-    qApp->installEventFilter(this);
-    QEventLoop loop;
-    RunSummary summary;
-    bool finished = false;
-    RunBridge* bridgePtr = nullptr;
-    auto drain = [&] {
-        std::vector<std::pair<qsizetype, FileResult>> batch;
-        finished = bridgePtr->take(batch, summary);
-        for (const auto& [index, result] : batch) {
-            m_grid->WriteResultRow(index, result);
-            report.WriteReportLine(result);
-        }
-        if (!batch.empty()) {
-            m_status->show(displayPath(batch.back().second.path) + QStringLiteral("を解析中"));
-            m_progress->setValue(static_cast<int>(batch.back().first + 1));
-        }
-        if (finished)
-            loop.quit();
-    };
-    // Hand-overs are queued to an object of this run, so none can outlive it.
-    QObject runContext;
-    RunBridge bridge(&runContext, drain);
-    bridgePtr = &bridge;
-    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
-    std::thread worker([&] { bridge.finish(tarvik::RunAnalysis(paths, engines, options, bridge)); });
-    if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    drain(); // anything that arrived with the end
-    qApp->removeEventFilter(this);
-    m_running = false;
-
-    if (!summary.completed()) {
-        m_reportBox->setPlainText(m_report);
-        QApplication::restoreOverrideCursor();
-        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
-        return;
-    }
-    if (n > 0) {
-        report.runFinished(summary);
-        m_grid->WriteTotalsRow(n, summary.totalSteps, StatusMessage::todayText(), QLocale::system().decimalPoint());
-    }
-    m_reportBox->setPlainText(m_report);
-    m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
-    m_progress->setValue(0);
-    QApplication::restoreOverrideCursor();
-}
-
-void MainWindow::SaveLog()
-{
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
-        return;
-    }
-    // The dialog itself asks before replacing an existing file, and starts with no name.
-    const QString path = m_prompter.saveFile(this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
-                                             QStringLiteral("ログファイル (*.tvk)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveLogFile(path, m_report, &reason))
-        m_prompter.message(this, QStringLiteral("ログファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
-}
-
-void MainWindow::SaveCsv()
-{
-    // Offered whenever the log is: both hold the results of the last run.
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
-        return;
-    }
-    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("CSVファイル (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!CsvFormat::SaveCsvFile(path, m_grid->runResults(), &reason))
-        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
-}
-
-void MainWindow::CopyGridRows()
-{
-    QList<qsizetype> rows;
-    if (m_gridView->selectionModel()->hasSelection()) {
-        for (const QModelIndex& index : m_gridView->selectionModel()->selectedIndexes())
-            rows.append(index.row());
-        std::sort(rows.begin(), rows.end());
-        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    } else {
-        // Every result, but not the totals row: its texts would break the columns' sums.
-        for (qsizetype row = 0; row < m_grid->runRowCount(); ++row)
-            rows.append(row);
-    }
-    if (rows.isEmpty())
-        return;
-    QGuiApplication::clipboard()->setText(m_grid->tabSeparatedText(rows));
-}
-
-void MainWindow::PrintResults()
-{
-    if (m_grid->cellText(0, 0).trimmed().isEmpty()) {
-        m_prompter.message(this, QStringLiteral("印刷可能データが存在しません"));
-        return;
-    }
-    QList<PrintLayout::Row> rows;
-    for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
-        rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
-    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows));
-}
-
 bool MainWindow::Command4_Click()
 {
     if (!m_prompter.askYesNo(this, QStringLiteral("終了しますか？"), false))
         return false;
-    // The normal geometry of a maximised window is what is meant by its size here as well.
-    const QRect g = geometry();
+    // The outer rectangle, frame included, as the next start restores it.
+    const QRect g = frameGeometry();
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Heigh"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.height(), dpiY())));
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Width"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.width(), dpiX())));
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Topps"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.y(), dpiY())));

@@ -5,9 +5,11 @@
 #include "ftp/FtpSession.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class QAction;
@@ -90,6 +92,7 @@ public:
     QMenu* editMenu() const { return m_editMenu; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,9 +103,11 @@ private:
     void buildControls();
     void Form_Load();
     void Form_Resize();
+    void fitRestoredFrame();
     void Toolbar1_ButtonClick(const QString& key);
     void showListContextMenu(const QPoint& globalPos);
     void toggleFileType(QAction* item);
+    void openWithApplication(const QString& path);
     void clearReport();
     QStringList searchedExtensions() const;
     void reportSkippedDirectories(const QList<SkippedDirectory>& skipped);
@@ -115,6 +120,7 @@ private:
     UserPrompter& m_prompter;
     ApplicationLauncher& m_launcher;
     WindowGeometry m_startGeometry;
+    std::optional<QRect> m_restoredFrame; // the outer rectangle to restore once the frame is known
     QString m_fileDialogDir;
     QString m_downloadRoot;
     FtpTimeouts m_ftpTimeouts;

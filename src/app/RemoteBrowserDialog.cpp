@@ -2,9 +2,9 @@
 
 #include "app/BackgroundWork.h"
 #include "app/UserPrompter.h"
+#include "config/NativePath.h"
 #include "config/SettingsLocation.h"
 #include "ftp/FtpSession.h"
-#include "intake/NativePath.h"
 
 #include <QApplication>
 #include <QDir>

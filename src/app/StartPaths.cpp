@@ -2,7 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/StatusMessage.h"
 #include "intake/DirectoryWalk.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class QWidget;
 
@@ -41,6 +45,17 @@ public:
                           const QString& filter) override;
     QString chooseFolder(QWidget* parent, const QString& title, const QString& directory) override;
     QString saveFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter) override;
+
+    // The boxes and dialogs above as they are shown, built apart so that what they say can be
+    // looked at without showing them.
+    static std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const QString& text, Icon icon);
+    static std::unique_ptr<QMessageBox> yesNoBox(QWidget* parent, const QString& text, bool defaultYes);
+    static std::unique_ptr<QMessageBox> okCancelBox(QWidget* parent, const QString& text);
+    static std::unique_ptr<QFileDialog> openFilesDialog(QWidget* parent, const QString& title, const QString& directory,
+                                                        const QString& filter);
+    static std::unique_ptr<QFileDialog> folderDialog(QWidget* parent, const QString& title, const QString& directory);
+    static std::unique_ptr<QFileDialog> saveFileDialog(QWidget* parent, const QString& title, const QString& directory,
+                                                       const QString& filter);
 };
 
 } // namespace tarvik

@@ -1,10 +1,11 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/ProgramIcons.h"
+#include "app/QtTranslation.h"
 #include "app/UserPrompter.h"
 #include "config/SettingsLocation.h"
 #include "intake/FileOpener.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,8 @@ int main(int argc, char** argv)
     if (!paths)
         return 2;
     QApplication::setApplicationName(QStringLiteral("Tarvik"));
+    tarvik::installQtJapanese(app);
+
     QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(TARVIK_APP_ID));
     QApplication::setWindowIcon(tarvik::programIcon(QStringLiteral(TARVIK_APP_ID)));

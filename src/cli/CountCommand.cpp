@@ -4,12 +4,12 @@
 #include "cli/OutputFormats.h"
 #include "config/AtomicFile.h"
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "config/SettingsStore.h"
 #include "counting/AnalysisRun.h"
 #include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
-#include "intake/NativePath.h"
 
 #include <QCommandLineParser>
 #include <QDir>

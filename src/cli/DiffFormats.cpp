@@ -1,8 +1,9 @@
 #include "cli/DiffFormats.h"
 
+#include "config/NativePath.h"
 #include "counting/DiffReport.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
+#include "output/DiffCsvFile.h"
 
 namespace tarvik {
 

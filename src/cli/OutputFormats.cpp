@@ -1,7 +1,7 @@
 #include "cli/OutputFormats.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 #include "output/CsvFormat.h"
 
 #include <QLocale>

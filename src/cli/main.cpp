@@ -1,6 +1,7 @@
 #include "cli/CountCommand.h"
+#include "config/NativePath.h"
 #include "config/SettingsLocation.h"
-#include "intake/NativePath.h"
+#include "config/SettingsStore.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "config/AtomicFile.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QRandomGenerator>
 

@@ -10,7 +10,7 @@ constexpr int kListLimitBytes = 499; // what a single-key read can return of Lis
 
 QString entryLine(const QString& ext, const QString& engine, const QString& kind)
 {
-    return QStringLiteral("Lang_") + ext + u'=' + engine + u',' + kind + QStringLiteral(",1");
+    return IniDocument::keyLineText(QStringLiteral("Lang_") + ext, engine + u',' + kind + QStringLiteral(",1"));
 }
 
 // The List as a single-key read gives it, refused when that read would have cut it: editing a

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "config/CommentSyntax.h"
 #include "config/IniDocument.h"
-#include "counting/CommentSyntax.h"
 
 #include <QHash>
 #include <QList>

@@ -47,7 +47,12 @@ std::optional<KeyLine> keyLine(const QString& line)
     qsizetype e = v.size();
     while (e > 0 && isBlank(v[e - 1]))
         --e;
-    return KeyLine{key, v.left(e).toString()};
+    v = v.left(e);
+    // One pair of double quotes around a value is not part of it, as for the Windows profile
+    // functions: that is how blanks at either end survive the trimming above.
+    if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"')
+        v = v.mid(1, v.size() - 2);
+    return KeyLine{key, v.toString()};
 }
 
 QString fold(const QString& s) { return s.toCaseFolded(); }
@@ -167,6 +172,15 @@ std::optional<QString> IniDocument::value(const QString& section, const QString&
     return keyLine(m_lines[static_cast<size_t>(*k)].text)->value;
 }
 
+QString IniDocument::storedForm(const QString& value)
+{
+    const bool blankAtEnd = !value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()));
+    const bool quoted = value.size() >= 2 && value.front() == u'"' && value.back() == u'"';
+    return blankAtEnd || quoted ? u'"' + value + u'"' : value;
+}
+
+QString IniDocument::keyLineText(const QString& key, const QString& value) { return key + u'=' + storedForm(value); }
+
 bool IniDocument::setValue(const QString& section, const QString& key, const QString& value)
 {
     auto unsafe = [](const QString& s) { return s.contains(u'\r') || s.contains(u'\n'); };
@@ -183,7 +197,7 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
         auto k = s->constFind(fold(key));
         if (k != s->cend()) {
             Line& line = m_lines[static_cast<size_t>(*k)];
-            line.text = keyLine(line.text)->key + u'=' + value;
+            line.text = keyLineText(keyLine(line.text)->key, value);
             line.raw = QByteArray();
             return true;
         }
@@ -193,10 +207,10 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
             if (!trimmedBlanks(m_lines[i].text).isEmpty())
                 insertAt = i + 1;
         }
-        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{key + u'=' + value, {}});
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{keyLineText(key, value), {}});
     } else {
         m_lines.push_back(Line{u'[' + section + u']', {}});
-        m_lines.push_back(Line{key + u'=' + value, {}});
+        m_lines.push_back(Line{keyLineText(key, value), {}});
     }
     reindex();
     return true;

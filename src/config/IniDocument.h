@@ -25,8 +25,15 @@ public:
     TextEncoding encoding() const { return m_encoding; }
     bool isEmpty() const { return m_lines.empty(); }
 
-    // The stored value as written after "=", trailing blanks removed; nullopt when absent.
+    // The stored value as written after "=", trailing blanks removed, then one pair of double
+    // quotes around it removed; nullopt when absent.
     std::optional<QString> value(const QString& section, const QString& key) const;
+
+    // How a value is written so that it reads back unchanged: inside double quotes when it
+    // begins or ends with a blank, or begins and ends with a double quote; otherwise as it is.
+    static QString storedForm(const QString& value);
+    // The line "key=value" with the value in its stored form, for writers that edit lines.
+    static QString keyLineText(const QString& key, const QString& value);
 
     // Replaces the value of an existing key (its spelling is kept), or adds the key after the
     // last non-blank line of its section, or adds the section at the end of the file.

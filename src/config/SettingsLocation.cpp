@@ -3,7 +3,7 @@
 #include "config/AtomicFile.h"
 #include "config/IniDocument.h"
 #include "config/SettingsStore.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "config/AtomicFile.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "counting/AnalysisRun.h"
 
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/OrderedWork.h"
 #include "counting/SourceStore.h"
 

@@ -1,8 +1,7 @@
 #include "counting/DiffReport.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
-#include "output/CsvFormat.h"
 
 #include <QDate>
 #include <QLocale>
@@ -77,19 +76,6 @@ void DiffTextReport::diffFinished(const DiffSummary& summary)
              + kCrLf + QStringLiteral("          改造規模              ")
              + TextReport::kstepFigure(t.modifiedSteps(), m_decimalPoint) + QStringLiteral(" KStep です        ")
              + m_date + kCrLf + dash + kCrLf);
-}
-
-QByteArray DiffCsv::header()
-{
-    return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path\r\n");
-}
-
-QByteArray DiffCsv::row(const FileChange& c)
-{
-    return CsvFormat::field(exportPath(c.relativePath)) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
-           + ',' + QByteArray::number(c.oldSteps) + ',' + QByteArray::number(c.newSteps) + ','
-           + QByteArray::number(c.steps.added) + ',' + QByteArray::number(c.steps.changed) + ','
-           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath)) + ',' + CsvFormat::field(exportPath(c.newPath)) + "\r\n";
 }
 
 } // namespace tarvik

@@ -2,7 +2,6 @@
 
 #include "counting/VersionDiff.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -26,22 +25,6 @@ private:
     Append m_append;
     QString m_date;
     QString m_decimalPoint;
-};
-
-// The comparison as CSV rows (UTF-8, CR LF): a header, one row per file, no totals row.
-class DiffCsv : public DiffSink {
-public:
-    using Write = std::function<void(const QByteArray&)>;
-    explicit DiffCsv(Write write) : m_write(std::move(write)) {}
-
-    static QByteArray header();
-    static QByteArray row(const FileChange& change);
-
-    void diffStarted(qsizetype) override { m_write(header()); }
-    void fileCompared(qsizetype, const FileChange& change) override { m_write(row(change)); }
-
-private:
-    Write m_write;
 };
 
 } // namespace tarvik

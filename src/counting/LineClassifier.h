@@ -1,6 +1,6 @@
 #pragma once
 
-#include "counting/CommentSyntax.h"
+#include "config/CommentSyntax.h"
 #include "counting/FileCounts.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #include "counting/SourceStore.h"
 
 #include "counting/FileRead.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <cstring>
 #include <fcntl.h>

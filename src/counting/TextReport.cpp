@@ -1,6 +1,6 @@
 #include "counting/TextReport.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QDate>
 #include <QLocale>

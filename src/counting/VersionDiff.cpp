@@ -1,9 +1,9 @@
 #include "counting/VersionDiff.h"
 
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/OrderedWork.h"
 #include "counting/SourceStore.h"
-#include "intake/NativePath.h"
 
 #include <dtl/dtl.hpp>
 

@@ -117,7 +117,7 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
     QStringList lines = doc.lines();
     for (qsizetype i = 1; i < lines.size(); ++i) {
         if (lines[i].startsWith(QStringLiteral("FTP_List=")))
-            lines.insert(++i, key + u'=' + record);
+            lines.insert(++i, IniDocument::keyLineText(key, record));
     }
     doc.setLines(lines);
     if (!readsBack())

@@ -1,7 +1,7 @@
 #include "ftp/FtpSession.h"
 
+#include "config/NativePath.h"
 #include "config/TextCodec.h"
-#include "intake/NativePath.h"
 
 #include <QHash>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #include "git/GitRevision.h"
 
 #include "intake/DirectoryWalk.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QDir>
 #include <QHash>

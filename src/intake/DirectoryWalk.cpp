@@ -1,6 +1,6 @@
 #include "intake/DirectoryWalk.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,14 +1,12 @@
 #include "intake/FileOpener.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QStandardPaths>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tarvik {
@@ -22,46 +20,39 @@ QString XdgLauncher::defaultApplication(const QString& mimeType)
     return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
 }
 
-bool XdgLauncher::launch(const QString& path)
+bool XdgLauncher::launch(const QString& path, Finished finished)
 {
-    // QProcess would hand the argument over as UTF-8, which changes a name that is not: the
-    // opener is started here, detached (its parent ends at once), with the path's own bytes.
-    // A close-on-exec pipe tells whether the exec worked.
-    const std::string program = pathToNative(m_opener);
-    const std::string argument = pathToNative(path);
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
+    // QProcess hands its arguments over as UTF-8, which would change a name that is not: the
+    // name goes to a shell as octal escapes that printf turns back into its bytes (the "/"
+    // behind them keeps line breaks at the name's end from being dropped).
+    const QString program = QStandardPaths::findExecutable(m_opener);
+    if (program.isEmpty())
         return false;
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(report[0]);
-        ::close(report[1]);
+    QString escaped;
+    for (unsigned char byte : pathToNative(path))
+        escaped += QStringLiteral("\\0%1").arg(byte, 3, 8, QLatin1Char('0'));
+    auto* opener = new QProcess(&m_running);
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, finished](int exitCode, QProcess::ExitStatus status) {
+                         opener->deleteLater();
+                         if (finished)
+                             finished(status == QProcess::NormalExit ? exitCode : -1);
+                     });
+    opener->start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("p=$(printf '%b/' \"$1\") && exec \"$0\" \"${p%/}\""), program,
+                   escaped});
+    if (!opener->waitForStarted()) {
+        delete opener;
         return false;
     }
-    if (child == 0) {
-        ::close(report[0]);
-        ::setsid();
-        const pid_t opener = ::fork();
-        if (opener != 0)
-            ::_exit(opener < 0 ? 1 : 0);
-        ::execlp(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
-        const int err = errno;
-        [[maybe_unused]] ssize_t n = ::write(report[1], &err, sizeof err);
-        ::_exit(127);
-    }
-    ::close(report[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int err = 0;
-    ssize_t n;
-    while ((n = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
-    }
-    ::close(report[0]);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+    return true;
 }
 
-OpenFailure OpenWithAssociatedApplication(const QString& path, ApplicationLauncher& launcher)
+OpenFailure OpenWithAssociatedApplication(const QString& path, ApplicationLauncher& launcher,
+                                          std::function<void(OpenFailure)> later)
 {
     const std::string native = pathToNative(path);
     struct stat st {};
@@ -78,7 +69,26 @@ OpenFailure OpenWithAssociatedApplication(const QString& path, ApplicationLaunch
     const QString mime = QMimeDatabase().mimeTypeForFile(path).name();
     if (launcher.defaultApplication(mime).isEmpty())
         return OpenFailure::NoAssociation;
-    return launcher.launch(path) ? OpenFailure::None : OpenFailure::CannotOpen;
+    const bool started = launcher.launch(path, [later](int exitStatus) {
+        const OpenFailure failure = openerFailure(exitStatus);
+        if (failure != OpenFailure::None && later)
+            later(failure);
+    });
+    return started ? OpenFailure::None : OpenFailure::CannotOpen;
+}
+
+OpenFailure openerFailure(int exitStatus)
+{
+    switch (exitStatus) {
+    case 0:
+        return OpenFailure::None;
+    case 2:
+        return OpenFailure::FileNotFound;
+    case 3:
+        return OpenFailure::NoAssociation;
+    default:
+        return OpenFailure::CannotOpen;
+    }
 }
 
 QString openFailureMessage(OpenFailure failure)

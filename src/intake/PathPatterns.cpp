@@ -1,6 +1,6 @@
 #include "intake/PathPatterns.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <cerrno>
 #include <fcntl.h>

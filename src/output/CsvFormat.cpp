@@ -1,7 +1,7 @@
 #include "output/CsvFormat.h"
 
 #include "config/AtomicFile.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 namespace tarvik::CsvFormat {
 

@@ -2,10 +2,29 @@
 
 #include "counting/VersionDiff.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace tarvik {
+
+// The comparison as CSV rows (UTF-8, CR LF): a header, one row per file, no totals row.
+class DiffCsv : public DiffSink {
+public:
+    using Write = std::function<void(const QByteArray&)>;
+    explicit DiffCsv(Write write) : m_write(std::move(write)) {}
+
+    static QByteArray header();
+    static QByteArray row(const FileChange& change);
+
+    void diffStarted(qsizetype) override { m_write(header()); }
+    void fileCompared(qsizetype, const FileChange& change) override { m_write(row(change)); }
+
+private:
+    Write m_write;
+};
 
 // Writes a comparison as CSV for spreadsheet programs: a UTF-8 byte order mark (so they read
 // the Japanese texts as UTF-8), then exactly the rows `tarvik-count --diff -f csv` prints. The

@@ -1,7 +1,7 @@
 #include "output/DiffGridModel.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 
 #include <QBrush>
 

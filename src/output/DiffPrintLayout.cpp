@@ -1,7 +1,7 @@
 #include "output/DiffPrintLayout.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 
 namespace tarvik {
 

@@ -1,7 +1,7 @@
 #include "output/ResultGridModel.h"
 
+#include "config/NativePath.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 #include "output/CsvFormat.h"
 
 #include <QBrush>
@@ -195,6 +195,11 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return cellText(index.row(), index.column());
+    case Qt::ToolTipRole:
+        // A long folder is cut in its middle on screen: the whole of it on hover.
+        if (file && index.column() == 1)
+            return cellText(index.row(), 1);
+        return {};
     case Qt::TextAlignmentRole:
         if (index.column() > 4)
             return {};

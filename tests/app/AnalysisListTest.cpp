@@ -2,12 +2,14 @@
 #include "app/AnalysisListModel.h"
 #include "app/MainWindow.h"
 
+#include "intake/FileOpener.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "support/WindowDriver.h"
 
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QListView>
 #include <QMenu>
@@ -146,11 +148,51 @@ private slots:
         QCOMPARE(entries().size(), 2); // the missing entry stays
     }
 
+    // The desktop's opener ends later than the double click (without a desktop session it runs
+    // the application itself): the window goes on at once, and a failure it reports by its exit
+    // status then shows its message.
+    void theOpenersExitStatusIsReportedWhenItEnds()
+    {
+        // The stand-in opener takes its exit status from a file, says it has started, and ends
+        // when the test lets it.
+        auto file = [&](const char* name) { return m_dir->path(QString::fromLatin1(name)).toUtf8(); };
+        m_dir->write(QStringLiteral("bin/xdg-mime"), "#!/bin/sh\necho editor.desktop\n");
+        m_dir->write(QStringLiteral("bin/xdg-open"), "#!/bin/sh\ns=$(cat '" + file("status") + "')\ntouch '" + file("started")
+                                                         + "'\nwhile [ ! -e '" + file("go") + "' ]; do sleep 0.05; done\nrm '"
+                                                         + file("go") + "'\nexit $s\n");
+        for (const char* tool : {"bin/xdg-open", "bin/xdg-mime"})
+            QFile::setPermissions(m_dir->path(QString::fromLatin1(tool)), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", file("bin") + ':' + path);
+        XdgLauncher launcher;
+        MainWindow w(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, launcher);
+        test::dropFiles(w, files(1));
+        w.findChild<QListView*>(QStringLiteral("List1"))->selectionModel()->select(w.analysisList()->index(0),
+                                                                                 QItemSelectionModel::Select);
+        // Success first: a message it caused would come before the next one expected.
+        const std::pair<int, QString> cases[] = {{0, QString()},
+                                                 {2, QStringLiteral("ファイルが見つかりません。")},
+                                                 {3, QStringLiteral("関連付けが指定されていません。")},
+                                                 {4, QStringLiteral("ファイルを開けません。")}};
+        for (const auto& [status, message] : cases) {
+            m_dir->write(QStringLiteral("status"), QByteArray::number(status));
+            QFile::remove(QString::fromUtf8(file("started")));
+            if (!message.isEmpty())
+                m_prompter->expect(ScriptedPrompter::Kind::Message, message);
+            w.openSelectedEntries(); // returns while the opener runs
+            QTRY_VERIFY(QFile::exists(QString::fromUtf8(file("started"))));
+            QVERIFY(message.isEmpty() || !m_prompter->done());
+            m_dir->write(QStringLiteral("go"), "");
+            QTRY_VERIFY(m_prompter->done() && !QFile::exists(QString::fromUtf8(file("go"))));
+        }
+        qputenv("PATH", path);
+    }
+
 private:
     static std::string pathToNativeForTest(const QString& p);
 };
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 std::string AnalysisListTest::pathToNativeForTest(const QString& p) { return tarvik::pathToNative(p); }
 
 QTEST_MAIN(AnalysisListTest)

@@ -2,7 +2,7 @@
 // one line each, and opened under their real bytes from the list and from the grid.
 #include "app/AnalysisListModel.h"
 #include "app/MainWindow.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "output/ResultGridModel.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"

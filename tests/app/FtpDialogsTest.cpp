@@ -625,6 +625,29 @@ private slots:
         QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), QByteArray("[FTP_Server]\r\nFTP_List=cab\r\nFTP_cab=cab,h2,u2,R;\r\n"));
     }
 
+    void hostsChosenWithTheKeysFillTheBoxesAndThePasswordShowsAsStars()
+    {
+        m_dir->write(QStringLiteral("Tarvik.ini"),
+                     "[FTP_Server]\r\nFTP_List=ab,cab\r\nFTP_cab=cab,h2,u2,R;\r\nFTP_ab=ab,h1,u1,R\r\n");
+        m_dialogs->then([&](QDialog& form4) {
+            form4.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form4));
+            auto* list = child<QListWidget>(form4, "List1");
+            list->setCurrentRow(0, QItemSelectionModel::NoUpdate); // where the focus puts the cursor
+            QVERIFY(!child<QPushButton>(form4, "Command1")->isEnabled());
+            const std::pair<Qt::Key, const char*> steps[] = {{Qt::Key_Down, "h2"}, {Qt::Key_Up, "h1"}};
+            for (const auto& [key, host] : steps) {
+                QTest::keyClick(list, key);
+                QCOMPARE(child<QLineEdit>(form4, "Text2")->text(), QString::fromLatin1(host));
+                QVERIFY(child<QPushButton>(form4, "Command1")->isEnabled());
+                QVERIFY(child<QPushButton>(form4, "Command3")->isEnabled());
+            }
+            QCOMPARE(child<QLineEdit>(form4, "Text4")->displayText(), QStringLiteral("*"));
+            form4.reject();
+        });
+        m_window->OpenServerDialog();
+    }
+
     void aRecordTheSettingsFileCannotHoldIsRefusedWithAMessage()
     {
         const QByteArray before = "[FTP_Server]\r\nFTP_List=ab\r\nFTP_ab=ab,h1,u1,R\r\n";

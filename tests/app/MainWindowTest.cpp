@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -167,6 +168,34 @@ private slots:
         QVERIFY(!timer->isActive());
     }
 
+    void shouldKeepTheStatusTextWhileTheMenusAreBrowsed()
+    {
+        MainWindow& w = open();
+        for (const QString& text : {StatusMessage::todayText(), QStringLiteral("登録数は1ファイルです")}) {
+            w.statusMessage()->show(text);
+            // What hovering each item and then leaving the menu sends to the window.
+            for (QMenu* menu : w.menuBar()->findChildren<QMenu*>()) {
+                for (QAction* item : menu->actions())
+                    item->showStatusText(w.menuBar());
+            }
+            QStatusTipEvent left{QString()};
+            QCoreApplication::sendEvent(w.menuBar(), &left);
+            QCOMPARE(status(), text);
+        }
+    }
+
+    void shouldListOurOwnFileCommandsAfterPrintBeforeQuit()
+    {
+        open();
+        QStringList names;
+        for (QAction* a : m_window->findChild<QMenu*>(QStringLiteral("Mn_File"))->actions())
+            names << a->objectName();
+        QCOMPARE(names, (QStringList{QStringLiteral("Mn_FileOpen"), QStringLiteral("Mn_DirOpen"), QStringLiteral("Mn_ServOpen"),
+                                     QStringLiteral("Mn_FileSave"), QStringLiteral("Mn_FilePrint"),
+                                     QStringLiteral("separatorExtra"), QStringLiteral("Mn_Diff"), QStringLiteral("Mn_CsvSave"),
+                                     QStringLiteral("separator1"), QStringLiteral("Mn_End")}));
+    }
+
     void shouldKeepRunningWhenExitIsDeclined()
     {
         MainWindow& w = open();
@@ -178,17 +207,49 @@ private slots:
         QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), before);
     }
 
-    void shouldSaveGeometryOnConfirmedExit()
+    void shouldSaveAndRestoreTheOuterRectangleOnConfirmedExit()
     {
         MainWindow& w = open();
+        w.showRestored();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.setGeometry(px(1500), px(1200), px(9000), px(6000));
+        const QRect frame = w.frameGeometry();
+        QVERIFY(frame.width() > w.width()); // the offscreen platform frames its windows too
         m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
         QVERIFY(w.close());
-        QCOMPARE(setting("Disp_Width").toDouble(), WindowGeometry::toTwips(px(9000), w.screen()->logicalDotsPerInchX()));
-        QCOMPARE(setting("Disp_Heigh").toDouble(), WindowGeometry::toTwips(px(6000), w.screen()->logicalDotsPerInchY()));
-        QVERIFY(!setting("Disp_Topps").isEmpty());
-        QVERIFY(!setting("Disp_Lftps").isEmpty());
+        const double dpiX = w.screen()->logicalDotsPerInchX(), dpiY = w.screen()->logicalDotsPerInchY();
+        QCOMPARE(setting("Disp_Width").toDouble(), WindowGeometry::toTwips(frame.width(), dpiX));
+        QCOMPARE(setting("Disp_Heigh").toDouble(), WindowGeometry::toTwips(frame.height(), dpiY));
+        QCOMPARE(setting("Disp_Topps").toDouble(), WindowGeometry::toTwips(frame.top(), dpiY));
+        QCOMPARE(setting("Disp_Lftps").toDouble(), WindowGeometry::toTwips(frame.left(), dpiX));
         QCOMPARE(setting("State"), QStringLiteral("0"));
+
+        MainWindow& again = open(m_dir->read(QStringLiteral("Tarvik.ini")));
+        again.showRestored();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QTRY_COMPARE(again.frameGeometry(), frame);
+    }
+
+    void shouldOnlyStretchWhatTheResizeStretches()
+    {
+        MainWindow& w = open();
+        w.showRestored();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto at = [&](const char* name) { return w.findChild<QWidget*>(QString::fromLatin1(name))->geometry(); };
+        const char* kept[] = {"Line2_0", "Line2_1", "Label2", "List1", "Label3"};
+        QList<QRect> before;
+        for (const char* name : kept)
+            before << at(name);
+        const QRect grid = at("MSFlexGrid1");
+        QVERIFY(at("Line2_0").top() >= 0); // the separator under the toolbar is in sight
+        w.resize(w.width() + 100, w.height() + 80);
+        QTRY_COMPARE(at("MSFlexGrid1").height(), grid.height() + 80);
+        QCOMPARE(at("MSFlexGrid1").topLeft(), grid.topLeft());
+        for (int i = 0; i < before.size(); ++i) {
+            QCOMPARE(at(kept[i]).topLeft(), before[i].topLeft());
+            QCOMPARE(at(kept[i]).size(), before[i].size() + QSize(100, 0));
+        }
+        QCOMPARE(at("ProgressBar1").top(), grid.bottom() + 81);
     }
 
     void shouldRegisterPickedFilesUntilTheDialogIsCancelled()
@@ -306,8 +367,12 @@ private slots:
         MainWindow& again = open(ini);
         const QString a = m_dir->write(QStringLiteral("a.c"), "x;\n");
         drop({a, QStringLiteral("/proc/self/mem")});
-        m_prompter->expect(Kind::Message, QStringLiteral("予期せぬエラーが発生しました！！"));
+        // The status bar names the file that failed, not the one counted before it.
+        const QString failed = QStringLiteral("/proc/self/memを解析中");
+        m_prompter->expect(Kind::Message, QStringLiteral("予期せぬエラーが発生しました！！"), {},
+                           [&] { QCOMPARE(status(), failed); });
         action("Mn_kaiseki")->trigger();
+        QCOMPARE(status(), failed);
         QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
         QVERIFY(again.reportText().contains(QStringLiteral("a.c")));
         QVERIFY(!again.reportText().contains(QStringLiteral("KStep")));
@@ -343,6 +408,18 @@ private slots:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
         QCOMPARE(m_launcher->launched, QStringList{files[0]});
+    }
+
+    void shouldCutLongFoldersInTheMiddleAndShowThemWholeOnHover()
+    {
+        MainWindow& w = open();
+        const QString deep = m_dir->write(QStringLiteral("projects/customer-a/release-2024/module-x/src/a.c"), "x;\n");
+        drop({deep});
+        action("Mn_kaiseki")->trigger();
+        const QString folder = w.resultGrid()->cellText(0, 1);
+        QVERIFY(folder.endsWith(QStringLiteral("/module-x/src/")));
+        QCOMPARE(w.resultGrid()->data(w.resultGrid()->index(0, 1), Qt::ToolTipRole).toString(), folder);
+        QCOMPARE(w.findChild<QTableView*>(QStringLiteral("MSFlexGrid1"))->textElideMode(), Qt::ElideMiddle);
     }
 
     void shouldShowTheAboutBoxAndReturn()

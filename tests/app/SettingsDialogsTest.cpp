@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -199,6 +200,40 @@ private slots:
         });
         basicSettings();
         QCOMPARE(read("Engin", QStringLiteral("List")), QStringLiteral("c"));
+    }
+
+    void deletingTakesExactlyTheRowsShownAsSelected()
+    {
+        open();
+        // Ctrl+A with the cursor on the middle row: all three are selected, the bottom two go, the
+        // top one stays with the refusal.
+        m_prompter->expect(Kind::Message, QStringLiteral("すべての解析を無効にする事はできません！"));
+        m_dialogs->then([&](QDialog& form2) {
+            auto* grid = child<QTableWidget>(form2, "MSFlexGrid1");
+            grid->setCurrentCell(1, 0);
+            QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+            QCOMPARE(grid->selectionModel()->selectedRows().size(), 3);
+            click(form2, "Command4");
+            QCOMPARE(grid->rowCount(), 1);
+            QCOMPARE(gridRow(form2, 0).first(), QStringLiteral("c"));
+            form2.reject();
+        });
+        basicSettings();
+        QCOMPARE(read("Engin", QStringLiteral("List")), QStringLiteral("c"));
+    }
+
+    void theDialogOpensWideEnoughForItsThreeColumns()
+    {
+        open();
+        m_dialogs->then([&](QDialog& form2) {
+            form2.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form2));
+            auto* grid = child<QTableWidget>(form2, "MSFlexGrid1");
+            QVERIFY2(grid->horizontalHeader()->length() <= grid->viewport()->width(),
+                     qPrintable(QStringLiteral("%1 > %2").arg(grid->horizontalHeader()->length()).arg(grid->viewport()->width())));
+            form2.reject();
+        });
+        basicSettings();
     }
 
     void aHandEditedCaseDifferentEntryStaysOnDelete()

@@ -1,7 +1,7 @@
 // Special files through the window: a folder walk and drops take them into the list, and the
 // run shows each as missing or counted, without hanging and without opening a FIFO.
 #include "app/MainWindow.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "output/ResultGridModel.h"
 #include "support/DeepFolder.h"
 #include "support/RecordingLauncher.h"

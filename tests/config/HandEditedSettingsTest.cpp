@@ -3,8 +3,8 @@
 // read-only files and folders, a folder in its place, and a writer killed mid-write.
 #include "cli/CountCommand.h"
 #include "config/FileTypeEditor.h"
+#include "config/NativePath.h"
 #include "config/SettingsStore.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 

@@ -202,3 +202,34 @@ TEST_F(SettingsStoreTest, TextualRewriteKeepsLinesAndEndsWithCrLf)
     EXPECT_FALSE(missing.rewriteLines([](const QStringList& l) { return l; }, &error));
     EXPECT_FALSE(error.isEmpty());
 }
+
+TEST_F(SettingsStoreTest, ValuesWithBlanksAtAnEndOrInQuotesAreWrittenQuotedAndReadBackUnchanged)
+{
+    const struct {
+        const char* value;
+        const char* line;
+    } cases[] = {
+        {"pass ", "V=\"pass \""},     // a password ending in "/" is stored ending in a blank
+        {" lead", "V=\" lead\""},
+        {"\tx\t", "V=\"\tx\t\""},
+        {"\"q\"", "V=\"\"q\"\""},
+        {"\"", "V=\""},               // one quote alone is no pair
+        {"a \"b\" c", "V=a \"b\" c"}, // quotes inside are kept as they are
+        {"plain", "V=plain"},
+    };
+    SettingsStore store(ini("[S]\r\n"));
+    for (const auto& c : cases) {
+        const QString value = QString::fromUtf8(c.value);
+        ASSERT_TRUE(store.WriteSetting(QStringLiteral("S"), QStringLiteral("V"), value));
+        EXPECT_EQ(content(), QByteArray("[S]\r\n") + c.line + "\r\n") << c.value;
+        EXPECT_EQ(store.read(QStringLiteral("S"), QStringLiteral("V")), value) << c.value;
+    }
+    // Hand-written files: one pair of quotes is taken off, blanks outside it are not part of the
+    // value, and a value without quotes reads as it always did.
+    SettingsStore hand(ini("[S]\r\nA=\"%TARVIK_TEST_ROOT%\"  \r\nB=\"x\"\"\r\nC= x \r\nD=\"\"\r\n"));
+    qputenv("TARVIK_TEST_ROOT", "/opt/src");
+    EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("A")), u"/opt/src");
+    EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("B")), u"x\"");
+    EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("C")), u" x");
+    EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("D")), QString());
+}

@@ -1,5 +1,5 @@
+#include "config/NativePath.h"
 #include "config/TextCodec.h"
-#include "intake/NativePath.h"
 
 #include "support/QtPrinters.h"
 #include "support/ReferenceDecoding.h"

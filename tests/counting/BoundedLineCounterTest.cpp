@@ -1,7 +1,7 @@
 #include "counting/BoundedLineCounter.h"
 
+#include "config/NativePath.h"
 #include "counting/SourceFile.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 

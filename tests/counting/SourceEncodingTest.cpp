@@ -1,6 +1,6 @@
+#include "config/NativePath.h"
 #include "counting/SourceEncoding.h"
 #include "counting/SourceFile.h"
-#include "intake/NativePath.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "config/TextCodec.h"
 
+#include "config/NativePath.h"
 #include "counting/LineClassifier.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 

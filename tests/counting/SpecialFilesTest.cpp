@@ -4,11 +4,11 @@
 #include "cli/CountCommand.h"
 #include "cli/OutputFormats.h"
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/AnalysisRun.h"
 #include "counting/SourceFile.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 

@@ -62,6 +62,20 @@ TEST_F(FtpHostListTest, FirstHostCreatesTheListAndItsLineBelowIt)
     EXPECT_EQ(hosts.record(QStringLiteral("a")), (QStringList{QStringLiteral("a"), QStringLiteral("h1"), QStringLiteral("u"), QStringLiteral("p")}));
 }
 
+TEST_F(FtpHostListTest, APasswordEndingInASlashIsStoredAndReadBack)
+{
+    // "/" encodes to a blank, so the stored record ends in one.
+    FtpHostList hosts(store("[DIR]\r\nDef_Dir=\r\n"));
+    QString error;
+    for (const QString& name : {QStringLiteral("a"), QStringLiteral("b")}) {
+        EXPECT_EQ(hosts.registerHost(name, QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("pw/"), &error),
+                  FtpHostList::Registered::Added)
+            << error.toStdString();
+        EXPECT_EQ(hosts.record(name), (QStringList{name, QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("pw/")}));
+    }
+    EXPECT_TRUE(content().contains("FTP_a=\"a,h,u,ah \"\r\n")) << content().toStdString();
+}
+
 TEST_F(FtpHostListTest, AnExistingNameHasOnlyItsRecordRewritten)
 {
     FtpHostList hosts(store(kHead + "a,b\r\nFTP_b=b,old,u,R\r\nFTP_a=a,x,u,R\r\n"));

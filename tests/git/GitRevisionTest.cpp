@@ -1,6 +1,6 @@
 #include "cli/CountCommand.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "support/DelimitedText.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 #include "intake/DirectoryWalk.h"
 
 #include "cli/CountCommand.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "support/DeepFolder.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"

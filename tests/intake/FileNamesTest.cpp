@@ -3,12 +3,12 @@
 // real bytes, and shows as readable text on one line.
 #include "cli/CountCommand.h"
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "counting/AnalysisRun.h"
 #include "counting/TextReport.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
-#include "intake/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLauncher.h"
 #include "support/TempDir.h"
@@ -175,14 +175,14 @@ TEST_F(FileNames, OpenHandsTheRealPathToTheDesktop)
     XdgLauncher xdg(opener);
     for (const std::string& name : {root + "/bad\xff\xfe.c", root + "/\x93\xfa\x96\x7b\x8c\xea.c", longPath}) {
         QFile::remove(received);
-        ASSERT_TRUE(xdg.launch(pathFromNative(name)));
+        ASSERT_TRUE(xdg.launch(pathFromNative(name), {}));
         QElapsedTimer waited;
         waited.start();
         while (!QFile::exists(received) && waited.elapsed() < 20000)
             QThread::msleep(20);
         EXPECT_EQ(m_dir.read(QStringLiteral("received")).toStdString(), name);
     }
-    EXPECT_FALSE(XdgLauncher(m_dir.path(QStringLiteral("no-such-opener"))).launch(pathFromNative(longPath)));
+    EXPECT_FALSE(XdgLauncher(m_dir.path(QStringLiteral("no-such-opener"))).launch(pathFromNative(longPath), {}));
 }
 
 TEST_F(FileNames, TarvikCountTakesThemFromItsArgumentsAndItsListFile)

@@ -1,8 +1,8 @@
 #include "output/CsvFormat.h"
 
+#include "config/NativePath.h"
 #include "config/TextCodec.h"
 #include "counting/TextReport.h"
-#include "intake/NativePath.h"
 
 #include "support/DelimitedText.h"
 #include "support/QtPrinters.h"

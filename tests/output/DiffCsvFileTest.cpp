@@ -1,6 +1,6 @@
 #include "output/DiffCsvFile.h"
 
-#include "counting/DiffReport.h"
+#include "output/DiffCsvFile.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include <QFile>
 

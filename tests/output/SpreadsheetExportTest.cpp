@@ -1,9 +1,9 @@
 // Results into spreadsheets: Ctrl+C on the result grid and the CSV save, on real sample files,
 // checked against what the command line reports for the same files.
-#include "app/MainWindow.h"
 #include "app/AnalysisListModel.h"
+#include "app/MainWindow.h"
 #include "cli/CountCommand.h"
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 #include "output/ResultGridModel.h"
 
 #include "support/DelimitedText.h"
@@ -214,10 +214,11 @@ private slots:
     {
         QMenu* fileMenu = m_window->findChild<QMenu*>(QStringLiteral("Mn_File"));
         const QList<QAction*> items = fileMenu->actions();
-        const qsizetype save = items.indexOf(m_window->findChild<QAction*>(QStringLiteral("Mn_FileSave")));
-        QVERIFY(save >= 0 && save + 1 < items.size());
-        QAction* csvSave = items[save + 1];
-        QCOMPARE(csvSave->objectName(), QStringLiteral("Mn_CsvSave"));
+        // Our own commands follow the usual ones: after 印刷, before 終了.
+        const qsizetype print = items.indexOf(m_window->findChild<QAction*>(QStringLiteral("Mn_FilePrint")));
+        QAction* csvSave = m_window->findChild<QAction*>(QStringLiteral("Mn_CsvSave"));
+        QVERIFY(print >= 0 && items.indexOf(csvSave) > print
+                && items.indexOf(csvSave) < items.indexOf(m_window->findChild<QAction*>(QStringLiteral("Mn_End"))));
         QCOMPARE(csvSave->text(), QStringLiteral("CSV形式で保存"));
         QVERIFY(csvSave->isEnabled());
 

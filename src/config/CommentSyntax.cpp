@@ -1,4 +1,4 @@
-#include "counting/CommentSyntax.h"
+#include "config/CommentSyntax.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "intake/NativePath.h"
+#include "config/NativePath.h"
 
 #include "config/TextCodec.h"
 

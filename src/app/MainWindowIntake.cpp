@@ -1,0 +1,174 @@
+// Filling the analysis list (files, folders, dropped paths, server files), taking entries out
+// of it, and opening listed or counted files with their applications.
+#include "app/MainWindow.h"
+
+#include "app/AnalysisListModel.h"
+#include "app/DialogRunner.h"
+#include "app/HostListDialog.h"
+#include "app/RemoteBrowserDialog.h"
+#include "app/StatusMessage.h"
+#include "app/UserPrompter.h"
+#include "config/NativePath.h"
+#include "ftp/FtpHostList.h"
+#include "intake/DirectoryWalk.h"
+#include "intake/FileOpener.h"
+#include "output/ResultGridModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QMimeData>
+#include <QPointer>
+#include <QTableView>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace tarvik {
+
+void MainWindow::OpenLocalFiles()
+{
+    for (;;) {
+        m_status->show(QStringLiteral("登録中"));
+        const QStringList picked = m_prompter.openFiles(this, QStringLiteral("解析ファイルを開く"), m_fileDialogDir,
+                                                        QStringLiteral("全てのファイル (*)"));
+        if (picked.isEmpty())
+            return;
+        if (picked.size() > 1)
+            clearReport();
+        const qsizetype added = m_listModel->registerPaths(picked);
+        m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
+    }
+}
+
+void MainWindow::OpenLocalDirectory()
+{
+    for (;;) {
+        const QString folder = m_prompter.chooseFolder(this, QStringLiteral("解析ディレクトリを開く"), m_fileDialogDir);
+        if (folder.isEmpty())
+            return;
+        m_status->show(QStringLiteral("登録中"));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
+                                      .walkConcurrently(folder, [&](const QStringList& found) {
+                                          m_listModel->registerPending(found);
+                                      });
+        const qsizetype added = m_listModel->showPending();
+        QApplication::restoreOverrideCursor();
+        m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
+        reportSkippedDirectories(report.skipped);
+    }
+}
+
+// The file types the directory search takes: those checked in the search settings menu.
+QStringList MainWindow::searchedExtensions() const
+{
+    QStringList extensions;
+    for (const QAction* item : std::as_const(m_fileTypeItems)) {
+        if (item->isChecked())
+            extensions << item->text();
+    }
+    return extensions;
+}
+
+void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped)
+{
+    if (skipped.isEmpty())
+        return;
+    // Folders not searched and files left out are told apart: a file that exists must not read
+    // as a folder that could not be listed.
+    QStringList folders, files;
+    for (const SkippedDirectory& s : skipped)
+        (s.file ? files : folders) << displayPath(s.path) + QStringLiteral("  (") + s.reason + u')';
+    QStringList parts;
+    if (!folders.isEmpty())
+        parts << QStringLiteral("次のディレクトリは読み取れないため検索しませんでした：\n") + folders.join(u'\n');
+    if (!files.isEmpty())
+        parts << QStringLiteral("次のファイルはパスが長すぎるため登録しませんでした：\n") + files.join(u'\n');
+    m_prompter.message(this, parts.join(QStringLiteral("\n\n")), UserPrompter::Icon::Warning);
+}
+
+void MainWindow::List1_OLEDragDrop(const QMimeData* data)
+{
+    m_status->show(QStringLiteral("登録中"));
+    QStringList paths;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile())
+                continue;
+            // Percent-decode to the name's bytes, so names that are not UTF-8 survive.
+            const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+            paths << pathFromNative(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        }
+    }
+    const qsizetype added = m_listModel->registerPaths(paths);
+    m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
+}
+
+void MainWindow::Command2_Click()
+{
+    m_status->show(QStringLiteral("取消中"));
+    QList<qsizetype> rows;
+    for (const QModelIndex& i : m_list->selectionModel()->selectedIndexes())
+        rows << i.row();
+    const qsizetype removed = m_listModel->removeEntries(rows);
+    m_status->showTimed(QStringLiteral("取消数は%1ファイルです").arg(removed));
+}
+
+void MainWindow::openSelectedEntries()
+{
+    QList<int> rows;
+    for (const QModelIndex& i : m_list->selectionModel()->selectedIndexes())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    for (int row : rows)
+        openWithApplication(m_listModel->entries().at(row));
+}
+
+void MainWindow::openWithApplication(const QString& path)
+{
+    // The opener's own verdict comes when it ends; the window may be gone by then.
+    auto report = [window = QPointer<MainWindow>(this)](OpenFailure failure) {
+        if (window && failure != OpenFailure::None)
+            window->m_prompter.message(window, openFailureMessage(failure));
+    };
+    report(OpenWithAssociatedApplication(path, m_launcher, report));
+}
+
+void MainWindow::MSFlexGrid1_DblClick(const QModelIndex& clicked)
+{
+    if (!clicked.isValid())
+        return;
+    // The selection's other end: the row of the selected range farthest from the current row.
+    qsizetype current = clicked.row();
+    qsizetype other = current;
+    for (const QItemSelectionRange& range : m_gridView->selectionModel()->selection()) {
+        if (range.top() <= current && current <= range.bottom())
+            other = range.top() == current ? range.bottom() : range.top();
+    }
+    for (const QString& path : m_grid->pathsToOpen(current, other, clicked.column())) {
+        openWithApplication(path);
+    }
+}
+
+void MainWindow::OpenServerDialog()
+{
+    FtpHostList hosts(m_settings);
+    HostListDialog form4(
+        hosts, m_prompter,
+        [this](const QString& name, const QString& host, const QString& user, const QString& password) {
+            RemoteBrowserDialog::MainWindowHooks hooks{
+                [this](const QString& path) { return m_listModel->contains(path); },
+                [this](const QString& path) { m_listModel->registerPaths({path}); },
+                [this](const QString& text) { m_status->show(text); },
+                [this](const QString& text) { m_status->showTimed(text); }};
+            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, m_ftpTimeouts,
+                                      this);
+            m_dialogs->run(form5);
+        },
+        this);
+    m_dialogs->run(form4);
+}
+
+} // namespace tarvik

@@ -1,0 +1,23 @@
+// Printing the result grid.
+#include "app/MainWindow.h"
+
+#include "app/PrintCommand.h"
+#include "app/UserPrompter.h"
+#include "output/PrintLayout.h"
+#include "output/ResultGridModel.h"
+
+namespace tarvik {
+
+void MainWindow::PrintResults()
+{
+    if (m_grid->cellText(0, 0).trimmed().isEmpty()) {
+        m_prompter.message(this, QStringLiteral("印刷可能データが存在しません"));
+        return;
+    }
+    QList<PrintLayout::Row> rows;
+    for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
+        rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
+    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows));
+}
+
+} // namespace tarvik

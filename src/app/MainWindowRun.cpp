@@ -1,0 +1,161 @@
+// The analysis run and the version comparison: counted on other threads while the window
+// shows the results as they come.
+#include "app/MainWindow.h"
+
+#include "app/AnalysisListModel.h"
+#include "app/BackgroundWork.h"
+#include "app/DialogRunner.h"
+#include "app/DiffDialog.h"
+#include "app/DiffResultWindow.h"
+#include "app/StatusMessage.h"
+#include "app/UserPrompter.h"
+#include "config/FileTypeTable.h"
+#include "config/NativePath.h"
+#include "config/SettingsStore.h"
+#include "counting/AnalysisRun.h"
+#include "counting/TextReport.h"
+#include "counting/VersionDiff.h"
+#include "output/ResultGridModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEventLoop>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QThread>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace tarvik {
+
+namespace {
+
+// The analysis run's results, handed to the window in batches as they come.
+class RunBridge : public ResultSink, public HandOver<std::pair<qsizetype, FileResult>, RunSummary> {
+public:
+    using HandOver::HandOver;
+    void fileAnalysed(qsizetype index, const FileResult& result) override { add({index, result}); }
+};
+
+} // namespace
+
+void MainWindow::RunAnalysis()
+{
+    if (m_running)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+
+    clearReport();
+    const QStringList paths = m_listModel->entries();
+    const qsizetype n = paths.size();
+    m_grid->beginRun(n);
+
+    IniDocument settings;
+    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
+    EngineTable engines(settings);
+    TextReport report([this](const QString& text) { m_report += text; });
+    report.runStarted(n);
+    m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(n, 1)));
+
+    // The counting runs on other threads; this thread keeps the window painted and shows the
+    // results as they come, while user input is held back (installed on the application).
+    m_running = true;
+    qApp->installEventFilter(this);
+    QEventLoop loop;
+    RunSummary summary;
+    bool finished = false;
+    RunBridge* bridgePtr = nullptr;
+    auto drain = [&] {
+        std::vector<std::pair<qsizetype, FileResult>> batch;
+        finished = bridgePtr->take(batch, summary);
+        for (const auto& [index, result] : batch) {
+            m_grid->WriteResultRow(index, result);
+            report.WriteReportLine(result);
+        }
+        if (!batch.empty()) {
+            m_status->show(displayPath(batch.back().second.path) + QStringLiteral("を解析中"));
+            m_progress->setValue(static_cast<int>(batch.back().first + 1));
+        }
+        if (finished)
+            loop.quit();
+    };
+    // Hand-overs are queued to an object of this run, so none can outlive it.
+    QObject runContext;
+    RunBridge bridge(&runContext, drain);
+    bridgePtr = &bridge;
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    std::thread worker([&] { bridge.finish(tarvik::RunAnalysis(paths, engines, options, bridge)); });
+    if (!finished)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    drain(); // anything that arrived with the end
+    qApp->removeEventFilter(this);
+    m_running = false;
+
+    if (!summary.completed()) {
+        // The last result shown is of the file before the one that failed: name the failed one.
+        m_status->show(displayPath(summary.error->path) + QStringLiteral("を解析中"));
+        m_reportBox->setPlainText(m_report);
+        QApplication::restoreOverrideCursor();
+        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
+        return;
+    }
+    if (n > 0) {
+        report.runFinished(summary);
+        m_grid->WriteTotalsRow(n, summary.totalSteps, StatusMessage::todayText(), QLocale::system().decimalPoint());
+    }
+    m_reportBox->setPlainText(m_report);
+    m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
+    m_progress->setValue(0);
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::CompareVersions()
+{
+    if (m_running)
+        return;
+    DiffDialog dialog(m_prompter, m_fileDialogDir, this);
+    m_dialogs->run(dialog);
+    if (dialog.result() != QDialog::Accepted)
+        return;
+    const DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_status->show(QStringLiteral("比較中"));
+    QCoreApplication::processEvents();
+    IniDocument settings;
+    SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
+    EngineTable engines(settings);
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    // As in the analysis run: the window keeps painting and input waits until the end.
+    m_running = true;
+    qApp->installEventFilter(this);
+    QList<FileChange> changes;
+    const DiffSummary summary =
+        compareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
+            m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
+            m_progress->setValue(static_cast<int>(done));
+            m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
+        });
+    qApp->removeEventFilter(this);
+    m_running = false;
+    m_progress->setValue(0);
+    QApplication::restoreOverrideCursor();
+
+    reportSkippedDirectories(summary.skipped);
+    if (!summary.completed()) {
+        m_status->showDate();
+        m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
+        return;
+    }
+    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
+                                        m_fileDialogDir, this);
+    result->show();
+}
+
+} // namespace tarvik
