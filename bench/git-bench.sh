@@ -44,7 +44,7 @@ if [ ! -f "$repo.done" ]; then
         (cd "$repo" && git rm -rq --ignore-unmatch . > /dev/null && find . -mindepth 1 -maxdepth 1 ! -name .git -exec rm -rf {} +)
         tar -xf "$(release_tarball "$v")" -C "$repo" --strip-components=1
         tag=$(echo "$v" | sed 's/-[^-]*$//; s/^[0-9]*://')
-        (cd "$repo" && git add -A -f && git -c user.name=bench -c user.email=bench@example.org commit -qm "$tag" && git tag "v$tag")
+        (cd "$repo" && git add -A -f && git -c gc.auto=0 -c user.name=bench -c user.email=bench@example.org commit -qm "$tag" && git tag "v$tag")
     done
     (cd "$repo" && git gc -q)
     touch "$repo.done"

@@ -2,9 +2,12 @@
 
 #include "app/UserPrompter.h"
 #include "config/NativePath.h"
+#include "git/GitRevision.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
+#include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,6 +35,16 @@ DiffDialog::DiffDialog(UserPrompter& prompter, QString directory, QWidget* paren
     setObjectName(QStringLiteral("FormDiff"));
     setWindowTitle(QStringLiteral("差分解析"));
     auto* grid = new QGridLayout(this);
+    m_folders = new QRadioButton(QStringLiteral("フォルダ"), this);
+    m_folders->setObjectName(QStringLiteral("Option1"));
+    m_folders->setChecked(true);
+    m_revisions = new QRadioButton(QStringLiteral("Gitリポジトリ"), this);
+    m_revisions->setObjectName(QStringLiteral("Option2"));
+    auto* sources = new QHBoxLayout;
+    sources->addWidget(m_folders);
+    sources->addWidget(m_revisions);
+    sources->addStretch();
+    grid->addLayout(sources, 0, 0, 1, 3);
     auto row = [&](int r, const QString& caption, const char* field, const char* chooser) {
         auto* label = new QLabel(caption, this);
         label->setObjectName(QStringLiteral("Label%1").arg(r + 1));
@@ -43,14 +56,46 @@ DiffDialog::DiffDialog(UserPrompter& prompter, QString directory, QWidget* paren
         button->setObjectName(QString::fromLatin1(chooser));
         button->setAutoDefault(false);
         button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
-        grid->addWidget(label, r, 0);
-        grid->addWidget(edit, r, 1);
-        grid->addWidget(button, r, 2);
+        grid->addWidget(label, r + 1, 0);
+        grid->addWidget(edit, r + 1, 1);
+        grid->addWidget(button, r + 1, 2);
+        m_folderRows << label << edit << button;
         connect(button, &QPushButton::clicked, this, [this, edit, caption] { choose(edit, caption); });
         return edit;
     };
     m_old = row(0, kOld, "Text1", "Command1");
     m_new = row(1, kNew, "Text2", "Command2");
+
+    auto* repoLabel = new QLabel(QStringLiteral("リポジトリ"), this);
+    m_repository = new QLineEdit(this);
+    m_repository->setObjectName(QStringLiteral("Text3"));
+    repoLabel->setBuddy(m_repository);
+    auto* repoButton = new QPushButton(QStringLiteral("..."), this);
+    repoButton->setObjectName(QStringLiteral("Command5"));
+    repoButton->setAutoDefault(false);
+    repoButton->setFixedWidth(repoButton->fontMetrics().horizontalAdvance(repoButton->text()) + 24);
+    grid->addWidget(repoLabel, 3, 0);
+    grid->addWidget(m_repository, 3, 1);
+    grid->addWidget(repoButton, 3, 2);
+    m_revisionRows << repoLabel << m_repository << repoButton;
+    auto revisionRow = [&](int r, const QString& caption, const char* name) {
+        auto* label = new QLabel(caption, this);
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QString::fromLatin1(name));
+        combo->setEditable(true); // any revision git understands, not only the names offered
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        label->setBuddy(combo);
+        grid->addWidget(label, r, 0);
+        grid->addWidget(combo, r, 1, 1, 2);
+        m_revisionRows << label << combo;
+        return combo;
+    };
+    m_oldRevision = revisionRow(4, kOld, "Combo1");
+    m_newRevision = revisionRow(5, kNew, "Combo2");
+    connect(repoButton, &QPushButton::clicked, this, &DiffDialog::chooseRepository);
+    connect(m_repository, &QLineEdit::editingFinished, this, &DiffDialog::offerRevisions);
+    connect(m_revisions, &QRadioButton::toggled, this, &DiffDialog::showSource);
+    showSource();
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("Command3"));
@@ -62,7 +107,7 @@ DiffDialog::DiffDialog(UserPrompter& prompter, QString directory, QWidget* paren
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 2, 0, 1, 3);
+    grid->addLayout(buttons, 6, 0, 1, 3);
     connect(ok, &QPushButton::clicked, this, &DiffDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &DiffDialog::reject);
 }
@@ -79,8 +124,76 @@ void DiffDialog::choose(QLineEdit* field, const QString& version)
         field->setText(folder);
 }
 
+bool DiffDialog::comparesRevisions() const { return m_revisions->isChecked(); }
+QString DiffDialog::repositoryFolder() const
+{
+    return QDir::cleanPath(QDir::current().absoluteFilePath(m_repository->text()));
+}
+QString DiffDialog::oldRevision() const { return m_oldRevision->currentText().trimmed(); }
+QString DiffDialog::newRevision() const { return m_newRevision->currentText().trimmed(); }
+
+void DiffDialog::showSource()
+{
+    for (QWidget* w : std::as_const(m_folderRows))
+        w->setEnabled(!comparesRevisions());
+    for (QWidget* w : std::as_const(m_revisionRows))
+        w->setEnabled(comparesRevisions());
+}
+
+void DiffDialog::chooseRepository()
+{
+    const QString start = m_repository->text().isEmpty() ? m_directory : m_repository->text();
+    const QString folder = m_prompter.chooseFolder(this, QStringLiteral("リポジトリのディレクトリを開く"), start);
+    if (folder.isEmpty())
+        return;
+    m_repository->setText(folder);
+    offerRevisions();
+}
+
+// The names offered follow the repository; what was typed stays.
+void DiffDialog::offerRevisions()
+{
+    QString error;
+    const std::unique_ptr<GitRepository> repo = GitRepository::open(repositoryFolder(), &error);
+    const QStringList names = repo ? repo->revisionNames() : QStringList();
+    for (QComboBox* combo : {m_oldRevision, m_newRevision}) {
+        const QString typed = combo->currentText();
+        combo->clear();
+        combo->addItems(names);
+        combo->setCurrentText(typed);
+    }
+    // The usual question: what changed from the previous release (tag) to the latest.
+    if (names.size() >= 2 && m_oldRevision->currentText().isEmpty() && m_newRevision->currentText().isEmpty()) {
+        m_oldRevision->setCurrentText(names[1]);
+        m_newRevision->setCurrentText(names[0]);
+    }
+}
+
 void DiffDialog::accept()
 {
+    if (comparesRevisions()) {
+        QString error;
+        const std::unique_ptr<GitRepository> repo = GitRepository::open(repositoryFolder(), &error);
+        if (m_repository->text().isEmpty() || !repo) {
+            m_prompter.message(this, QStringLiteral("Gitリポジトリが見つかりません：\n") + m_repository->text(),
+                               UserPrompter::Icon::Warning);
+            m_repository->setFocus();
+            return;
+        }
+        for (auto [combo, version] : {std::pair{m_oldRevision, kOld}, std::pair{m_newRevision, kNew}}) {
+            const QString revision = combo->currentText().trimmed();
+            if (revision.isEmpty() || !repo->hasRevision(revision)) {
+                m_prompter.message(this,
+                                   revision.isEmpty() ? QString(version + QStringLiteral("のリビジョンを指定して下さい"))
+                                                      : QString(version + QStringLiteral("のリビジョンが見つかりません：\n") + revision),
+                                   UserPrompter::Icon::Warning);
+                combo->setFocus();
+                return;
+            }
+        }
+        QDialog::accept();
+        return;
+    }
     for (auto [field, version] : {std::pair{m_old, kOld}, std::pair{m_new, kNew}}) {
         const QString path = field->text();
         QString problem;

@@ -3,14 +3,17 @@
 #include <QDialog>
 #include <QString>
 
+class QComboBox;
 class QLineEdit;
+class QRadioButton;
 
 namespace tarvik {
 
 class UserPrompter;
 
 // Asks for the two versions to compare: an old and a new folder, each typed or chosen with
-// "...". OK is accepted only when both name existing folders.
+// "...", or a git repository and two of its revisions (its tags and branches offered, newest
+// first). OK is accepted only when both versions are there.
 class DiffDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,15 +23,29 @@ public:
     QString oldFolder() const;
     QString newFolder() const;
 
+    bool comparesRevisions() const;
+    QString repositoryFolder() const;
+    QString oldRevision() const;
+    QString newRevision() const;
+
     void accept() override;
 
 private:
     void choose(QLineEdit* field, const QString& version);
+    void chooseRepository();
+    void offerRevisions();
+    void showSource();
 
     UserPrompter& m_prompter;
     QString m_directory;
     QLineEdit* m_old = nullptr;
     QLineEdit* m_new = nullptr;
+    QRadioButton* m_folders = nullptr;
+    QRadioButton* m_revisions = nullptr;
+    QLineEdit* m_repository = nullptr;
+    QComboBox* m_oldRevision = nullptr;
+    QComboBox* m_newRevision = nullptr;
+    QList<QWidget*> m_folderRows, m_revisionRows;
 };
 
 } // namespace tarvik

@@ -36,23 +36,38 @@ private:
     std::atomic<qsizetype>& m_total;
 };
 
-} // namespace
-
-DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
-                                QList<FileChange>& changes,
-                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+DiffSummary compareHandingOver(const std::function<DiffSummary(DiffSink&)>& compare, QList<FileChange>& changes,
+                               const std::function<void(qsizetype done, qsizetype total)>& progress)
 {
     std::atomic<qsizetype> total{0};
     return runHandingOver<FileChange, DiffSummary>(
         [&](ChangeHandOver& handOver) {
             DiffBridge bridge(handOver, total);
-            return RunDiff(request, engines, options, bridge);
+            return compare(bridge);
         },
         [&](std::vector<FileChange>& batch) {
             for (FileChange& c : batch)
                 changes.append(std::move(c));
             progress(changes.size(), total);
         });
+}
+
+} // namespace
+
+DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
+                                QList<FileChange>& changes,
+                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+{
+    return compareHandingOver([&](DiffSink& sink) { return RunDiff(request, engines, options, sink); }, changes,
+                              progress);
+}
+
+DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable& engines, const AnalysisOptions& options,
+                                QList<FileChange>& changes,
+                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+{
+    return compareHandingOver([&](DiffSink& sink) { return RunPairedDiff(pairs, engines, options, sink); }, changes,
+                              progress);
 }
 
 DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange> changes, const DiffTotals& totals,

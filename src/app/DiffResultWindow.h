@@ -22,6 +22,10 @@ class UserPrompter;
 DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
                                 const std::function<void(qsizetype done, qsizetype total)>& progress);
+// The same for a comparison of pairs matched beforehand (two revisions of a repository).
+DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable& engines, const AnalysisOptions& options,
+                                QList<FileChange>& changes,
+                                const std::function<void(qsizetype done, qsizetype total)>& progress);
 
 // The result of one comparison in a window of its own: the grid and the commands to save it as
 // CSV and to print it. Deletes itself when closed.

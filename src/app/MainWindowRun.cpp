@@ -15,6 +15,7 @@
 #include "counting/AnalysisRun.h"
 #include "counting/TextReport.h"
 #include "counting/VersionDiff.h"
+#include "git/GitRevision.h"
 #include "output/ResultGridModel.h"
 
 #include <QAction>
@@ -122,7 +123,27 @@ void MainWindow::CompareVersions()
     m_dialogs->run(dialog);
     if (dialog.result() != QDialog::Accepted)
         return;
-    const DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+    // Two revisions of a repository: their files are matched (moved ones too) before the run.
+    std::unique_ptr<GitRepository> repo;
+    std::optional<std::vector<FilePair>> revisionPairs;
+    if (dialog.comparesRevisions()) {
+        QString error;
+        repo = GitRepository::open(dialog.repositoryFolder(), &error);
+        if (repo) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(),
+                                            RevisionSelection{request.extensions, request.includeSubdirectories, {}, {}},
+                                            &error);
+            QApplication::restoreOverrideCursor();
+        }
+        if (!revisionPairs) {
+            m_prompter.message(this, error, UserPrompter::Icon::Warning);
+            return;
+        }
+        request.oldRoot = dialog.repositoryFolder() + QStringLiteral("  ") + dialog.oldRevision();
+        request.newRoot = dialog.repositoryFolder() + QStringLiteral("  ") + dialog.newRevision();
+    }
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_status->show(QStringLiteral("比較中"));
@@ -130,17 +151,20 @@ void MainWindow::CompareVersions()
     IniDocument settings;
     SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
     EngineTable engines(settings);
-    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount()),
+                                  repo ? &repo->store() : nullptr};
     // As in the analysis run: the window keeps painting and input waits until the end.
     m_running = true;
     qApp->installEventFilter(this);
     QList<FileChange> changes;
-    const DiffSummary summary =
-        compareInBackground(request, engines, options, changes, [this, &changes](qsizetype done, qsizetype total) {
-            m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
-            m_progress->setValue(static_cast<int>(done));
-            m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
-        });
+    const auto progress = [this, &changes](qsizetype done, qsizetype total) {
+        m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
+        m_progress->setValue(static_cast<int>(done));
+        m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
+    };
+    const DiffSummary summary = revisionPairs
+        ? compareInBackground(*revisionPairs, engines, options, changes, progress)
+        : compareInBackground(request, engines, options, changes, progress);
     qApp->removeEventFilter(this);
     m_running = false;
     m_progress->setValue(0);

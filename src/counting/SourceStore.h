@@ -20,6 +20,14 @@ public:
                                   std::vector<std::string>* steps) const = 0;
     // True when both are files with the same bytes.
     virtual bool sameBytes(const QString& a, const QString& b) const = 0;
+    // True when the store knows, without reading, that both hold the same bytes (the same
+    // object of a repository); a comparison then counts the file once.
+    virtual bool knownIdentical(const QString& a, const QString& b) const
+    {
+        (void)a;
+        (void)b;
+        return false;
+    }
 };
 
 // Paths are file names; special files are never read.

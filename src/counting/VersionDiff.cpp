@@ -94,14 +94,19 @@ PairWork comparePair(const SourceStore& store, const QString& relative, const QS
     c.oldPath = oldPath;
     c.newPath = newPath;
     Side oldSide, newSide;
+    // The same object on both sides is counted once.
+    const bool identical = !oldPath.isEmpty() && !newPath.isEmpty() && store.knownIdentical(oldPath, newPath);
     for (auto [path, side] : {std::pair{&oldPath, &oldSide}, std::pair{&newPath, &newSide}}) {
-        if (path->isEmpty())
+        if (path->isEmpty() || (identical && side == &newSide))
             continue;
         if (std::optional<QString> error = countSide(store, *path, engine, engines, countSymbolLines, *side)) {
             work.error = RunError{-1, *path, *error};
             return work;
         }
     }
+
+    if (identical)
+        newSide = oldSide;
 
     if (newPath.isEmpty()) {
         c.status = ChangeStatus::Deleted;

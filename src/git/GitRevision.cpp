@@ -159,6 +159,8 @@ struct GitRepository::Impl : SourceStore {
         return x && y && x->kind == Entry::Kind::Blob && y->kind == Entry::Kind::Blob && git_oid_equal(&x->oid, &y->oid);
     }
 
+    bool knownIdentical(const QString& a, const QString& b) const override { return sameBytes(a, b); }
+
     // --- listing
     TreePtr treeOf(const QString& revision, QString* error) const
     {
@@ -354,6 +356,7 @@ QStringList GitRepository::revisionNames() const
     struct Named {
         QString name;
         git_time_t time = 0;
+        bool tag = false;
     };
     std::vector<Named> names;
     git_reference_iterator* rawIt = nullptr;
@@ -370,15 +373,25 @@ QStringList GitRepository::revisionNames() const
             continue;
         const ObjectPtr commit(rawCommit);
         names.push_back({QString::fromUtf8(git_reference_shorthand(ref.get())),
-                         git_commit_time(reinterpret_cast<const git_commit*>(commit.get()))});
+                         git_commit_time(reinterpret_cast<const git_commit*>(commit.get())),
+                         git_reference_is_tag(ref.get()) != 0});
     }
+    // Releases are tags: they come first, then the branches.
     std::stable_sort(names.begin(), names.end(), [](const Named& a, const Named& b) {
-        return a.time != b.time ? a.time > b.time : a.name < b.name;
+        if (a.tag != b.tag)
+            return a.tag;
+        return a.time != b.time ? a.time > b.time : a.name > b.name;
     });
     QStringList out;
     for (const Named& n : names)
         out << n.name;
     return out;
+}
+
+bool GitRepository::hasRevision(const QString& revision) const
+{
+    QString error;
+    return m_impl->treeOf(revision, &error) != nullptr;
 }
 
 std::optional<QStringList> GitRepository::listFiles(const QString& revision, const RevisionSelection& selection,
@@ -433,21 +446,33 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
     }
 
     // A file moved is paired with its old self when both ends are taken and each end is
-    // only in its own version.
+    // only in its own version. Only those ends are handed to the rename detection, whose work
+    // grows with the product of the two numbers.
+    std::vector<std::string> candidates;
+    for (const auto& [path, pair] : pairs) {
+        if (pair.oldPath.isEmpty() != pair.newPath.isEmpty())
+            candidates.push_back(path);
+    }
+    std::vector<char*> specs;
+    for (std::string& c : candidates)
+        specs.push_back(c.data());
     git_diff* rawDiff = nullptr;
     git_diff_options options = GIT_DIFF_OPTIONS_INIT;
-    if (git_diff_tree_to_tree(&rawDiff, m_impl->repo.get(), oldTree.get(), newTree.get(), &options) != 0) {
+    options.flags |= GIT_DIFF_DISABLE_PATHSPEC_MATCH;
+    options.pathspec = {specs.data(), specs.size()};
+    if (!specs.empty()
+        && git_diff_tree_to_tree(&rawDiff, m_impl->repo.get(), oldTree.get(), newTree.get(), &options) != 0) {
         *error = QStringLiteral("cannot compare %1 and %2: %3").arg(oldRevision, newRevision, lastGitError());
         return std::nullopt;
     }
     const DiffPtr diff(rawDiff);
     git_diff_find_options find = GIT_DIFF_FIND_OPTIONS_INIT;
     find.flags = GIT_DIFF_FIND_RENAMES;
-    if (git_diff_find_similar(diff.get(), &find) != 0) {
+    if (diff && git_diff_find_similar(diff.get(), &find) != 0) {
         *error = QStringLiteral("cannot compare %1 and %2: %3").arg(oldRevision, newRevision, lastGitError());
         return std::nullopt;
     }
-    const size_t deltas = git_diff_num_deltas(diff.get());
+    const size_t deltas = diff ? git_diff_num_deltas(diff.get()) : 0;
     for (size_t i = 0; i < deltas; ++i) {
         const git_diff_delta* d = git_diff_get_delta(diff.get(), i);
         if (d->status != GIT_DELTA_RENAMED)

@@ -34,8 +34,10 @@ public:
 
     // The working folder; empty for a bare repository.
     QString workFolder() const;
-    // Tags and branches, the newest commit first.
+    // Tags, then branches, each the newest commit first.
     QStringList revisionNames() const;
+    // Whether `revision` names a commit (or tree) of this repository.
+    bool hasRevision(const QString& revision) const;
 
     // A path given by the user as a path of the repository: relative to the working folder
     // when, taken from `currentFolder`, it lies inside it; otherwise a relative path is taken

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStatusBar>
@@ -287,6 +289,56 @@ private slots:
                                      QStringLiteral("s.c")}));
         QCOMPARE(rowTexts(grid, 3).mid(0, 4), (QStringList{QStringLiteral("変更なし"), QStringLiteral("s.c"),
                                                            QStringLiteral("1"), QStringLiteral("1")}));
+    }
+
+    // The second source: a repository and two of its revisions, offered newest first; the result
+    // is the folders' result for the same files.
+    void twoRevisionsOfARepositoryCompareAsTheirFolders()
+    {
+        const QString repo = m_dir->mkdir(QStringLiteral("repo"));
+        auto git = [&](const QStringList& args) {
+            QProcess p;
+            p.setWorkingDirectory(repo);
+            p.start(QStringLiteral("git"), QStringList{QStringLiteral("-c"), QStringLiteral("user.name=t"), QStringLiteral("-c"),
+                                                       QStringLiteral("user.email=t@example.org")} + args);
+            QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+        };
+        git({QStringLiteral("init"), QStringLiteral("-q")});
+        int day = 1;
+        for (const QString& version : {m_old, m_new}) {
+            // A day apart, so that "newest first" has one answer.
+            qputenv("GIT_COMMITTER_DATE", QByteArray("2026-01-0") + QByteArray::number(day++) + "T12:00:00");
+            QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf '%1'/* && cp -r '%2'/. '%1'").arg(repo, version)});
+            git({QStringLiteral("add"), QStringLiteral("-A")});
+            git({QStringLiteral("commit"), QStringLiteral("-qm"), version.section(u'/', -1)});
+            git({QStringLiteral("tag"), version.section(u'/', -1)});
+        }
+        qunsetenv("GIT_COMMITTER_DATE");
+        compare(m_old, m_new);
+        m_dialogs->then([&](QDialog& dialog) {
+            child<QRadioButton>(dialog, "Option2")->click();
+            QVERIFY(!child<QLineEdit>(dialog, "Text1")->isEnabled());
+            m_prompter->expect(Kind::ChooseFolder, QStringLiteral("リポジトリのディレクトリを開く"), {repo});
+            child<QPushButton>(dialog, "Command5")->click();
+            auto* oldRevision = child<QComboBox>(dialog, "Combo1");
+            QCOMPARE(oldRevision->count(), 3); // both tags, then the branch
+            QCOMPARE(oldRevision->currentText(), QStringLiteral("v1"));
+            QCOMPARE(child<QComboBox>(dialog, "Combo2")->currentText(), QStringLiteral("v2"));
+            oldRevision->setCurrentText(QStringLiteral("v0"));
+            m_prompter->expect(Kind::Message, QStringLiteral("旧バージョンのリビジョンが見つかりません：\nv0"));
+            child<QPushButton>(dialog, "Command3")->click();
+            oldRevision->setCurrentText(QStringLiteral("v1"));
+            child<QPushButton>(dialog, "Command3")->click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        });
+        action(*m_window, "Mn_Diff")->trigger();
+        QCOMPARE(resultWindows().size(), 2);
+        const DiffGridModel& folders = *resultWindows().first()->grid();
+        const DiffGridModel& revisions = *resultWindows().last()->grid();
+        QCOMPARE(revisions.rowCount(), folders.rowCount());
+        for (int row = 0; row < folders.rowCount(); ++row)
+            QCOMPARE(rowTexts(revisions, row), rowTexts(folders, row));
+        QCOMPARE(child<QLabel>(*resultWindows().last(), "LabelNew")->text(), QStringLiteral("新バージョン：") + repo + QStringLiteral("  v2"));
     }
 
     void theCsvFileIsTheCommandLinesCsvAfterAByteOrderMark()
