@@ -21,7 +21,7 @@ namespace tarvik {
 namespace {
 
 // A blob is read whole into memory; one larger than this is reported as not analysable
-// rather than risk the memory of several counted at once.
+// rather than held while others are counted at once.
 constexpr size_t kLargestBlob = 256u << 20;
 
 template <typename T, void (*Free)(T*)>
@@ -34,6 +34,7 @@ using BlobPtr = std::unique_ptr<git_blob, GitDeleter<git_blob, git_blob_free>>;
 using EntryPtr = std::unique_ptr<git_tree_entry, GitDeleter<git_tree_entry, git_tree_entry_free>>;
 using DiffPtr = std::unique_ptr<git_diff, GitDeleter<git_diff, git_diff_free>>;
 using OdbPtr = std::unique_ptr<git_odb, GitDeleter<git_odb, git_odb_free>>;
+using OdbObjectPtr = std::unique_ptr<git_odb_object, GitDeleter<git_odb_object, git_odb_object_free>>;
 using RepositoryPtr = std::unique_ptr<git_repository, GitDeleter<git_repository, git_repository_free>>;
 using ReferenceIteratorPtr = std::unique_ptr<git_reference_iterator, GitDeleter<git_reference_iterator, git_reference_iterator_free>>;
 using ReferencePtr = std::unique_ptr<git_reference, GitDeleter<git_reference, git_reference_free>>;
@@ -134,21 +135,21 @@ struct GitRepository::Impl : SourceStore {
             return result;
         }
         const OdbPtr odb(rawOdb);
-        size_t size = 0;
-        git_object_t type{};
-        if (git_odb_read_header(&size, &type, odb.get(), &e->oid) == 0 && size > kLargestBlob) {
-            result.status = SourceFileCount::Status::Abandoned;
-            return result;
-        }
-        git_blob* rawBlob = nullptr;
-        if (git_blob_lookup(&rawBlob, repo, &e->oid) != 0) {
+        // Straight from the object store: blobs are read once, so libgit2's object cache would
+        // only cost time.
+        git_odb_object* rawObject = nullptr;
+        if (git_odb_read(&rawObject, odb.get(), &e->oid) != 0) {
             result.status = SourceFileCount::Status::Unreadable;
             result.error = lastGitError();
             return result;
         }
-        const BlobPtr blob(rawBlob);
-        const std::string_view bytes(static_cast<const char*>(git_blob_rawcontent(blob.get())),
-                                     static_cast<size_t>(git_blob_rawsize(blob.get())));
+        const OdbObjectPtr object(rawObject);
+        if (git_odb_object_size(object.get()) > kLargestBlob) {
+            result.status = SourceFileCount::Status::Abandoned;
+            return result;
+        }
+        const std::string_view bytes(static_cast<const char*>(git_odb_object_data(object.get())),
+                                     git_odb_object_size(object.get()));
         return countSourceBytes(bytes, syntax, countSymbolLines, steps);
     }
 
