@@ -166,8 +166,8 @@ struct GitRepository::Impl : SourceStore {
     TreePtr treeOf(const QString& revision, QString* error) const
     {
         git_object* raw = nullptr;
-        const QByteArray spec = revision.toUtf8();
-        if (revision.isEmpty() || git_revparse_single(&raw, repo.get(), spec.constData()) != 0) {
+        const QByteArray name = revision.toUtf8();
+        if (revision.isEmpty() || git_revparse_single(&raw, repo.get(), name.constData()) != 0) {
             *error = QStringLiteral("revision not found: %1").arg(revision);
             return nullptr;
         }
