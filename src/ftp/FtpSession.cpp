@@ -138,6 +138,9 @@ struct FtpSession::Impl {
     using Sink = std::function<bool(const char*, size_t)>;
 
     CURL* curl = nullptr;
+    // Requests run on a multi handle of their own so that the wait can also watch the control
+    // connection while data flows; it keeps the one connection between requests.
+    CURLM* multi = nullptr;
     bool connected = false;
     QByteArray baseUrl; // "ftp://host:port/"
     QByteArray cwd;     // as the server reported it, raw bytes; empty when unknown
@@ -199,8 +202,11 @@ struct FtpSession::Impl {
     {
         if (curl) {
             cutOutOfStepConnection();
-            curl_easy_cleanup(curl); // sends QUIT on the control connection
+            curl_easy_cleanup(curl);
         }
+        if (multi)
+            curl_multi_cleanup(multi); // sends QUIT on the control connection it kept
+        multi = nullptr;
         curl = nullptr;
         control = CURL_SOCKET_BAD;
         connected = false;
@@ -243,8 +249,6 @@ struct FtpSession::Impl {
     static int onProgress(void* userp, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
     {
         auto* self = static_cast<Impl*>(userp);
-        if (self->controlLost())
-            return 1;
         const auto now = std::chrono::steady_clock::now();
         if (received != self->progressBytes) {
             self->progressBytes = received;
@@ -329,7 +333,7 @@ struct FtpSession::Impl {
             transferring = false;
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
-            result = curl_easy_perform(curl);
+            result = run();
             if (result == CURLE_OK && bodySink && transferLeftUnfinished())
                 result = CURLE_PARTIAL_FILE;
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
@@ -345,6 +349,46 @@ struct FtpSession::Impl {
         sink = nullptr;
         curl_slist_free_all(list);
         return result == CURLE_OK;
+    }
+
+    // curl_easy_perform, with one addition: from the 150 reply on, libcurl waits on the data
+    // connection only, so a reset of the control connection would be seen at the end of the
+    // transfer or of a timeout. The wait here also wakes when the control connection stirs.
+    CURLcode run()
+    {
+        if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        CURLcode result = CURLE_OK;
+        bool watchControl = true;
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                result = CURLE_OUT_OF_MEMORY;
+                break;
+            }
+            if (running == 0) {
+                int left = 0;
+                const CURLMsg* message = curl_multi_info_read(multi, &left);
+                result = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_FAILED_INIT;
+                break;
+            }
+            curl_waitfd extra{control, CURL_WAIT_POLLIN, 0};
+            const bool watch = watchControl && transferring && control != CURL_SOCKET_BAD;
+            if (curl_multi_wait(multi, watch ? &extra : nullptr, watch ? 1 : 0, 1000, nullptr) != CURLM_OK) {
+                result = CURLE_OUT_OF_MEMORY;
+                break;
+            }
+            if (watch && extra.revents != 0) {
+                if (controlLost()) {
+                    result = CURLE_RECV_ERROR;
+                    break;
+                }
+                // The final reply is waiting; libcurl reads it once the data has ended.
+                watchControl = false;
+            }
+        }
+        curl_multi_remove_handle(multi, curl);
+        return result;
     }
 
     // A transfer whose last reply is still the preliminary one (150) ended without the server's
@@ -443,6 +487,12 @@ void FtpSession::ConnectServer()
     if (!curl)
         return;
     m_impl->curl = curl;
+    m_impl->multi = curl_multi_init();
+    if (!m_impl->multi) {
+        m_impl->close();
+        return;
+    }
+    curl_multi_setopt(m_impl->multi, CURLMOPT_MAXCONNECTS, 1L);
     m_impl->baseUrl = "ftp://" + authority + '/';
     const QByteArray user = userName.toUtf8();
     const QByteArray pass = password.toUtf8();
@@ -614,7 +664,7 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
 
 FtpSession::DisconnectResult FtpSession::DisconnectServer()
 {
-    // curl_easy_cleanup reports nothing back; once the handle is gone the session is closed.
+    // Closing reports nothing back; once the handle is gone the session is closed.
     if (m_impl->connected)
         m_impl->close();
     return {};
