@@ -192,10 +192,10 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
                 if (n < 0)
                     return fail(errno);
                 std::string_view piece(raw.data(), static_cast<size_t>(n));
-                if (first)
+                if (first) {
                     result.generated = hasGeneratorMark(piece);
-                if (first)
                     piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
+                }
                 if (utf8) {
                     if (!streamed.feed(piece))
                         break;

@@ -454,14 +454,14 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
         if (pair.oldPath.isEmpty() != pair.newPath.isEmpty())
             candidates.push_back(path);
     }
-    std::vector<char*> specs;
+    std::vector<char*> candidatePaths;
     for (std::string& c : candidates)
-        specs.push_back(c.data());
+        candidatePaths.push_back(c.data());
     git_diff* rawDiff = nullptr;
     git_diff_options options = GIT_DIFF_OPTIONS_INIT;
     options.flags |= GIT_DIFF_DISABLE_PATHSPEC_MATCH;
-    options.pathspec = {specs.data(), specs.size()};
-    if (!specs.empty()
+    options.pathspec = {candidatePaths.data(), candidatePaths.size()};
+    if (!candidatePaths.empty()
         && git_diff_tree_to_tree(&rawDiff, m_impl->repo.get(), oldTree.get(), newTree.get(), &options) != 0) {
         *error = QStringLiteral("cannot compare %1 and %2: %3").arg(oldRevision, newRevision, lastGitError());
         return std::nullopt;
