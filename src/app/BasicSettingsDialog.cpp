@@ -4,14 +4,17 @@
 #include "app/FileTypeEditorDialog.h"
 #include "app/UserPrompter.h"
 #include "app/WindowGeometry.h"
+#include "config/ExcludeSettings.h"
 #include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
 #include "config/SettingsStore.h"
+#include "intake/PathPatterns.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -62,10 +65,21 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& 
     layout->addWidget(label2, 3, 0, 1, 4);
     layout->addWidget(m_directory, 4, 0, 1, 3);
     layout->addWidget(button("Command5", QStringLiteral("..."), &BasicSettingsDialog::Command5_Click), 4, 3);
-    layout->addWidget(button("Command3", QStringLiteral("終了"), &BasicSettingsDialog::Command3_Click), 5, 3);
+    auto* label3 = new QLabel(QStringLiteral("ディレクトリ検索の除外パターン（1行に1つ、.gitignore形式）"), this);
+    label3->setObjectName(QStringLiteral("Label3"));
+    m_excludes = new QPlainTextEdit(this);
+    m_excludes->setObjectName(QStringLiteral("Text2"));
+    m_excludes->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_excludes->setTabChangesFocus(true);
+    m_excludes->setFixedHeight(m_excludes->fontMetrics().lineSpacing() * 5 + 2 * m_excludes->frameWidth() + 8);
+    layout->addWidget(label3, 5, 0, 1, 4);
+    layout->addWidget(m_excludes, 6, 0, 1, 4);
+    layout->addWidget(button("Command3", QStringLiteral("終了"), &BasicSettingsDialog::Command3_Click), 7, 3);
     connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this] { Command2_Click(); });
 
     m_directory->setText(m_settings.read(kDir, kDefDir));
+    const QStringList patterns = readExcludePatterns(m_settings.path());
+    m_excludes->setPlainText(patterns.isEmpty() ? QString() : patterns.join(u'\n') + u'\n');
     LoadFileTypeGrid();
     // Wide enough for the three columns beside a vertical scroll bar.
     const QMargins margins = layout->contentsMargins();
@@ -182,6 +196,27 @@ void BasicSettingsDialog::Command5_Click()
 
 void BasicSettingsDialog::Command3_Click()
 {
+    // The patterns are checked first: a typing error keeps the dialog open with the text as typed.
+    QStringList patterns;
+    for (const QString& line : m_excludes->toPlainText().split(u'\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        // A line starting with "#" is the user's note and is kept as it is.
+        if (!line.trimmed().startsWith(u'#') && !PathPatterns::valid(line.toStdString())) {
+            m_prompter.message(this, QStringLiteral("除外パターン「%1」に一致するパスはありません。").arg(line),
+                               UserPrompter::Icon::Warning);
+            return;
+        }
+        patterns << line;
+    }
+    if (patterns != readExcludePatterns(m_settings.path())) {
+        QString error;
+        if (!writeExcludePatterns(m_settings.path(), patterns, &error)) {
+            m_prompter.message(this, QStringLiteral("除外パターンを保存できませんでした。\n%1").arg(error),
+                               UserPrompter::Icon::Warning);
+            return;
+        }
+    }
     m_settings.WriteSetting(kDir, kDefDir, m_directory->text());
     if (m_hooks.setDefaultDirectory)
         m_hooks.setDefaultDirectory(m_settings.read(kDir, kDefDir));

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLineEdit;
+class QPlainTextEdit;
 class QTableWidget;
 
 namespace tarvik {
@@ -14,7 +15,8 @@ class FileTypeEditorDialog;
 class SettingsStore;
 class UserPrompter;
 
-// Form2: the file-type table (add, change, delete) and the default directory.
+// Form2: the file-type table (add, change, delete), the default directory and what the folder
+// searches leave out.
 class BasicSettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -31,7 +33,7 @@ public:
     void Command2_Click(); // change the selected row
     void Command4_Click(); // delete the selected rows
     void Command5_Click(); // choose the default directory
-    void Command3_Click(); // 終了: store the default directory and close
+    void Command3_Click(); // 終了: store the default directory and the patterns, and close
 
     QString EditedExtension;
     QString EditedEngine;
@@ -48,6 +50,7 @@ private:
     Hooks m_hooks;
     QTableWidget* m_grid;
     QLineEdit* m_directory;
+    QPlainTextEdit* m_excludes; // one pattern a line
 };
 
 } // namespace tarvik

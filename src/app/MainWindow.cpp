@@ -218,6 +218,9 @@ void MainWindow::Form_Load()
     setFileDialogDirectory(m_settings.read(kDir, QStringLiteral("Def_Dir")));
     m_kigou->setChecked(m_settings.read(kMode, QStringLiteral("Count_Mode")) != u"0");
     m_searchSubdirs->setChecked(m_settings.read(kMode, QStringLiteral("Serch_Mode")) != u"0");
+    // Older settings files lack the key: generated files are then counted like any other.
+    const int generated = m_settings.read(kMode, QStringLiteral("Gen_Mode")).toInt();
+    m_generatedItems.value(generated >= 0 && generated < m_generatedItems.size() ? generated : 0)->setChecked(true);
 
     m_startGeometry = WindowGeometry::fromSettings(
         m_settings.read(kDir, QStringLiteral("State")), m_settings.read(kDir, QStringLiteral("Disp_Heigh")),

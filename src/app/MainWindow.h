@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QFrame;
@@ -28,6 +29,8 @@ class QToolBar;
 namespace tarvik {
 
 class AnalysisListModel;
+class WalkFilter;
+enum class GeneratedFiles;
 class DialogRunner;
 class ApplicationLauncher;
 class ResultGridModel;
@@ -110,6 +113,10 @@ private:
     void openWithApplication(const QString& path);
     void clearReport();
     QStringList searchedExtensions() const;
+    // What the folder searches leave out, as 基本設定 keeps it; null when nothing.
+    std::function<std::unique_ptr<WalkFilter>(const std::string&)> excludeFilter() const;
+    QStringList excludePatterns() const;
+    GeneratedFiles generatedFiles() const;
     void reportSkippedDirectories(const QList<SkippedDirectory>& skipped);
     double dpiX() const;
     double dpiY() const;
@@ -152,6 +159,7 @@ private:
     QAction* m_kigou = nullptr;
     QAction* m_searchSubdirs = nullptr;
     QList<QAction*> m_fileTypeItems;
+    QList<QAction*> m_generatedItems; // count, skip, separate
 };
 
 } // namespace tarvik

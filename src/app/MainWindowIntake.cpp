@@ -8,10 +8,12 @@
 #include "app/RemoteBrowserDialog.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
+#include "config/ExcludeSettings.h"
 #include "config/NativePath.h"
 #include "ftp/FtpHostList.h"
 #include "intake/DirectoryWalk.h"
 #include "intake/FileOpener.h"
+#include "intake/PathPatterns.h"
 #include "output/ResultGridModel.h"
 
 #include <QAction>
@@ -50,10 +52,11 @@ void MainWindow::OpenLocalDirectory()
             return;
         m_status->show(QStringLiteral("登録中"));
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
-                                      .walkConcurrently(folder, [&](const QStringList& found) {
-                                          m_listModel->registerPending(found);
-                                      });
+        DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
+        walk.setFilter(excludeFilter());
+        const WalkReport report = walk.walkConcurrently(folder, [&](const QStringList& found) {
+            m_listModel->registerPending(found);
+        });
         const qsizetype added = m_listModel->showPending();
         QApplication::restoreOverrideCursor();
         m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
@@ -70,6 +73,17 @@ QStringList MainWindow::searchedExtensions() const
             extensions << item->text();
     }
     return extensions;
+}
+
+QStringList MainWindow::excludePatterns() const { return readExcludePatterns(m_settings.path()); }
+
+DirectoryWalk::FilterFactory MainWindow::excludeFilter() const
+{
+    // Read at each search, so a hand-edited settings file counts at once.
+    const QStringList patterns = excludePatterns();
+    if (patterns.isEmpty())
+        return nullptr;
+    return [patterns](const std::string&) { return makePatternFilter(Exclusions{patterns, false}); };
 }
 
 void MainWindow::reportSkippedDirectories(const QList<SkippedDirectory>& skipped)

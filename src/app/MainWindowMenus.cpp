@@ -7,7 +7,9 @@
 #include "app/MainWindowSettings.h"
 #include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
+#include "counting/AnalysisRun.h"
 
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -83,6 +85,21 @@ void MainWindow::buildMenus()
     connect(m_searchSubdirs, &QAction::triggered, this, [this](bool checked) {
         m_settings.WriteSetting(kMode, QStringLiteral("Serch_Mode"), checked ? QStringLiteral("1") : QStringLiteral("0"));
     });
+    // Files a code generator wrote: one choice of three, stored at once like the toggles above.
+    QMenu* generated = set->addMenu(QStringLiteral("生成ファイル"));
+    generated->setObjectName(QStringLiteral("Mn_Gen"));
+    auto* generatedChoice = new QActionGroup(generated);
+    const QString captions[] = {QStringLiteral("他のファイルと同じく数える"), QStringLiteral("解析結果から除く"),
+                                QStringLiteral("総実行数に含めず別に示す")};
+    for (int i = 0; i < 3; ++i) {
+        QAction* item = action(generated, QStringLiteral("Mn_Gen_%1").arg(i).toLatin1().constData(), captions[i]);
+        item->setCheckable(true);
+        generatedChoice->addAction(item);
+        connect(item, &QAction::triggered, this, [this, i] {
+            m_settings.WriteSetting(kMode, QStringLiteral("Gen_Mode"), QString::number(i));
+        });
+        m_generatedItems << item;
+    }
     separator(set, "separator4");
     connect(action(set, "Mn_Kihon", QStringLiteral("基本設定")), &QAction::triggered, this, &MainWindow::Mn_Kihon_Click);
 
@@ -111,6 +128,15 @@ void MainWindow::BuildFileTypeMenu()
         m_searchMenu->addAction(item);
         m_fileTypeItems << item;
     }
+}
+
+GeneratedFiles MainWindow::generatedFiles() const
+{
+    if (m_generatedItems.value(1)->isChecked())
+        return GeneratedFiles::Skip;
+    if (m_generatedItems.value(2)->isChecked())
+        return GeneratedFiles::Separate;
+    return GeneratedFiles::Count;
 }
 
 void MainWindow::toggleFileType(QAction* item)

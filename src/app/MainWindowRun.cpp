@@ -88,7 +88,8 @@ void MainWindow::RunAnalysis()
     QObject runContext;
     RunBridge bridge(&runContext, drain);
     bridgePtr = &bridge;
-    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount())};
+    const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount()), nullptr,
+                                  generatedFiles()};
     std::thread worker([&] { bridge.finish(tarvik::RunAnalysis(paths, engines, options, bridge)); });
     if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -107,7 +108,12 @@ void MainWindow::RunAnalysis()
     }
     if (n > 0) {
         report.runFinished(summary);
-        m_grid->WriteTotalsRow(n, summary.totalSteps, StatusMessage::todayText(), QLocale::system().decimalPoint());
+        if (options.generated == GeneratedFiles::Separate)
+            report.WriteGeneratedTotals(summary);
+        // Generated files left out of the results leave no rows behind.
+        m_grid->keepRows(summary.handledFiles);
+        m_grid->WriteTotalsRow(summary.handledFiles, summary.totalSteps, StatusMessage::todayText(),
+                               QLocale::system().decimalPoint());
     }
     m_reportBox->setPlainText(m_report);
     m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
@@ -123,7 +129,8 @@ void MainWindow::CompareVersions()
     m_dialogs->run(dialog);
     if (dialog.result() != QDialog::Accepted)
         return;
-    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked()};
+    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked(),
+                        excludeFilter()};
     // Two revisions of a repository: their files are matched (moved ones too) before the run.
     std::unique_ptr<GitRepository> repo;
     std::optional<std::vector<FilePair>> revisionPairs;
@@ -133,7 +140,8 @@ void MainWindow::CompareVersions()
         if (repo) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(),
-                                            RevisionSelection{request.extensions, request.includeSubdirectories, {}, {}},
+                                            RevisionSelection{request.extensions, request.includeSubdirectories, {},
+                                                              Exclusions{excludePatterns(), false}},
                                             &error);
             QApplication::restoreOverrideCursor();
         }
@@ -152,7 +160,7 @@ void MainWindow::CompareVersions()
     SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
     EngineTable engines(settings);
     const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount()),
-                                  repo ? &repo->store() : nullptr};
+                                  repo ? &repo->store() : nullptr, generatedFiles()};
     // As in the analysis run: the window keeps painting and input waits until the end.
     m_running = true;
     qApp->installEventFilter(this);

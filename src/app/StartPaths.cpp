@@ -35,10 +35,11 @@ void MainWindow::registerStartPaths(const QStringList& paths)
             m_listModel->registerPending({path});
             continue;
         }
-        const WalkReport report = DirectoryWalk(searchedExtensions(), m_searchSubdirs->isChecked())
-                                      .walkConcurrently(path, [&](const QStringList& found) {
-                                          m_listModel->registerPending(found);
-                                      });
+        DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
+        walk.setFilter(excludeFilter());
+        const WalkReport report = walk.walkConcurrently(path, [&](const QStringList& found) {
+            m_listModel->registerPending(found);
+        });
         skipped += report.skipped;
     }
     const qsizetype added = m_listModel->showPending();

@@ -4,7 +4,6 @@
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
 
-#include <QLocale>
 
 namespace tarvik {
 
@@ -26,10 +25,7 @@ public:
     {
         m_report.runFinished(s);
         if (m_separateGenerated)
-            m_write(QStringLiteral("          生成ファイル  %1 件  %2 KStep（総実行数に含まず）\r\n")
-                        .arg(s.generatedFiles)
-                        .arg(TextReport::kstepFigure(s.generatedSteps, QLocale::system().decimalPoint()))
-                        .toUtf8());
+            m_report.WriteGeneratedTotals(s);
         close();
     }
     void separateGenerated() override { m_separateGenerated = true; }

@@ -87,6 +87,14 @@ void TextReport::WriteReportTotals(int64_t totalSteps)
              + dashLine() + kCrLf);
 }
 
+void TextReport::WriteGeneratedTotals(const RunSummary& summary)
+{
+    m_append(QStringLiteral("          生成ファイル  %1 件  %2 KStep（総実行数に含まず）")
+                 .arg(summary.generatedFiles)
+                 .arg(kstepFigure(summary.generatedSteps, m_decimalPoint))
+             + kCrLf);
+}
+
 void TextReport::runStarted(qsizetype fileCount)
 {
     m_fileCount = fileCount;

@@ -22,6 +22,8 @@ public:
     void WriteReportHeader();
     void WriteReportLine(const FileResult& result);
     void WriteReportTotals(int64_t totalSteps);
+    // After the totals, when generated files are kept out of them: their number and steps.
+    void WriteGeneratedTotals(const RunSummary& summary);
 
     // Right alignment in 18: the last 18 characters after padding on the left.
     static QString rightAligned18(const QString& text, int padding);

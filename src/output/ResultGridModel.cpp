@@ -46,6 +46,16 @@ void ResultGridModel::beginRun(qsizetype fileCount)
     rowChanged(0);
 }
 
+void ResultGridModel::keepRows(qsizetype fileCount)
+{
+    const auto keep = static_cast<size_t>(std::max<qsizetype>(fileCount, 0) + 1);
+    if (keep >= m_rows.size())
+        return;
+    beginRemoveRows({}, static_cast<int>(keep), static_cast<int>(m_rows.size() - 1));
+    m_rows.resize(keep);
+    endRemoveRows();
+}
+
 void ResultGridModel::WriteResultRow(qsizetype row, const FileResult& result)
 {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())

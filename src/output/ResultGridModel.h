@@ -28,6 +28,8 @@ public:
     // the run will not reach (it may end early) keep what they held, and row 0 becomes empty.
     void beginRun(qsizetype fileCount);
     void WriteResultRow(qsizetype row, const FileResult& result);
+    // After a run that left files out of its results: fileCount + 1 rows at most.
+    void keepRows(qsizetype fileCount);
     void WriteTotalsRow(qsizetype row, int64_t totalSteps, const QString& date, const QString& decimalPoint);
     void clear();
 

@@ -1,4 +1,5 @@
 #include "config/SettingsStore.h"
+#include "config/ExcludeSettings.h"
 
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
@@ -232,4 +233,17 @@ TEST_F(SettingsStoreTest, ValuesWithBlanksAtAnEndOrInQuotesAreWrittenQuotedAndRe
     EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("B")), u"x\"");
     EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("C")), u" x");
     EXPECT_EQ(hand.read(QStringLiteral("S"), QStringLiteral("D")), QString());
+}
+
+TEST_F(SettingsStoreTest, ExcludePatternsReplaceTheirSectionWhereverItStandsAndKeepTheRest)
+{
+    const QString path = ini("[DIR]\r\nDef_Dir=/src\r\n\r\n[exclude]\r\nPattern_1=old/\r\nPattern_2=*.bak\r\n\r\n"
+                             "[Mode]\r\nCount_Mode=1\r\n");
+    EXPECT_EQ(readExcludePatterns(path), (QStringList{QStringLiteral("old/"), QStringLiteral("*.bak")}));
+    ASSERT_TRUE(writeExcludePatterns(path, {QStringLiteral(" gen/"), QString(), QStringLiteral("%HOME%")}, nullptr));
+    EXPECT_EQ(content(), QByteArray("[DIR]\r\nDef_Dir=/src\r\n\r\n\r\n[Mode]\r\nCount_Mode=1\r\n\r\n"
+                                    "[Exclude]\r\nPattern_1=\" gen/\"\r\nPattern_2=%HOME%\r\n"));
+    // Read back exactly: no %NAME% expansion, blanks kept.
+    EXPECT_EQ(readExcludePatterns(path), (QStringList{QStringLiteral(" gen/"), QStringLiteral("%HOME%")}));
+    EXPECT_EQ(SettingsStore(path).read(QStringLiteral("Mode"), QStringLiteral("Count_Mode")), u"1");
 }
