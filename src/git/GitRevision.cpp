@@ -48,7 +48,12 @@ QString lastGitError()
 void initLibgit2Once()
 {
     static std::once_flag once;
-    std::call_once(once, [] { git_libgit2_init(); });
+    std::call_once(once, [] {
+        git_libgit2_init();
+        // Objects are only read, never written back: like git itself, take an object's bytes
+        // without hashing them again on every read (zlib still checks what it inflates).
+        git_libgit2_opts(GIT_OPT_ENABLE_STRICT_HASH_VERIFICATION, 0);
+    });
 }
 
 std::string_view extensionOf(std::string_view name)
