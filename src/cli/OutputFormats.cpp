@@ -1,5 +1,6 @@
 #include "cli/OutputFormats.h"
 
+#include "cli/SummaryOutput.h"
 #include "config/NativePath.h"
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
@@ -13,11 +14,13 @@ namespace {
 // The report exactly as a saved log holds it: the report text followed by CR LF.
 class ReportWriter : public FormatWriter {
 public:
-    explicit ReportWriter(Write write)
-        : m_write(std::move(write)), m_report([this](const QString& text) {
-              m_written = true;
-              m_write(text.toUtf8());
-          })
+    ReportWriter(Write write, const QString& date)
+        : m_write(std::move(write)), m_report(
+                                         [this](const QString& text) {
+                                             m_written = true;
+                                             m_write(text.toUtf8());
+                                         },
+                                         date)
     {
     }
     void runStarted(qsizetype n) override { m_report.runStarted(n); }
@@ -30,6 +33,9 @@ public:
                         .arg(s.generatedFiles)
                         .arg(TextReport::kstepFigure(s.generatedSteps, QLocale::system().decimalPoint()))
                         .toUtf8());
+        // Blocks only after a report: a run over nothing leaves it empty.
+        if (m_summaries && m_written)
+            m_write(summariesReport(m_summaries->tables(), QLocale::system().decimalPoint()).toUtf8());
         close();
     }
     void separateGenerated() override { m_separateGenerated = true; }
@@ -50,9 +56,11 @@ private:
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
-    // No byte order mark: what reads this output takes plain UTF-8.
+    // No byte order mark unless asked for (--bom): what reads this output takes plain UTF-8.
     void runStarted(qsizetype) override
     {
+        if (m_summaries)
+            return;
         QStringList columns = CsvFormat::resultColumns();
         if (m_generatedColumn)
             columns << QStringLiteral("generated");
@@ -60,10 +68,17 @@ public:
     }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
+        if (m_summaries)
+            return;
         QByteArray record = CsvFormat::resultRecord(r);
         if (m_generatedColumn)
             record.insert(record.size() - 2, r.generated ? ",1" : ",0"); // before the CR LF
         m_write(record);
+    }
+    void runFinished(const RunSummary&) override
+    {
+        if (m_summaries)
+            m_write(summariesCsv(m_summaries->tables()));
     }
     void flagGenerated() override { m_generatedColumn = true; }
     void runFailed(const RunError&) override {}
@@ -94,7 +109,8 @@ public:
         m_write("\n],\"totalSteps\":" + QByteArray::number(s.totalSteps)
                 + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8()
                 + ",\"generatedFiles\":" + QByteArray::number(s.generatedFiles)
-                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps) + "}\n");
+                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps)
+                + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
     }
     void runFailed(const RunError& e) override
     {
@@ -127,7 +143,7 @@ QByteArray jsonString(const QString& text)
     return out + '"';
 }
 
-std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
+std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, const QString& date)
 {
     switch (format) {
     case Format::Csv:
@@ -137,7 +153,7 @@ std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
     case Format::Report:
         break;
     }
-    return std::make_unique<ReportWriter>(std::move(write));
+    return std::make_unique<ReportWriter>(std::move(write), date);
 }
 
 bool FormatWriter::parseFormat(const QString& name, Format& format)
