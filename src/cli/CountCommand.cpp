@@ -2,6 +2,7 @@
 
 #include "cli/DiffFormats.h"
 #include "cli/OutputFormats.h"
+#include "cli/SummaryOutput.h"
 #include "config/AtomicFile.h"
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
@@ -10,9 +11,13 @@
 #include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
+#include "output/CsvFormat.h"
 
 #include <QCommandLineParser>
+#include <QDate>
 #include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
 
 #include <chrono>
 #include <fstream>
@@ -39,18 +44,13 @@ bool parseOnOff(const QString& text, bool& value)
     return true;
 }
 
-// Forwards results and draws a progress bar on standard error, at most ten times a second.
-class ProgressSink : public ResultSink {
+// A progress bar on standard error, drawn at most ten times a second.
+class ProgressBar {
 public:
-    ProgressSink(ResultSink& inner, std::ostream& err, bool enabled) : m_inner(inner), m_err(err), m_enabled(enabled) {}
-    void runStarted(qsizetype n) override
+    ProgressBar(std::ostream& err, bool enabled) : m_err(err), m_enabled(enabled) {}
+    void start(qsizetype total) { m_total = total; }
+    void done(qsizetype i)
     {
-        m_total = n;
-        m_inner.runStarted(n);
-    }
-    void fileAnalysed(qsizetype i, const FileResult& r) override
-    {
-        m_inner.fileAnalysed(i, r);
         if (!m_enabled)
             return;
         auto now = std::chrono::steady_clock::now();
@@ -63,7 +63,6 @@ public:
               << "] " << (i + 1) << '/' << m_total << std::flush;
         m_drawn = true;
     }
-    void runFinished(const RunSummary& s) override { m_inner.runFinished(s); }
     void clear()
     {
         if (m_drawn)
@@ -72,12 +71,53 @@ public:
     }
 
 private:
-    ResultSink& m_inner;
     std::ostream& m_err;
     bool m_enabled;
     qsizetype m_total = 0;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last{};
+};
+
+// Forwards results and moves the bar.
+class ProgressSink : public ResultSink {
+public:
+    ProgressSink(ResultSink& inner, ProgressBar& bar) : m_inner(inner), m_bar(bar) {}
+    void runStarted(qsizetype n) override
+    {
+        m_bar.start(n);
+        m_inner.runStarted(n);
+    }
+    void fileAnalysed(qsizetype i, const FileResult& r) override
+    {
+        m_inner.fileAnalysed(i, r);
+        m_bar.done(i);
+    }
+    void runFinished(const RunSummary& s) override { m_inner.runFinished(s); }
+
+private:
+    ResultSink& m_inner;
+    ProgressBar& m_bar;
+};
+
+// The same for the pairs of a comparison.
+class DiffProgressSink : public DiffSink {
+public:
+    DiffProgressSink(DiffSink& inner, ProgressBar& bar) : m_inner(inner), m_bar(bar) {}
+    void diffStarted(qsizetype n) override
+    {
+        m_bar.start(n);
+        m_inner.diffStarted(n);
+    }
+    void fileCompared(qsizetype i, const FileChange& c) override
+    {
+        m_inner.fileCompared(i, c);
+        m_bar.done(i);
+    }
+    void diffFinished(const DiffSummary& s) override { m_inner.diffFinished(s); }
+
+private:
+    DiffSink& m_inner;
+    ProgressBar& m_bar;
 };
 
 } // namespace
@@ -132,8 +172,20 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                                          "usual (count, the default), left out (skip), or listed but kept "
                                                          "out of the totals (separate)."),
                                           QStringLiteral("count|skip|separate"), QStringLiteral("count"));
+    const QCommandLineOption summaryOpt(QStringLiteral("summary"),
+                                        QStringLiteral("Subtotals by file type (type) or by folder DEPTH levels below each "
+                                                       "PATH (dir, dir:DEPTH; dir is dir:1), after the report, in the JSON's "
+                                                       "\"summaries\", or as the CSV instead of the files' rows; repeatable "
+                                                       "(CSV: each table then starts with its title, after an empty line)."),
+                                        QStringLiteral("type|dir[:DEPTH]"));
+    const QCommandLineOption bomOpt(QStringLiteral("bom"),
+                                    QStringLiteral("With -f csv: begin with a UTF-8 byte order mark, for spreadsheet programs."));
+    const QCommandLineOption dateOpt(QStringLiteral("date"),
+                                     QStringLiteral("The report's date instead of today's, so a report can be made again "
+                                                    "byte for byte."),
+                                     QStringLiteral("YYYY-MM-DD"));
     parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt,
-                       repoOpt, revOpt, excludeOpt, gitignoreOpt, generatedOpt});
+                       repoOpt, revOpt, excludeOpt, gitignoreOpt, generatedOpt, summaryOpt, bomOpt, dateOpt});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A file to count, or a directory whose registered file types are counted."),
                                  QStringLiteral("PATH..."));
@@ -175,6 +227,27 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         generated = GeneratedFiles::Separate;
     else if (g != u"count")
         return usageError(QStringLiteral("--generated takes count, skip or separate"));
+    std::vector<SubtotalGrouping> groupings;
+    for (const QString& value : parser.values(summaryOpt)) {
+        SubtotalGrouping grouping;
+        if (!SubtotalGrouping::parse(value, grouping))
+            return usageError(QStringLiteral("--summary takes type, dir or dir:DEPTH (DEPTH at least 1), not '%1'").arg(value));
+        groupings.push_back(grouping);
+    }
+    if (parser.isSet(bomOpt) && format != FormatWriter::Format::Csv)
+        return usageError(QStringLiteral("--bom is for -f csv"));
+    QString reportDate; // null: today's
+    if (parser.isSet(dateOpt)) {
+        // Only the one form, so that a date never means two days.
+        static const QRegularExpression isoDay(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+        const QString text = parser.value(dateOpt);
+        const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+        if (!isoDay.match(text).hasMatch() || !date.isValid()) {
+            err << "tarvik-count: --date takes a day as YYYY-MM-DD, not '" << text << "'\n";
+            return kBadArguments;
+        }
+        reportDate = QLocale::system().toString(date, QLocale::ShortFormat);
+    }
     const QStringList positional = parser.positionalArguments();
     const bool diff = parser.isSet(diffOpt);
     const bool repository = parser.isSet(repoOpt);
@@ -324,17 +397,33 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return 0;
     };
 
+    if (parser.isSet(bomOpt))
+        write(QByteArray(CsvFormat::kByteOrderMark));
+    const bool showProgress = m_env.progressToErr && (outFile || !m_env.outIsTerminal);
+    ProgressBar bar(err, showProgress);
+
     if (diff) {
         EngineTable engines(settings);
-        auto writer = DiffFormatWriter::create(format, write);
+        auto writer = DiffFormatWriter::create(format, write, reportDate);
+        SummarySet summaries(Subtotals::Measure::Changes);
+        for (const SubtotalGrouping& grouping : groupings)
+            summaries.add(grouping, settings, generated, nullptr);
+        summaries.setNext(writer.get());
+        DiffSink* sink = writer.get();
+        if (!summaries.isEmpty()) {
+            writer->setSummaries(&summaries);
+            sink = &summaries;
+        }
+        DiffProgressSink progress(*sink, bar);
         DiffSummary summary;
         if (revisionPairs) {
-            summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store(), generated}, *writer);
+            summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store(), generated}, progress);
         } else {
             const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
                                       FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, walkFilter};
-            summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs, nullptr, generated}, *writer);
+            summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs, nullptr, generated}, progress);
         }
+        bar.clear();
         for (const SkippedDirectory& skipped : summary.skipped)
             reportSkipped(skipped);
         if (!summary.completed())
@@ -342,10 +431,20 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return conclude(summary.error);
     }
 
+    SummarySet summaries(Subtotals::Measure::Lines);
+    FolderRoots roots; // where each file was registered from, for the subtotals by folder
+    for (const SubtotalGrouping& grouping : groupings)
+        summaries.add(grouping, settings, generated, &roots);
+    const bool keepRoots = summaries.byFolder();
     AnalysisList list;
+    auto registerFrom = [&](const QString& file, int root) {
+        if (list.RegisterPath(file) && keepRoots)
+            roots.assign(file, root);
+    };
     if (revisionFiles) {
+        // A revision's files come from its top, "REV:".
         for (const QString& file : *revisionFiles)
-            list.RegisterPath(file);
+            registerFrom(file, keepRoots ? roots.add(file.left(file.indexOf(u':') + 1)) : -1);
     }
     DirectoryWalk walk(FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs);
     walk.setFilter(walkFilter);
@@ -353,29 +452,37 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         const QString path = absolute(arg);
         struct stat st {};
         if (::stat(pathToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            const int root = keepRoots ? roots.add(path) : -1;
             WalkReport report = walk.walkConcurrently(path, [&](const QStringList& files) {
                 for (const QString& file : files)
-                    list.RegisterPath(file);
+                    registerFrom(file, root);
             });
             for (const SkippedDirectory& skipped : report.skipped)
                 reportSkipped(skipped);
         } else {
-            list.RegisterPath(path);
+            // A single file comes from its folder.
+            registerFrom(path, keepRoots ? roots.add(path.left(path.lastIndexOf(u'/') + 1)) : -1);
         }
     }
 
-    auto writer = FormatWriter::create(format, write);
+    auto writer = FormatWriter::create(format, write, reportDate);
+    summaries.setNext(writer.get());
+    ResultSink* sink = writer.get();
+    if (!summaries.isEmpty()) {
+        writer->setSummaries(&summaries);
+        sink = &summaries;
+    }
     if (generated == GeneratedFiles::Separate)
         writer->separateGenerated();
     if (parser.isSet(generatedOpt))
         writer->flagGenerated();
 
     EngineTable engines(settings);
-    ProgressSink progress(*writer, err, m_env.progressToErr && (outFile || !m_env.outIsTerminal));
+    ProgressSink progress(*sink, bar);
     RunSummary summary = RunAnalysis(list.entries(), engines,
                                      AnalysisOptions{countSymbolLines, jobs, repo ? &repo->store() : nullptr, generated},
                                      progress);
-    progress.clear();
+    bar.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);
     return conclude(summary.error);

@@ -1,9 +1,12 @@
 #include "cli/DiffFormats.h"
 
+#include "cli/SummaryOutput.h"
 #include "config/NativePath.h"
 #include "counting/DiffReport.h"
 #include "counting/TextReport.h"
 #include "output/DiffCsvFile.h"
+
+#include <QLocale>
 
 namespace tarvik {
 
@@ -11,13 +14,18 @@ namespace {
 
 class DiffReportWriter : public DiffFormatWriter {
 public:
-    explicit DiffReportWriter(Write write)
-        : m_write(std::move(write)), m_report([this](const QString& text) { m_write(text.toUtf8()); })
+    DiffReportWriter(Write write, const QString& date)
+        : m_write(std::move(write)), m_report([this](const QString& text) { m_write(text.toUtf8()); }, date)
     {
     }
     void diffStarted(qsizetype n) override { m_report.diffStarted(n); }
     void fileCompared(qsizetype i, const FileChange& c) override { m_report.fileCompared(i, c); }
-    void diffFinished(const DiffSummary& s) override { m_report.diffFinished(s); }
+    void diffFinished(const DiffSummary& s) override
+    {
+        m_report.diffFinished(s);
+        if (m_summaries)
+            m_write(summariesReport(m_summaries->tables(), QLocale::system().decimalPoint()).toUtf8());
+    }
     void diffFailed(const RunError&) override {}
 
 private:
@@ -27,12 +35,27 @@ private:
 
 class DiffCsvWriter : public DiffFormatWriter {
 public:
-    explicit DiffCsvWriter(Write write) : m_csv(std::move(write)) {}
-    void diffStarted(qsizetype n) override { m_csv.diffStarted(n); }
-    void fileCompared(qsizetype i, const FileChange& c) override { m_csv.fileCompared(i, c); }
+    explicit DiffCsvWriter(Write write) : m_write(write), m_csv(std::move(write)) {}
+    // With subtotals, they are the output instead of the files' rows.
+    void diffStarted(qsizetype n) override
+    {
+        if (!m_summaries)
+            m_csv.diffStarted(n);
+    }
+    void fileCompared(qsizetype i, const FileChange& c) override
+    {
+        if (!m_summaries)
+            m_csv.fileCompared(i, c);
+    }
+    void diffFinished(const DiffSummary&) override
+    {
+        if (m_summaries)
+            m_write(summariesCsv(m_summaries->tables()));
+    }
     void diffFailed(const RunError&) override {}
 
 private:
+    Write m_write;
     DiffCsv m_csv;
 };
 
@@ -44,6 +67,7 @@ public:
     {
         QByteArray obj = i > 0 ? ",\n" : "\n";
         obj += "{\"relativePath\":" + jsonString(exportPath(c.relativePath)) + ",\"status\":" + jsonString(changeStatusText(c.status))
+               + ",\"statusCode\":" + jsonString(changeStatusCode(c.status))
                + ",\"outcome\":" + jsonString(outcomeName(c.outcome)) + ",\"oldSteps\":" + QByteArray::number(c.oldSteps)
                + ",\"newSteps\":" + QByteArray::number(c.newSteps) + ",\"added\":" + QByteArray::number(c.steps.added)
                + ",\"changed\":" + QByteArray::number(c.steps.changed)
@@ -64,7 +88,7 @@ public:
                 + ",\"deleted\":" + QByteArray::number(t.steps.deleted)
                 + ",\"generatedFiles\":" + QByteArray::number(t.generatedFiles)
                 + ",\"modificationKStep\":" + TextReport::kstepFigure(t.modifiedSteps(), QStringLiteral(".")).toUtf8()
-                + "}}\n");
+                + '}' + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
     }
     void diffFailed(const RunError& e) override
     {
@@ -77,7 +101,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write)
+std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write, const QString& date)
 {
     switch (format) {
     case FormatWriter::Format::Csv:
@@ -87,7 +111,7 @@ std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format 
     case FormatWriter::Format::Report:
         break;
     }
-    return std::make_unique<DiffReportWriter>(std::move(write));
+    return std::make_unique<DiffReportWriter>(std::move(write), date);
 }
 
 } // namespace tarvik

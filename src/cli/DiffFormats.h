@@ -11,10 +11,16 @@ namespace tarvik {
 class DiffFormatWriter : public DiffSink {
 public:
     using Write = FormatWriter::Write;
-    static std::unique_ptr<DiffFormatWriter> create(FormatWriter::Format format, Write write);
+    // `date` is the report's date; null for today's.
+    static std::unique_ptr<DiffFormatWriter> create(FormatWriter::Format format, Write write, const QString& date = {});
 
     // Closes the output after the unexpected error (no totals).
     virtual void diffFailed(const RunError& error) = 0;
+    // Subtotals to write at the end, as FormatWriter::setSummaries.
+    void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+
+protected:
+    const SummarySet* m_summaries = nullptr;
 };
 
 } // namespace tarvik

@@ -1,8 +1,11 @@
 #include "cli/OutputFormats.h"
 
+#include "cli/SummaryOutput.h"
 #include "config/NativePath.h"
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
+
+#include <QLocale>
 
 
 namespace tarvik {
@@ -12,11 +15,13 @@ namespace {
 // The report exactly as a saved log holds it: the report text followed by CR LF.
 class ReportWriter : public FormatWriter {
 public:
-    explicit ReportWriter(Write write)
-        : m_write(std::move(write)), m_report([this](const QString& text) {
-              m_written = true;
-              m_write(text.toUtf8());
-          })
+    ReportWriter(Write write, const QString& date)
+        : m_write(std::move(write)), m_report(
+                                         [this](const QString& text) {
+                                             m_written = true;
+                                             m_write(text.toUtf8());
+                                         },
+                                         date)
     {
     }
     void runStarted(qsizetype n) override { m_report.runStarted(n); }
@@ -26,6 +31,9 @@ public:
         m_report.runFinished(s);
         if (m_separateGenerated)
             m_report.WriteGeneratedTotals(s);
+        // Blocks only after a report: a run over nothing leaves it empty.
+        if (m_summaries && m_written)
+            m_write(summariesReport(m_summaries->tables(), QLocale::system().decimalPoint()).toUtf8());
         close();
     }
     void separateGenerated() override { m_separateGenerated = true; }
@@ -46,9 +54,11 @@ private:
 class CsvWriter : public FormatWriter {
 public:
     explicit CsvWriter(Write write) : m_write(std::move(write)) {}
-    // No byte order mark: what reads this output takes plain UTF-8.
+    // No byte order mark unless asked for (--bom): what reads this output takes plain UTF-8.
     void runStarted(qsizetype) override
     {
+        if (m_summaries)
+            return;
         QStringList columns = CsvFormat::resultColumns();
         if (m_generatedColumn)
             columns << QStringLiteral("generated");
@@ -56,10 +66,17 @@ public:
     }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
+        if (m_summaries)
+            return;
         QByteArray record = CsvFormat::resultRecord(r);
         if (m_generatedColumn)
             record.insert(record.size() - 2, r.generated ? ",1" : ",0"); // before the CR LF
         m_write(record);
+    }
+    void runFinished(const RunSummary&) override
+    {
+        if (m_summaries)
+            m_write(summariesCsv(m_summaries->tables()));
     }
     void flagGenerated() override { m_generatedColumn = true; }
     void runFailed(const RunError&) override {}
@@ -90,7 +107,8 @@ public:
         m_write("\n],\"totalSteps\":" + QByteArray::number(s.totalSteps)
                 + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8()
                 + ",\"generatedFiles\":" + QByteArray::number(s.generatedFiles)
-                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps) + "}\n");
+                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps)
+                + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
     }
     void runFailed(const RunError& e) override
     {
@@ -123,7 +141,7 @@ QByteArray jsonString(const QString& text)
     return out + '"';
 }
 
-std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
+std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, const QString& date)
 {
     switch (format) {
     case Format::Csv:
@@ -133,7 +151,7 @@ std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write)
     case Format::Report:
         break;
     }
-    return std::make_unique<ReportWriter>(std::move(write));
+    return std::make_unique<ReportWriter>(std::move(write), date);
 }
 
 bool FormatWriter::parseFormat(const QString& name, Format& format)

@@ -10,6 +10,8 @@
 
 namespace tarvik {
 
+class SummarySet;
+
 // Writes a run's results in one of the command line's formats, streaming as results arrive.
 // `write` receives UTF-8 bytes.
 class FormatWriter : public ResultSink {
@@ -17,7 +19,8 @@ public:
     using Write = std::function<void(const QByteArray&)>;
     enum class Format { Report, Csv, Json };
 
-    static std::unique_ptr<FormatWriter> create(Format format, Write write);
+    // `date` is the report's date; null for today's.
+    static std::unique_ptr<FormatWriter> create(Format format, Write write, const QString& date = {});
     static bool parseFormat(const QString& name, Format& format);
 
     // Closes the output after the unexpected error (no totals).
@@ -26,6 +29,12 @@ public:
     virtual void separateGenerated() {}
     // Asked about generated files: the CSV gains its `generated` column (JSON always has it).
     virtual void flagGenerated() {}
+    // Subtotals to write at the end (the set must outlive the run): the report and JSON add them
+    // after the totals, CSV writes them instead of the rows of the files.
+    void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+
+protected:
+    const SummarySet* m_summaries = nullptr;
 };
 
 // A JSON string literal of the text, as UTF-8.

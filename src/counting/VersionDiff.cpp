@@ -153,6 +153,21 @@ QString changeStatusText(ChangeStatus status)
     return QStringLiteral("変更なし");
 }
 
+QString changeStatusCode(ChangeStatus status)
+{
+    switch (status) {
+    case ChangeStatus::New:
+        return QStringLiteral("added");
+    case ChangeStatus::Deleted:
+        return QStringLiteral("deleted");
+    case ChangeStatus::Changed:
+        return QStringLiteral("changed");
+    case ChangeStatus::Unchanged:
+        break;
+    }
+    return QStringLiteral("unchanged");
+}
+
 bool walkOrderLess(const QString& a, const QString& b) { return nativeWalkOrderLess(pathToNative(a), pathToNative(b)); }
 
 bool walkOrderLess(std::string_view a, std::string_view b) { return nativeWalkOrderLess(a, b); }

@@ -22,6 +22,8 @@ class EngineTable;
 
 enum class ChangeStatus { New, Deleted, Changed, Unchanged };
 QString changeStatusText(ChangeStatus status); // "新規", "削除", "変更", "変更なし"
+// The same for programs, in every language: "added", "deleted", "changed", "unchanged".
+QString changeStatusCode(ChangeStatus status);
 
 struct StepChanges {
     int64_t added = 0;

@@ -8,7 +8,7 @@ namespace tarvik {
 
 QByteArray DiffCsv::header()
 {
-    return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path\r\n");
+    return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path,status_code\r\n");
 }
 
 QByteArray DiffCsv::row(const FileChange& c)
@@ -16,7 +16,8 @@ QByteArray DiffCsv::row(const FileChange& c)
     return CsvFormat::field(exportPath(c.relativePath)) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
            + ',' + QByteArray::number(c.oldSteps) + ',' + QByteArray::number(c.newSteps) + ','
            + QByteArray::number(c.steps.added) + ',' + QByteArray::number(c.steps.changed) + ','
-           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath)) + ',' + CsvFormat::field(exportPath(c.newPath)) + "\r\n";
+           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath)) + ',' + CsvFormat::field(exportPath(c.newPath))
+           + ',' + changeStatusCode(c.status).toLatin1() + "\r\n";
 }
 
 bool SaveDiffCsv(const QString& path, const QList<FileChange>& changes, QString* error)

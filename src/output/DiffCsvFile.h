@@ -10,7 +10,9 @@
 
 namespace tarvik {
 
-// The comparison as CSV rows (UTF-8, CR LF): a header, one row per file, no totals row.
+// The comparison as CSV rows (UTF-8, CR LF): a header, one row per file, no totals row. The
+// status is there twice: as people read it, and as `status_code` for programs. That column is
+// the last, so every column a spreadsheet or a script used before keeps its place.
 class DiffCsv : public DiffSink {
 public:
     using Write = std::function<void(const QByteArray&)>;

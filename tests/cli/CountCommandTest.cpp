@@ -4,10 +4,12 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QDate>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -43,9 +45,9 @@ protected:
         m_dir.write(QStringLiteral("tree/sub/a,b \"q\".c"), "x;\n");
     }
 
-    Result count(QStringList args)
+    Result count(QStringList args, bool terminal = false)
     {
-        CountCommand::Environment env{m_ini, m_dir.path(), false, false, 1};
+        CountCommand::Environment env{m_ini, m_dir.path(), terminal, false, 1};
         std::ostringstream out, err;
         int rc = CountCommand(env).execute(args, out, err);
         return {rc, out.str(), err.str()};
@@ -313,4 +315,122 @@ TEST_F(CountCommandTest, ReportOfAnEmptyRunIsEmpty)
     const Result r = count({QStringLiteral("empty")});
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "");
+}
+
+// Subtotals come after the report as it was, stand in for the files' rows of a CSV, and end the JSON.
+TEST_F(CountCommandTest, SummariesFollowTheReportReplaceTheCsvRowsAndEndTheJson)
+{
+    const QStringList day{QStringLiteral("--date"), QStringLiteral("2024-02-29")};
+    const Result plain = count(day + QStringList{QStringLiteral("tree")});
+    const Result report = count(day + QStringList{QStringLiteral("--summary"), QStringLiteral("type"), QStringLiteral("--summary"),
+                                                  QStringLiteral("dir:2"), QStringLiteral("tree")});
+    ASSERT_EQ(report.rc, 0) << report.err;
+    const std::string before = plain.out.substr(0, plain.out.size() - 2); // without the log's closing CR LF
+    EXPECT_EQ(report.out.substr(0, before.size()), before);
+    const QString blocks = QString::fromStdString(report.out.substr(before.size()));
+    const QString dash = QString(79, u'-') + QStringLiteral("\r\n");
+    EXPECT_EQ(blocks, QStringLiteral("\r\n") + dash
+                          + QStringLiteral("     ファイル数       実行行     コメント行       総行数     KStep  種類別\r\n") + dash
+                          + QStringLiteral("         3         5         1         7     0.005  C  C_STYLE\r\n") + dash
+                          + QStringLiteral("         3         5         1         7     0.005  合計\r\n") + dash
+                          + QStringLiteral("\r\n") + dash
+                          + QStringLiteral("     ファイル数       実行行     コメント行       総行数     KStep  フォルダ別\r\n") + dash
+                          + QStringLiteral("         1         3         0         3     0.003  ") + m_dir.path(QStringLiteral("tree/\r\n"))
+                          + QStringLiteral("         2         2         1         4     0.002  ") + m_dir.path(QStringLiteral("tree/sub/\r\n"))
+                          + dash + QStringLiteral("         3         5         1         7     0.005  合計\r\n") + dash
+                          + QStringLiteral("\r\n"));
+
+    const std::string base = m_dir.path().toStdString();
+    const Result csv = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("dir"),
+                              QStringLiteral("tree"), QStringLiteral("missing.c")});
+    EXPECT_EQ(csv.out, "folder,files,executable,comment,total,kstep,row\r\n" + base + "/tree/,1,3,0,3,0.003,folder\r\n" + base
+                           + "/tree/sub/,2,2,1,4,0.002,folder\r\nファイル未存在,1,0,0,0,0.000,missing\r\n合計,4,5,1,7,0.005,total\r\n");
+    const Result two = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type"),
+                              QStringLiteral("--summary"), QStringLiteral("dir"), QStringLiteral("tree")});
+    EXPECT_EQ(two.out.rfind("種類別\r\nkind,engine,files,", 0), 0u) << two.out;
+    EXPECT_NE(two.out.find("合計,,3,5,1,7,0.005,total\r\n\r\nフォルダ別\r\nfolder,"), std::string::npos) << two.out;
+
+    const Result json = count({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("--summary"), QStringLiteral("type"),
+                               QStringLiteral("--summary"), QStringLiteral("dir:3"), QStringLiteral("tree")});
+    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    const QJsonArray summaries = doc[u"summaries"].toArray();
+    ASSERT_EQ(summaries.size(), 2) << json.out;
+    EXPECT_EQ(summaries[1].toObject()[u"summary"].toString(), u"dir:3");
+    const QJsonArray rows = summaries[0].toObject()[u"rows"].toArray();
+    EXPECT_EQ(rows.last().toObject()[u"row"].toString(), u"total");
+    EXPECT_EQ(rows.last().toObject()[u"executable"].toInt(), doc[u"totalSteps"].toInt());
+    EXPECT_EQ(doc[u"files"].toArray().size(), 3);
+
+    for (const char* bad : {"dir:0", "dir:", "dir:x", "folder", "type:1"}) {
+        const Result r = count({QStringLiteral("--summary"), QString::fromUtf8(bad), QStringLiteral("tree")});
+        EXPECT_EQ(r.rc, 2) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+    }
+}
+
+TEST_F(CountCommandTest, AComparisonHasStatusCodesSummariesAndAProgressBar)
+{
+    m_dir.write(QStringLiteral("v2/main.c"), "int main() {\n  return 1; // changed\n}\n");
+    m_dir.write(QStringLiteral("v2/sub/util.c"), "/* util */\nint f(void);\n\n");
+    m_dir.write(QStringLiteral("v2/sub/new.c"), "int g(void);\nint h(void);\n");
+    const QStringList folders{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2")};
+
+    const Result csv = count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("csv")});
+    QStringList codes;
+    for (const QString& row : QString::fromStdString(csv.out).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        codes << row.section(u',', -1);
+    EXPECT_EQ(codes, (QStringList{QStringLiteral("status_code"), QStringLiteral("changed"), QStringLiteral("deleted"),
+                                  QStringLiteral("added"), QStringLiteral("unchanged")}));
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(
+                                                         count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("json"),
+                                                                                     QStringLiteral("--summary"), QStringLiteral("type")})
+                                                             .out))
+                                 .object();
+    EXPECT_EQ(json[u"files"].toArray()[2].toObject()[u"statusCode"].toString(), u"added");
+    const QJsonObject total = json[u"summaries"].toArray()[0].toObject()[u"rows"].toArray().last().toObject();
+    EXPECT_EQ(total[u"added"].toInt(), json[u"totals"].toObject()[u"added"].toInt());
+    EXPECT_EQ(total[u"modified"].toInt(), 3);
+
+    const Result byFolder = count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"),
+                                                        QStringLiteral("dir")});
+    EXPECT_EQ(byFolder.out, "folder,files,added,changed,deleted,modified,kstep,row\r\n./,1,0,1,0,1,0.001,folder\r\n"
+                            "sub/,3,2,0,1,2,0.002,folder\r\n合計,4,2,1,1,3,0.003,total\r\n");
+
+    // On a terminal the bar is drawn on standard error and wiped; the output is the same.
+    const Result quiet = count(folders), drawn = count(folders, true);
+    EXPECT_EQ(drawn.out, quiet.out);
+    EXPECT_NE(drawn.err.find("] 4/4"), std::string::npos) << drawn.err;
+    EXPECT_EQ(drawn.err.back(), '\r');
+}
+
+// A report made again with the same --date is the same, byte for byte.
+TEST_F(CountCommandTest, DateFixesTheReportsDateAndOnlyADayIsADate)
+{
+    const QString shown = QLocale::system().toString(QDate(2024, 2, 29), QLocale::ShortFormat);
+    for (const QStringList& args : {QStringList{QStringLiteral("tree")},
+                                    QStringList{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree")}}) {
+        const QStringList dated = args + QStringList{QStringLiteral("--date"), QStringLiteral("2024-02-29")};
+        const Result first = count(dated);
+        ASSERT_EQ(first.rc, 0) << first.err;
+        EXPECT_NE(QString::fromStdString(first.out).indexOf(QStringLiteral(" KStep です        ") + shown + u'\r'), -1) << first.out;
+        EXPECT_EQ(count(dated).out, first.out);
+    }
+    for (const char* bad : {"2023-02-29", "2024-2-29", "29.02.2024", "2024-02-29x", ""}) {
+        const Result r = count({QStringLiteral("--date"), QString::fromUtf8(bad), QStringLiteral("tree")});
+        EXPECT_EQ(r.rc, 2) << bad;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.out, "") << bad;
+    }
+}
+
+TEST_F(CountCommandTest, ByteOrderMarkOnlyWhenAskedForAndOnlyBeforeCsv)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const QStringList csv{QStringLiteral("-f"), QStringLiteral("csv")};
+    EXPECT_EQ(count(csv + QStringList{QStringLiteral("--bom"), QStringLiteral("tree")}).out,
+              bom + count(csv + QStringList{QStringLiteral("tree")}).out);
+    EXPECT_EQ(count(csv + QStringList{QStringLiteral("--bom"), QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree")})
+                  .out.rfind(bom + "relative_path,", 0),
+              0u);
+    EXPECT_EQ(count({QStringLiteral("--bom"), QStringLiteral("tree")}).rc, 2);
 }

@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -243,4 +246,37 @@ TEST_F(GitRevisionTest, InAWorkingFolderTheGitignoreRulesAreGits)
     m_dir.write(QStringLiteral("repo/.git/stray.c"), "int x;\n");
     const Result whole = count({QStringLiteral("-f"), QStringLiteral("csv"), m_repo});
     EXPECT_FALSE(whole.out.contains(QStringLiteral("/.git/"))) << whole.out.toStdString();
+}
+
+// A revision's folders are counted below its top, "REV:"; a comparison's below the repository's.
+TEST_F(GitRevisionTest, SubtotalsOfARevisionAndOfTwoRevisionsAddUpToTheirTotals)
+{
+    struct Summary {
+        QStringList folders;
+        QJsonObject total; // the total row
+        QJsonObject doc;
+    };
+    auto summary = [](const QString& json) {
+        Summary s;
+        s.doc = QJsonDocument::fromJson(json.toUtf8()).object();
+        const QJsonArray rows = s.doc[u"summaries"].toArray()[0].toObject()[u"rows"].toArray();
+        for (const QJsonValue& row : rows)
+            s.folders << row.toObject()[u"folder"].toString();
+        s.total = rows.last().toObject();
+        return s;
+    };
+    const QStringList common{QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("--summary"), QStringLiteral("dir"),
+                             QStringLiteral("--exclude"), QStringLiteral("special"), QStringLiteral("--repo"), m_repo};
+    const Result revision = count(common + QStringList{QStringLiteral("--rev"), QStringLiteral("v2")});
+    ASSERT_EQ(revision.rc, 0) << revision.err;
+    const Summary one = summary(revision.out);
+    EXPECT_TRUE(one.folders.contains(QStringLiteral("v2:src/"))) << revision.out.toStdString();
+    EXPECT_EQ(one.total[u"executable"].toInt(), one.doc[u"totalSteps"].toInt());
+
+    const Result pair = count(common + QStringList{QStringLiteral("--diff"), QStringLiteral("v1"), QStringLiteral("v2")});
+    ASSERT_EQ(pair.rc, 0) << pair.err;
+    const Summary two = summary(pair.out);
+    EXPECT_TRUE(two.folders.contains(QStringLiteral("src/"))) << pair.out.toStdString();
+    for (const char16_t* key : {u"added", u"changed", u"deleted"})
+        EXPECT_EQ(two.total[key].toInt(), two.doc[u"totals"].toObject()[key].toInt()) << QString::fromUtf16(key).toStdString();
 }

@@ -1,0 +1,93 @@
+#include "cli/SummaryOutput.h"
+
+#include "cli/OutputFormats.h"
+#include "output/CsvFormat.h"
+#include "output/FigureTableText.h"
+
+namespace tarvik {
+
+void SummarySet::add(const SubtotalGrouping& grouping, const IniDocument& settings, GeneratedFiles generated,
+                     const FolderRoots* roots)
+{
+    const QString name = grouping.by == SubtotalGrouping::By::Type ? QStringLiteral("type")
+                                                                   : QStringLiteral("dir:%1").arg(grouping.depth);
+    m_subtotals.push_back(
+        Entry{name, grouping, std::make_unique<Subtotals>(m_measure, grouping, settings, generated, roots)});
+}
+
+bool SummarySet::byFolder() const
+{
+    for (const Entry& e : m_subtotals) {
+        if (e.grouping.by == SubtotalGrouping::By::Folder)
+            return true;
+    }
+    return false;
+}
+
+std::vector<SummarySet::Table> SummarySet::tables() const
+{
+    std::vector<Table> out;
+    for (const Entry& e : m_subtotals)
+        out.push_back(Table{e.name, e.subtotals->table()});
+    return out;
+}
+
+void SummarySet::fileAnalysed(qsizetype i, const FileResult& r)
+{
+    for (Entry& e : m_subtotals)
+        e.subtotals->add(r);
+    m_next->fileAnalysed(i, r);
+}
+
+void SummarySet::fileCompared(qsizetype i, const FileChange& c)
+{
+    for (Entry& e : m_subtotals)
+        e.subtotals->add(c);
+    m_nextDiff->fileCompared(i, c);
+}
+
+QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables)
+{
+    QByteArray out;
+    for (const SummarySet::Table& t : tables) {
+        if (tables.size() > 1)
+            out += (out.isEmpty() ? QByteArray() : QByteArrayLiteral("\r\n")) + CsvFormat::record({t.table.title});
+        out += figureTableCsv(t.table);
+    }
+    return out;
+}
+
+QByteArray summariesJson(const std::vector<SummarySet::Table>& tables)
+{
+    QByteArray out = ",\"summaries\":[";
+    for (size_t n = 0; n < tables.size(); ++n) {
+        const FigureTable& t = tables[n].table;
+        out += (n > 0 ? ",\n{" : "\n{");
+        out += "\"summary\":" + jsonString(tables[n].name) + ",\"title\":" + jsonString(t.title) + ",\"columns\":[";
+        for (size_t c = 0; c < t.columns.size(); ++c)
+            out += QByteArray(c > 0 ? "," : "") + "{\"key\":" + jsonString(t.columns[c].key)
+                   + ",\"header\":" + jsonString(t.columns[c].header) + '}';
+        out += "],\"rows\":[";
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            out += r > 0 ? ",\n{" : "\n{";
+            for (size_t c = 0; c < t.rows[r].size() && c < t.columns.size(); ++c) {
+                const QString text = figureCellText(t, c, t.rows[r][c]);
+                out += (c > 0 ? "," : "") + jsonString(t.columns[c].key) + ':'
+                       + (t.columns[c].kind == FigureTable::Kind::Text ? jsonString(text) : text.toLatin1());
+            }
+            out += '}';
+        }
+        out += "\n]}";
+    }
+    return out + "\n]";
+}
+
+QString summariesReport(const std::vector<SummarySet::Table>& tables, const QString& decimalPoint)
+{
+    QString out;
+    for (const SummarySet::Table& t : tables)
+        out += QStringLiteral("\r\n") + figureTableReport(t.table, decimalPoint);
+    return out;
+}
+
+} // namespace tarvik

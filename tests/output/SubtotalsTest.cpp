@@ -1,0 +1,176 @@
+#include "output/Subtotals.h"
+
+#include "config/FileTypeTable.h"
+#include "output/FigureTableText.h"
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+using tarvik::test::TempDir;
+
+namespace {
+
+// "q" has a Lang_ key but is not in the list; "cc" shares the kind and engine of "c".
+const char* kIni = "[Engin]\r\nList=c,h,py,cc\r\nLang_c=C_STYLE,C言語ソース,1\r\nLang_h=C_STYLE,C言語ヘッダ,1\r\n"
+                   "Lang_py=HASH,Pythonスクリプト,1\r\nLang_cc=C_STYLE,C言語ソース,1\r\nLang_q=C_STYLE,謎,1\r\n"
+                   "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#\r\n";
+
+// The rows as CSV shows their cells.
+QStringList rowsOf(const FigureTable& table)
+{
+    QStringList rows;
+    for (const auto& row : table.rows) {
+        QStringList cells;
+        for (size_t i = 0; i < row.size(); ++i)
+            cells << figureCellText(table, i, row[i]);
+        rows << cells.join(u',');
+    }
+    return rows;
+}
+
+QString hopelessFile()
+{
+    std::string many = "x;\n";
+    for (int i = 0; i < 20001; ++i)
+        many += "/*" + std::to_string(i) + "*/";
+    return QString::fromStdString(many + "\n");
+}
+
+RunSummary count(const QStringList& paths, ResultSink& sink, GeneratedFiles generated = GeneratedFiles::Count)
+{
+    EngineTable engines(IniDocument::fromBytes(kIni));
+    return RunAnalysis(paths, engines, AnalysisOptions{true, 2, nullptr, generated}, sink);
+}
+
+} // namespace
+
+TEST(Subtotals, TypeRowsInTheTablesOrderThenOneRowPerOutcomeThenTheTotal)
+{
+    TempDir dir;
+    const QStringList paths{dir.write(QStringLiteral("b.py"), "# c\nprint(1)\n"),
+                            dir.write(QStringLiteral("a.c"), "x;\n// c\n\n"),
+                            dir.write(QStringLiteral("x.CC"), "y;\nz;\n"),
+                            dir.write(QStringLiteral("h.h"), "int f(void);\n"),
+                            dir.write(QStringLiteral("z.q"), "q;\n"),
+                            dir.write(QStringLiteral("notes.xyz"), "?\n"),
+                            dir.path(QStringLiteral("gone.c")),
+                            dir.write(QStringLiteral("hopeless.c"), hopelessFile().toUtf8())};
+    CountSubtotals subtotals(SubtotalGrouping{}, IniDocument::fromBytes(kIni), GeneratedFiles::Count);
+    const RunSummary s = count(paths, subtotals);
+    const FigureTable t = subtotals.table();
+    EXPECT_EQ(t.title, u"種類別");
+    EXPECT_EQ(rowsOf(t), (QStringList{QStringLiteral("C言語ソース,C_STYLE,2,3,1,5,0.003,kind"),
+                                      QStringLiteral("C言語ヘッダ,C_STYLE,1,1,0,1,0.001,kind"),
+                                      QStringLiteral("Pythonスクリプト,HASH,1,1,1,2,0.001,kind"),
+                                      QStringLiteral("謎,C_STYLE,1,1,0,1,0.001,kind"),
+                                      QStringLiteral("不明なファイル,,1,0,0,0,0.000,no_engine"),
+                                      QStringLiteral("解析不能ファイル,,1,0,0,0,0.000,not_analysable"),
+                                      QStringLiteral("ファイル未存在,,1,0,0,0,0.000,missing"),
+                                      QStringLiteral("合計,,8,6,2,9,0.006,total")}));
+    EXPECT_EQ(s.totalSteps, 6);
+}
+
+// tree/ is a folder PATH, other/one.c a single file; loose.c was registered from no root.
+TEST(Subtotals, FolderRowsAtTheDepthAskedBelowEachRoot)
+{
+    TempDir dir;
+    const QString tree = dir.path(QStringLiteral("tree/")), other = dir.path(QStringLiteral("other/"));
+    FolderRoots roots;
+    QStringList paths;
+    auto registerFrom = [&](const QString& path, int root) {
+        paths << path;
+        if (root >= 0)
+            roots.assign(path, root);
+    };
+    const int treeRoot = roots.add(dir.path(QStringLiteral("tree")));
+    for (const char* file : {"top.c", "a/x.c", "a/b/y.c", "a/b/c/z.c", "d/w.c", "d/notes.xyz"})
+        registerFrom(dir.write(QStringLiteral("tree/") + QString::fromUtf8(file), "s;\n"), treeRoot);
+    registerFrom(dir.write(QStringLiteral("other/one.c"), "s;\n"), roots.add(other));
+    registerFrom(dir.write(QStringLiteral("loose/deep/loose.c"), "s;\n"), -1);
+
+    struct Case {
+        int depth;
+        QStringList rows;
+    };
+    for (const Case& c : {Case{1, {tree + u",1,1,0,1,0.001,folder", tree + u"a/,3,3,0,3,0.003,folder", tree + u"d/,1,1,0,1,0.001,folder",
+                                   other + u",1,1,0,1,0.001,folder"}},
+                          Case{2, {tree + u",1,1,0,1,0.001,folder", tree + u"a/,1,1,0,1,0.001,folder",
+                                   tree + u"a/b/,2,2,0,2,0.002,folder", tree + u"d/,1,1,0,1,0.001,folder",
+                                   other + u",1,1,0,1,0.001,folder"}}}) {
+        CountSubtotals subtotals(SubtotalGrouping{SubtotalGrouping::By::Folder, c.depth}, IniDocument::fromBytes(kIni),
+                                 GeneratedFiles::Count, &roots);
+        count(paths, subtotals);
+        const FigureTable t = subtotals.table();
+        EXPECT_EQ(t.title, u"フォルダ別");
+        EXPECT_EQ(rowsOf(t), (c.rows + QStringList{dir.path(QStringLiteral("loose/deep/,1,1,0,1,0.001,folder")),
+                                                   QStringLiteral("不明なファイル,1,0,0,0,0.000,no_engine"),
+                                                   QStringLiteral("合計,8,7,0,7,0.007,total")}))
+            << "depth " << c.depth;
+    }
+}
+
+TEST(Subtotals, GeneratedFilesAreCountedLeftOutOrSetApartAsInTheTotals)
+{
+    TempDir dir;
+    const QStringList paths{dir.write(QStringLiteral("gen.c"), "// Code generated by \"stringer\"; DO NOT EDIT.\nx;\ny;\n"),
+                            dir.write(QStringLiteral("hand.c"), "z;\n")};
+    struct Case {
+        GeneratedFiles generated;
+        QStringList rows;
+    };
+    for (const Case& c : {Case{GeneratedFiles::Count, {QStringLiteral("C言語ソース,C_STYLE,2,3,1,4,0.003,kind"),
+                                                       QStringLiteral("合計,,2,3,1,4,0.003,total")}},
+                          Case{GeneratedFiles::Skip, {QStringLiteral("C言語ソース,C_STYLE,1,1,0,1,0.001,kind"),
+                                                      QStringLiteral("合計,,1,1,0,1,0.001,total")}},
+                          Case{GeneratedFiles::Separate, {QStringLiteral("C言語ソース,C_STYLE,1,1,0,1,0.001,kind"),
+                                                          QStringLiteral("合計,,1,1,0,1,0.001,total"),
+                                                          QStringLiteral("生成ファイル（合計に含まず）,,1,2,1,3,0.002,generated")}}}) {
+        CountSubtotals subtotals(SubtotalGrouping{}, IniDocument::fromBytes(kIni), c.generated);
+        const RunSummary s = count(paths, subtotals, c.generated);
+        EXPECT_EQ(rowsOf(subtotals.table()), c.rows) << static_cast<int>(c.generated);
+        EXPECT_EQ(std::get<int64_t>(subtotals.table().rows[c.rows.size() > 2 ? 1 : c.rows.size() - 1][3]), s.totalSteps);
+    }
+}
+
+TEST(Subtotals, AComparisonIsGroupedByTheTypeOfItsNewestVersionAndItsRelativeFolder)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("old/main.c"), "a;\nb;\n");
+    dir.write(QStringLiteral("old/lib/gone.h"), "g;\n");
+    dir.write(QStringLiteral("old/lib/deep/keep.py"), "k = 1\n");
+    dir.write(QStringLiteral("new/main.c"), "a;\nB;\nc;\n");
+    dir.write(QStringLiteral("new/lib/deep/keep.py"), "k = 1\n");
+    dir.write(QStringLiteral("new/lib/deep/hopeless.c"), hopelessFile().toUtf8());
+    const IniDocument settings = IniDocument::fromBytes(kIni);
+    EngineTable engines(settings);
+    DiffSubtotals byType(SubtotalGrouping{}, settings, GeneratedFiles::Count);
+    DiffSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, 1}, settings, GeneratedFiles::Count);
+    struct Both : DiffSink {
+        DiffSink* a;
+        DiffSink* b;
+        void fileCompared(qsizetype i, const FileChange& c) override
+        {
+            a->fileCompared(i, c);
+            b->fileCompared(i, c);
+        }
+    } both;
+    both.a = &byType;
+    both.b = &byFolder;
+    const DiffRequest request{dir.path(QStringLiteral("old")), dir.path(QStringLiteral("new")),
+                              FileTypeTable::fromDocument(settings).searchedExtensions(), true, nullptr};
+    const DiffSummary s = RunDiff(request, engines, AnalysisOptions{}, both);
+    ASSERT_TRUE(s.completed());
+    // files, added, changed, deleted, modification size, KStep
+    EXPECT_EQ(rowsOf(byType.table()), (QStringList{QStringLiteral("C言語ソース,C_STYLE,1,1,1,0,2,0.002,kind"),
+                                                   QStringLiteral("C言語ヘッダ,C_STYLE,1,0,0,1,0,0.000,kind"),
+                                                   QStringLiteral("Pythonスクリプト,HASH,1,0,0,0,0,0.000,kind"),
+                                                   QStringLiteral("解析不能ファイル,,1,0,0,0,0,0.000,not_analysable"),
+                                                   QStringLiteral("合計,,4,1,1,1,2,0.002,total")}));
+    EXPECT_EQ(rowsOf(byFolder.table()), (QStringList{QStringLiteral("./,1,1,1,0,2,0.002,folder"),
+                                                     QStringLiteral("lib/,2,0,0,1,0,0.000,folder"),
+                                                     QStringLiteral("解析不能ファイル,1,0,0,0,0,0.000,not_analysable"),
+                                                     QStringLiteral("合計,4,1,1,1,2,0.002,total")}));
+    EXPECT_EQ(s.totals.modifiedSteps(), 2);
+}
