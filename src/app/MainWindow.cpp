@@ -96,6 +96,7 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
     buildMenus();
     buildToolbar();
     buildControls();
+    buildSummaryPane();
     Form_Load();
 }
 
@@ -153,6 +154,7 @@ void MainWindow::buildControls()
     m_gridView->setTextElideMode(Qt::ElideMiddle);
     connect(m_gridView, &QTableView::doubleClicked, this, &MainWindow::MSFlexGrid1_DblClick);
     m_gridView->installEventFilter(this); // Ctrl+C copies whole rows, not the view's current cell
+    central->installEventFilter(this);    // the 集計 pane beside it changes its width
 
     m_progress = new QProgressBar(central);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
@@ -338,6 +340,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         event->accept();
         return true;
     }
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        Form_Resize();
     if (watched == m_list->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:

@@ -2,8 +2,10 @@
 
 #include "app/WindowGeometry.h"
 #include "config/SettingsStore.h"
+#include "counting/AnalysisRun.h"
 #include "ftp/FtpSession.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QRect>
 #include <QStringList>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -30,11 +33,11 @@ namespace tarvik {
 
 class AnalysisListModel;
 class WalkFilter;
-enum class GeneratedFiles;
 class DialogRunner;
 class ApplicationLauncher;
 class ResultGridModel;
 class StatusMessage;
+class SummaryPane;
 struct SkippedDirectory;
 class UserPrompter;
 
@@ -93,6 +96,7 @@ public:
     QString fileDialogDirectory() const { return m_fileDialogDir; }
     void setFileDialogDirectory(const QString& dir);
     QMenu* editMenu() const { return m_editMenu; }
+    SummaryPane* summaryPane() const { return m_summary; }
 
 protected:
     bool event(QEvent* event) override;
@@ -104,6 +108,11 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildControls();
+    void buildSummaryPane();
+    // The 集計 pane's tables from the last run, when the pane is shown.
+    void refreshSummary();
+    // Files a folder search found remember the folder, which their folder subtotals start from.
+    void rememberFolderRoot(const QString& root, const QStringList& found);
     void Form_Load();
     void Form_Resize();
     void fitRestoredFrame();
@@ -160,6 +169,14 @@ private:
     QAction* m_searchSubdirs = nullptr;
     QList<QAction*> m_fileTypeItems;
     QList<QAction*> m_generatedItems; // count, skip, separate
+    QAction* m_summaryItem = nullptr;
+
+    SummaryPane* m_summary = nullptr;
+    // What the last completed run gives the subtotals.
+    std::vector<FileResult> m_lastResults;
+    IniDocument m_lastSettings;
+    GeneratedFiles m_lastGenerated = GeneratedFiles::Count;
+    QHash<QString, QString> m_folderRoots; // a path found by a folder search -> that folder
 };
 
 } // namespace tarvik

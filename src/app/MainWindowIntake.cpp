@@ -55,6 +55,7 @@ void MainWindow::OpenLocalDirectory()
         DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
         walk.setFilter(excludeFilter());
         const WalkReport report = walk.walkConcurrently(folder, [&](const QStringList& found) {
+            rememberFolderRoot(folder, found);
             m_listModel->registerPending(found);
         });
         const qsizetype added = m_listModel->showPending();

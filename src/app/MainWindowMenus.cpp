@@ -69,6 +69,8 @@ void MainWindow::buildMenus()
     connect(m_kaiseki, &QAction::triggered, this, &MainWindow::RunAnalysis);
     m_fopen = action(m_editMenu, "Mn_Fopen", QStringLiteral("ファイルを開く"));
     connect(m_fopen, &QAction::triggered, this, &MainWindow::openSelectedEntries);
+    // Filled in by buildSummaryPane: the pane's own show/hide item.
+    m_summaryItem = m_editMenu->addAction(QStringLiteral("集計"));
 
     QMenu* set = menuBar()->addMenu(QStringLiteral("設定(&O)"));
     set->setObjectName(QStringLiteral("Mn_Set"));
@@ -150,12 +152,12 @@ void MainWindow::toggleFileType(QAction* item)
 void MainWindow::showListContextMenu(const QPoint& globalPos)
 {
     // The list's pop-up offers only "削除": the other edit items are hidden while it is open.
-    for (QAction* a : {m_kaiseki, m_separator2, m_fopen})
+    for (QAction* a : {m_kaiseki, m_separator2, m_fopen, m_summaryItem})
         a->setVisible(false);
     connect(
         m_editMenu, &QMenu::aboutToHide, this,
         [this] {
-            for (QAction* a : {m_kaiseki, m_separator2, m_fopen})
+            for (QAction* a : {m_kaiseki, m_separator2, m_fopen, m_summaryItem})
                 a->setVisible(true);
         },
         Qt::SingleShotConnection);

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "app/PrintCommand.h"
+#include "app/SummaryPane.h"
 #include "app/UserPrompter.h"
 #include "output/PrintLayout.h"
 #include "output/ResultGridModel.h"
@@ -17,7 +18,11 @@ void MainWindow::PrintResults()
     QList<PrintLayout::Row> rows;
     for (qsizetype r = 0; r < m_grid->rowCount(); ++r)
         rows.append({m_grid->cellText(r, 0), m_grid->cellText(r, 2), m_grid->cellText(r, 3), m_grid->cellText(r, 4)});
-    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows));
+    // With the 集計 pane shown its charts follow the results on a page of their own.
+    DrawnPage charts;
+    if (!m_summary->isHidden() && m_summary->hasFigures())
+        charts = [this](QPainter& painter, const QRectF& area) { m_summary->renderCharts(painter, area); };
+    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows), charts);
 }
 
 } // namespace tarvik

@@ -51,6 +51,7 @@ void MainWindow::RunAnalysis()
     QCoreApplication::processEvents();
 
     clearReport();
+    m_lastResults.clear();
     const QStringList paths = m_listModel->entries();
     const qsizetype n = paths.size();
     m_grid->beginRun(n);
@@ -76,6 +77,7 @@ void MainWindow::RunAnalysis()
         for (const auto& [index, result] : batch) {
             m_grid->WriteResultRow(index, result);
             report.WriteReportLine(result);
+            m_lastResults.push_back(result);
         }
         if (!batch.empty()) {
             m_status->show(displayPath(batch.back().second.path) + QStringLiteral("を解析中"));
@@ -99,6 +101,8 @@ void MainWindow::RunAnalysis()
     m_running = false;
 
     if (!summary.completed()) {
+        m_lastResults.clear(); // no subtotals of a run without totals
+        refreshSummary();
         // The last result shown is of the file before the one that failed: name the failed one.
         m_status->show(displayPath(summary.error->path) + QStringLiteral("を解析中"));
         m_reportBox->setPlainText(m_report);
@@ -116,6 +120,9 @@ void MainWindow::RunAnalysis()
                                QLocale::system().decimalPoint());
     }
     m_reportBox->setPlainText(m_report);
+    m_lastSettings = settings;
+    m_lastGenerated = options.generated;
+    refreshSummary();
     m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
     m_progress->setValue(0);
     QApplication::restoreOverrideCursor();

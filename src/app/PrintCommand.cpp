@@ -20,7 +20,7 @@ PrinterSource defaultPrinterSource()
 }
 
 void printWithConsent(QWidget* parent, UserPrompter& prompter, const PrinterSource& source, const QString& directory,
-                      const QList<PrintPage>& pages)
+                      const QList<PrintPage>& pages, const DrawnPage& drawnPage)
 {
     if (!prompter.askOkCancel(parent, QStringLiteral("印刷しますか")))
         return;
@@ -40,7 +40,7 @@ void printWithConsent(QWidget* parent, UserPrompter& prompter, const PrinterSour
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     QString reason;
-    const bool printed = ResultPrinter::print(*printer, pages, &reason);
+    const bool printed = ResultPrinter::print(*printer, pages, &reason, drawnPage);
     QApplication::restoreOverrideCursor();
     if (!printed) {
         const QString target = printer->outputFileName().isEmpty() ? printer->printerName() : printer->outputFileName();

@@ -38,6 +38,7 @@ void MainWindow::registerStartPaths(const QStringList& paths)
         DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
         walk.setFilter(excludeFilter());
         const WalkReport report = walk.walkConcurrently(path, [&](const QStringList& found) {
+            rememberFolderRoot(path, found);
             m_listModel->registerPending(found);
         });
         skipped += report.skipped;

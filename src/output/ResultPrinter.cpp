@@ -8,7 +8,7 @@
 
 namespace tarvik {
 
-bool ResultPrinter::print(QPrinter& printer, const QList<PrintPage>& pages, QString* error)
+bool ResultPrinter::print(QPrinter& printer, const QList<PrintPage>& pages, QString* error, const DrawnPage& drawnPage)
 {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
@@ -49,6 +49,15 @@ bool ResultPrinter::print(QPrinter& printer, const QList<PrintPage>& pages, QStr
             const double ascent = QFontMetricsF(painter.font(), &printer).ascent();
             painter.drawText(QPointF(item.x * cellX, item.y * cellY + ascent), item.text);
         }
+    }
+    if (drawnPage) {
+        if (!first && !printer.newPage()) {
+            if (error)
+                *error = QStringLiteral("改ページできませんでした");
+            painter.end();
+            return false;
+        }
+        drawnPage(painter, QRectF(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size()));
     }
     if (!painter.end()) {
         if (error)

@@ -1,0 +1,56 @@
+// The 集計 pane: subtotals of the last run by file type and by folder, beside the grid.
+#include "app/MainWindow.h"
+
+#include "app/SummaryPane.h"
+#include "output/Subtotals.h"
+
+#include <QAction>
+
+namespace tarvik {
+
+void MainWindow::buildSummaryPane()
+{
+    m_summary = new SummaryPane(m_prompter, [this] { return m_fileDialogDir; }, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_summary);
+    m_summary->hide();
+    m_summaryItem->setObjectName(QStringLiteral("Mn_Syukei"));
+    m_summaryItem->setCheckable(true);
+    connect(m_summaryItem, &QAction::triggered, m_summary, &QWidget::setVisible);
+    connect(m_summary, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        m_summaryItem->setChecked(!m_summary->isHidden());
+        if (visible)
+            refreshSummary();
+    });
+    connect(m_summary, &SummaryPane::folderDepthChanged, this, &MainWindow::refreshSummary);
+}
+
+void MainWindow::rememberFolderRoot(const QString& root, const QStringList& found)
+{
+    for (const QString& path : found)
+        m_folderRoots.insert(path, root);
+}
+
+void MainWindow::refreshSummary()
+{
+    if (m_summary->isHidden())
+        return; // worked out when the pane is shown
+    if (m_lastResults.empty()) {
+        m_summary->clear();
+        return;
+    }
+    FolderRoots roots;
+    for (const FileResult& r : m_lastResults) {
+        if (const auto it = m_folderRoots.constFind(r.path); it != m_folderRoots.cend())
+            roots.assign(r.path, roots.add(*it));
+    }
+    CountSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, m_lastSettings, m_lastGenerated, &roots);
+    CountSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, m_summary->folderDepth()}, m_lastSettings,
+                            m_lastGenerated, &roots);
+    for (const FileResult& r : m_lastResults) {
+        byType.add(r);
+        byFolder.add(r);
+    }
+    m_summary->showTables(byType.table(), byFolder.table());
+}
+
+} // namespace tarvik
