@@ -84,7 +84,7 @@ TEST(Subtotals, FolderRowsAtTheDepthAskedBelowEachRoot)
         if (root >= 0)
             roots.assign(path, root);
     };
-    const int treeRoot = roots.add(dir.path(QStringLiteral("tree")));
+    const int treeRoot = roots.add(FolderRoots::folder(dir.path(QStringLiteral("tree"))));
     for (const char* file : {"top.c", "a/x.c", "a/b/y.c", "a/b/c/z.c", "d/w.c", "d/notes.xyz"})
         registerFrom(dir.write(QStringLiteral("tree/") + QString::fromUtf8(file), "s;\n"), treeRoot);
     registerFrom(dir.write(QStringLiteral("other/one.c"), "s;\n"), roots.add(other));
