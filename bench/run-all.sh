@@ -14,5 +14,6 @@ trap '[ "$keep" = 1 ] || rm -rf "$tree" "$tree.done"' EXIT
 export KEEP_TREE=1   # the scripts below share the tree
 echo "== window (targets 2, 3, 4, 6)"; "$here/window-bench.sh" "$build"
 echo; echo "== tarvik-count memory (target 4)"; "$here/memory-bench.sh" "$build"
+echo; echo "== subtotals' cost"; "$here/summary-bench.sh" "$build"
 echo; echo "== single big files (target 5)"; "$here/linear-bench.sh" "$build"
 echo; echo "== real tree against cloc (target 1)"; "$here/count-bench.sh" "$build/tarvik-count"

@@ -175,8 +175,10 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     const QCommandLineOption summaryOpt(QStringLiteral("summary"),
                                         QStringLiteral("Subtotals by file type (type) or by folder DEPTH levels below each "
                                                        "PATH (dir, dir:DEPTH; dir is dir:1), after the report, in the JSON's "
-                                                       "\"summaries\", or as the CSV instead of the files' rows; repeatable "
-                                                       "(CSV: each table then starts with its title, after an empty line)."),
+                                                       "\"summaries\", or as the CSV instead of the files' rows, with the "
+                                                       "columns kind,engine (or folder),files,executable,comment,total (with "
+                                                       "--diff: added,changed,deleted,modified),kstep,row. Repeatable; in a "
+                                                       "CSV each table then starts with its title, after an empty line."),
                                         QStringLiteral("type|dir[:DEPTH]"));
     const QCommandLineOption bomOpt(QStringLiteral("bom"),
                                     QStringLiteral("With -f csv: begin with a UTF-8 byte order mark, for spreadsheet programs."));
@@ -452,7 +454,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         const QString path = absolute(arg);
         struct stat st {};
         if (::stat(pathToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            const int root = keepRoots ? roots.add(path) : -1;
+            const int root = keepRoots ? roots.add(FolderRoots::folder(path)) : -1;
             WalkReport report = walk.walkConcurrently(path, [&](const QStringList& files) {
                 for (const QString& file : files)
                     registerFrom(file, root);

@@ -11,6 +11,8 @@ const QString kEngin = QStringLiteral("Engin");
 
 QString typeKey(const QString& kind, const QString& engine) { return kind + u'\x1f' + engine; }
 
+std::u16string_view viewOf(QStringView text) { return {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())}; }
+
 // The folder `depth` levels below the root that holds `relative` (a path below the root):
 // the length of its prefix, ending in "/", or 0 for a file right in the root.
 qsizetype folderPrefix(const QString& relative, qsizetype from, int depth)
@@ -51,10 +53,8 @@ bool SubtotalGrouping::parse(const QString& text, SubtotalGrouping& grouping)
     return true;
 }
 
-int FolderRoots::add(QString root)
+int FolderRoots::add(const QString& root)
 {
-    if (!root.endsWith(u'/') && !root.endsWith(u':'))
-        root += u'/';
     auto known = m_index.constFind(root);
     if (known != m_index.cend())
         return *known;
@@ -74,7 +74,7 @@ Subtotals::Subtotals(Measure measure, SubtotalGrouping grouping, const IniDocume
     const FileTypeTable table = FileTypeTable::fromDocument(m_settings);
     for (const FileTypeEntry& e : table.entries()) {
         if (e.hasEntry && !e.engine.isEmpty())
-            m_groupByExtension.insert(e.extension, newGroup(typeKey(e.sourceKind, e.engine), e.sourceKind, e.engine));
+            m_groupByExtension.emplace(viewOf(e.extension), newGroup(typeKey(e.sourceKind, e.engine), e.sourceKind, e.engine));
     }
 }
 
@@ -91,27 +91,34 @@ int Subtotals::newGroup(const QString& key, QString name, QString engine)
 
 int Subtotals::typeGroup(const QString& path)
 {
-    const QString extension = EngineTable::lookupExtension(path);
-    auto cached = m_groupByExtension.constFind(extension);
-    if (cached != m_groupByExtension.cend())
-        return *cached;
+    // As EngineTable::lookupExtension: after the last ".", or the whole path.
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return typeGroupOf(QStringView(path).mid(dot + 1));
+}
+
+int Subtotals::typeGroupOf(QStringView extension)
+{
+    auto cached = m_groupByExtension.find(viewOf(extension));
+    if (cached != m_groupByExtension.end())
+        return cached->second;
     // The entry the engine came from (settings keys ignore letter case, as for the engine).
     const QStringList fields =
         SettingsStore::profileValue(m_settings, kEngin, QStringLiteral("Lang_") + extension).split(u',');
     const QString engine = fields.value(0), kind = fields.value(1);
     const int group = newGroup(typeKey(kind, engine), kind, engine);
-    m_groupByExtension.insert(extension, group);
+    m_groupByExtension.emplace(viewOf(extension), group);
     return group;
 }
 
 int Subtotals::folderGroup(const QString& path, qsizetype rootLength, const QString& root)
 {
     const qsizetype end = folderPrefix(path, rootLength, m_grouping.depth);
-    const QString folder = path.left(end);
-    auto known = m_groupByKey.constFind(folder);
-    if (known != m_groupByKey.cend())
-        return *known;
-    return newGroup(folder, end == 0 ? root : folder, {});
+    if (m_lastFolderGroup >= 0 && QStringView(path).left(end) == m_lastFolder)
+        return m_lastFolderGroup;
+    m_lastFolder = path.left(end);
+    auto known = m_groupByKey.constFind(m_lastFolder);
+    m_lastFolderGroup = known != m_groupByKey.cend() ? *known : newGroup(m_lastFolder, end == 0 ? root : m_lastFolder, {});
+    return m_lastFolderGroup;
 }
 
 void Subtotals::addTo(Figures& row, const Figures& figures)

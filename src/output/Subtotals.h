@@ -11,6 +11,9 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarvik {
@@ -31,9 +34,12 @@ struct SubtotalGrouping {
 // that was given none is taken to come from its own folder.
 class FolderRoots {
 public:
-    // A folder (a trailing "/" is added when missing), or the top of a revision, "REV:".
-    // The same root added twice keeps its first number.
-    int add(QString root);
+    // The text every path of the root's files begins with: a folder with its "/" at the end
+    // (see folder()), or the top of a revision, "REV:". The same root added twice keeps its
+    // first number.
+    int add(const QString& root);
+    // A folder as a root: with one "/" at its end.
+    static QString folder(const QString& path) { return path.endsWith(u'/') ? path : path + u'/'; }
     void assign(const QString& path, int root) { m_rootOf.insert(path, root); }
     // The root of a file, or -1 when it was given none.
     int rootOf(const QString& path) const { return m_rootOf.value(path, -1); }
@@ -79,6 +85,7 @@ private:
     };
 
     int typeGroup(const QString& path);
+    int typeGroupOf(QStringView extension);
     int folderGroup(const QString& path, qsizetype rootLength, const QString& root);
     int newGroup(const QString& key, QString name, QString engine);
     void addTo(Figures& row, const Figures& figures);
@@ -90,7 +97,15 @@ private:
     const FolderRoots* m_roots;
     std::vector<Group> m_groups;
     QHash<QString, int> m_groupByKey;
-    QHash<QString, int> m_groupByExtension;
+    // Looked up by a view of the path, so that no file's extension is copied.
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view v) const { return std::hash<std::u16string_view>{}(v); }
+    };
+    std::unordered_map<std::u16string, int, ViewHash, std::equal_to<>> m_groupByExtension;
+    // The walk hands over a folder's files one after another: the last folder is asked first.
+    QString m_lastFolder;
+    int m_lastFolderGroup = -1;
     std::array<Figures, ExtraRows> m_extras{};
 };
 

@@ -381,11 +381,8 @@ TEST_F(CountCommandTest, AComparisonHasStatusCodesSummariesAndAProgressBar)
         codes << row.section(u',', -1);
     EXPECT_EQ(codes, (QStringList{QStringLiteral("status_code"), QStringLiteral("changed"), QStringLiteral("deleted"),
                                   QStringLiteral("added"), QStringLiteral("unchanged")}));
-    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(
-                                                         count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("json"),
-                                                                                     QStringLiteral("--summary"), QStringLiteral("type")})
-                                                             .out))
-                                 .object();
+    const Result asJson = count(folders + QStringList{QStringLiteral("--format=json"), QStringLiteral("--summary=type")});
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(asJson.out)).object();
     EXPECT_EQ(json[u"files"].toArray()[2].toObject()[u"statusCode"].toString(), u"added");
     const QJsonObject total = json[u"summaries"].toArray()[0].toObject()[u"rows"].toArray().last().toObject();
     EXPECT_EQ(total[u"added"].toInt(), json[u"totals"].toObject()[u"added"].toInt());
