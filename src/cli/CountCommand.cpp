@@ -10,6 +10,7 @@
 #include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
+#include "output/Workbook.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -101,8 +102,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                         QStringLiteral("Search subdirectories of a directory PATH (default: Serch_Mode)."),
                                         QStringLiteral("on|off"));
     const QCommandLineOption formatOpt({QStringLiteral("f"), QStringLiteral("format")},
-                                       QStringLiteral("Output format: report (as a saved .tvk log), csv or json."),
-                                       QStringLiteral("report|csv|json"), QStringLiteral("report"));
+                                       QStringLiteral("Output format: report (as a saved .tvk log), csv, json or xlsx "
+                                                      "(a workbook; needs -o FILE)."),
+                                       QStringLiteral("report|csv|json|xlsx"), QStringLiteral("report"));
     const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
                                      QStringLiteral("Files counted at once (default: all cores; at most 4 per core)."),
                                      QStringLiteral("N"));
@@ -160,7 +162,12 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     FormatWriter::Format format;
     if (!FormatWriter::parseFormat(parser.value(formatOpt), format))
-        return usageError(QStringLiteral("unknown format '%1' (use report, csv or json)").arg(parser.value(formatOpt)));
+        return usageError(QStringLiteral("unknown format '%1' (use report, csv, json or xlsx)").arg(parser.value(formatOpt)));
+    const bool workbook = format == FormatWriter::Format::Xlsx;
+    if (workbook && (!parser.isSet(outputOpt) || parser.value(outputOpt) == u"-")) {
+        err << "tarvik-count: -f xlsx writes a workbook file: name it with -o FILE\n";
+        return kBadArguments;
+    }
     int jobs = m_env.cores;
     if (parser.isSet(jobsOpt)) {
         bool ok = false;
@@ -323,6 +330,20 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
         return 0;
     };
+    // A workbook is written only from a completed run: a failed one leaves the older file.
+    auto concludeWorkbook = [&](const std::optional<RunError>& error, std::vector<WorkbookSheet> sheets) {
+        if (error) {
+            outFile->cancel();
+            err << "tarvik-count: " << unexpectedErrorMessage() << " " << error->path << ": " << error->reason << "\n";
+            return kFailed;
+        }
+        QString writeError;
+        if (!SaveWorkbook(*outFile, sheets, &writeError)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << writeError << "\n";
+            return kFailed;
+        }
+        return 0;
+    };
 
     if (diff) {
         EngineTable engines(settings);
@@ -339,6 +360,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             reportSkipped(skipped);
         if (!summary.completed())
             writer->diffFailed(*summary.error);
+        if (workbook)
+            return concludeWorkbook(summary.error, writer->takeSheets());
         return conclude(summary.error);
     }
 
@@ -378,6 +401,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     progress.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);
+    if (workbook)
+        return concludeWorkbook(summary.error, writer->takeSheets());
     return conclude(summary.error);
 }
 

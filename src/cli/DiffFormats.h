@@ -4,6 +4,7 @@
 #include "counting/VersionDiff.h"
 
 #include <memory>
+#include <vector>
 
 namespace tarvik {
 
@@ -15,6 +16,8 @@ public:
 
     // Closes the output after the unexpected error (no totals).
     virtual void diffFailed(const RunError& error) = 0;
+    // The sheets of a workbook format, handed over once; none for the streamed formats.
+    virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 };
 
 } // namespace tarvik
