@@ -28,7 +28,7 @@ DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable&
                                 const std::function<void(qsizetype done, qsizetype total)>& progress);
 
 // The result of one comparison in a window of its own: the grid and the commands to save it as
-// CSV and to print it. Deletes itself when closed.
+// CSV or as a workbook and to print it. Deletes itself when closed.
 class DiffResultWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -39,6 +39,7 @@ public:
     DiffGridModel* grid() const { return m_model; }
 
     void SaveCsv();
+    void SaveExcel();
     void PrintResults();
 
 private:

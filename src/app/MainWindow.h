@@ -59,6 +59,7 @@ public:
     void showAbout();
     void SaveLog();
     void SaveCsv(); // the grid's results as a CSV file for spreadsheets
+    void SaveExcel(); // the same rows as a workbook, with the totals row
     // Ctrl+C on the grid: the selected rows, or every result of the run, as tab-separated text.
     void CopyGridRows();
     void PrintResults();

@@ -1,10 +1,12 @@
-// Saving the results: the log file, the CSV file and the grid's rows on the clipboard.
+// Saving the results: the log file, the CSV file, the workbook and the grid's rows on the clipboard.
 #include "app/MainWindow.h"
 
 #include "app/UserPrompter.h"
 #include "output/CsvFormat.h"
 #include "output/LogFile.h"
 #include "output/ResultGridModel.h"
+#include "output/ResultSheets.h"
+#include "output/Workbook.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -46,6 +48,22 @@ void MainWindow::SaveCsv()
     QString reason;
     if (!CsvFormat::SaveCsvFile(path, m_grid->runResults(), &reason))
         m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
+                           UserPrompter::Icon::Warning);
+}
+
+void MainWindow::SaveExcel()
+{
+    if (m_report.isEmpty()) {
+        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+        return;
+    }
+    const QString path = m_prompter.saveFile(this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
+                                             QStringLiteral("Excel ファイル (*.xlsx)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!SaveWorkbook(path, {ResultSheets::detailSheet(m_grid->runResults(), m_grid->runTotalSteps())}, &reason))
+        m_prompter.message(this, QStringLiteral("Excelファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
                            UserPrompter::Icon::Warning);
 }
 
