@@ -142,26 +142,19 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
 
 void DiffResultWindow::SaveCsv()
 {
-    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("CSVファイル (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveDiffCsv(path, m_model->changes(), &reason))
-        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("CSV形式で保存"), m_fileDialogDir, QStringLiteral("CSVファイル (*.csv)"),
+                      QStringLiteral("CSVファイルを保存できませんでした。"), [this](const QString& path, QString* reason) {
+                          return SaveDiffCsv(path, m_model->changes(), reason);
+                      });
 }
 
 void DiffResultWindow::SaveExcel()
 {
-    const QString path = m_prompter.saveFile(this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("Excel ファイル (*.xlsx)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveWorkbook(path, {ResultSheets::diffSheet(m_model->changes(), m_model->totals())}, &reason))
-        m_prompter.message(this, QStringLiteral("Excelファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
+                      QStringLiteral("Excel ファイル (*.xlsx)"), QStringLiteral("Excelファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          return SaveWorkbook(path, {ResultSheets::diffSheet(m_model->changes(), m_model->totals())}, reason);
+                      });
 }
 
 void DiffResultWindow::PrintResults()

@@ -110,6 +110,7 @@ private:
     void toggleFileType(QAction* item);
     void openWithApplication(const QString& path);
     void clearReport();
+    bool hasResultsToSave(); // says so when there are none
     QStringList searchedExtensions() const;
     void reportSkippedDirectories(const QList<SkippedDirectory>& skipped);
     double dpiX() const;

@@ -17,54 +17,45 @@
 
 namespace tarvik {
 
+// The saves are offered whenever there is a report: all of them hold the results of the last run.
+bool MainWindow::hasResultsToSave()
+{
+    if (m_report.isEmpty())
+        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    return !m_report.isEmpty();
+}
+
 void MainWindow::SaveLog()
 {
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    if (!hasResultsToSave())
         return;
-    }
-    // The dialog itself asks before replacing an existing file, and starts with no name.
-    const QString path = m_prompter.saveFile(this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
-                                             QStringLiteral("ログファイル (*.tvk)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveLogFile(path, m_report, &reason))
-        m_prompter.message(this, QStringLiteral("ログファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    // The dialog starts with no name.
+    saveThroughDialog(m_prompter, this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
+                      QStringLiteral("ログファイル (*.tvk)"), QStringLiteral("ログファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) { return SaveLogFile(path, m_report, reason); });
 }
 
 void MainWindow::SaveCsv()
 {
-    // Offered whenever the log is: both hold the results of the last run.
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    if (!hasResultsToSave())
         return;
-    }
-    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("CSVファイル (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!CsvFormat::SaveCsvFile(path, m_grid->runResults(), &reason))
-        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
+                      QStringLiteral("CSVファイル (*.csv)"), QStringLiteral("CSVファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          return CsvFormat::SaveCsvFile(path, m_grid->runResults(), reason);
+                      });
 }
 
 void MainWindow::SaveExcel()
 {
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    if (!hasResultsToSave())
         return;
-    }
-    const QString path = m_prompter.saveFile(this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("Excel ファイル (*.xlsx)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveWorkbook(path, {ResultSheets::detailSheet(m_grid->runResults(), m_grid->runTotalSteps())}, &reason))
-        m_prompter.message(this, QStringLiteral("Excelファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
+                      QStringLiteral("Excel ファイル (*.xlsx)"), QStringLiteral("Excelファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          return SaveWorkbook(path, {ResultSheets::detailSheet(m_grid->runResults(), m_grid->runTotalSteps())},
+                                              reason);
+                      });
 }
 
 void MainWindow::CopyGridRows()
