@@ -1,72 +1,46 @@
 #pragma once
 
+#include "support/DelimitedText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QString>
-
-#include "support/DelimitedText.h"
 
 namespace tarvik::test {
 
-// A workbook as a spreadsheet program reads it (tests/support/read_workbook.py): {"sheets": [{
-// "title", "freeze", "filter", "widths", "rows": [[{"v", "t", "f", "b"}]]}]}. Empty when it
-// cannot be read; `problem` then says why.
-inline QJsonObject readWorkbook(const QString& path, QString* problem = nullptr)
+// The sheet of that title as a spreadsheet program reads it (read_workbook.py): "freeze",
+// "filter", "widths" and "rows" of {"v", "t", "f", "b"} cells; empty when there is none.
+inline QJsonObject readSheet(const QString& path, const QString& title)
 {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TARVIK_SOURCE_DIR "/tests/support/read_workbook.py"), path});
-    const bool done = python.waitForFinished(60000) && python.exitCode() == 0;
-    if (!done) {
-        if (problem)
-            *problem = QString::fromUtf8(python.readAllStandardError()) + python.errorString();
-        return {};
-    }
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-}
-
-// The sheet of that title, or an empty object.
-inline QJsonObject sheetOf(const QJsonObject& book, const QString& title)
-{
-    for (const QJsonValue& sheet : book[QStringLiteral("sheets")].toArray()) {
-        if (sheet[QStringLiteral("title")].toString() == title)
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TARVIK_SOURCE_DIR "/tests/support/read_workbook.py"), path});
+    python.waitForFinished(60000);
+    for (const QJsonValue& sheet : QJsonDocument::fromJson(python.readAllStandardOutput())[u"sheets"].toArray()) {
+        if (sheet[u"title"].toString() == title)
             return sheet.toObject();
     }
     return {};
 }
 
-// A cell's value as the CSV writes it: numbers in plain decimal, an empty cell as "".
-inline QString csvText(const QJsonValue& cell)
-{
-    const QJsonValue v = cell[QStringLiteral("v")];
-    if (v.isDouble())
-        return QString::number(v.toInteger());
-    return v.toString();
-}
-
-// The first difference between a sheet and a CSV text below their header rows, cell by cell:
-// a number must be a number cell, any other field a text cell. Empty when they agree; rows of
-// the sheet after the CSV's last (a totals row) are not looked at.
+// The first cell below the header that differs from the CSV's field (a number must be a number
+// cell, other fields text); empty when all agree. Rows after the CSV's last are not looked at.
 inline QString differenceFromCsv(const QJsonObject& sheet, const QString& csv)
 {
-    bool ok = true;
-    const QList<QStringList> records = parseDelimited(csv, u',', &ok);
-    const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
-    if (!ok || records.isEmpty() || rows.size() < records.size())
-        return QStringLiteral("%1 rows in the sheet for %2 CSV records").arg(rows.size()).arg(records.size());
+    const QList<QStringList> records = parseDelimited(csv, u',');
+    const QJsonArray rows = sheet[u"rows"].toArray();
     for (qsizetype r = 1; r < records.size(); ++r) {
         const QJsonArray cells = rows[r].toArray();
         if (cells.size() != records[r].size())
-            return QStringLiteral("row %1 has %2 cells for %3 fields").arg(r).arg(cells.size()).arg(records[r].size());
+            return QStringLiteral("row %1: %2 cells").arg(r).arg(cells.size());
         for (qsizetype c = 0; c < cells.size(); ++c) {
             const QString field = records[r][c];
             bool number = false;
             field.toLongLong(&number);
-            const QString type = cells[c][QStringLiteral("t")].toString();
-            if (csvText(cells[c]) != field || type != (number || field.isEmpty() ? QStringLiteral("n") : QStringLiteral("s")))
-                return QStringLiteral("row %1 column %2: %3 (%4) for %5").arg(r).arg(c).arg(csvText(cells[c]), type, field);
+            const QJsonValue v = cells[c][u"v"];
+            const QString shown = v.isDouble() ? QString::number(v.toInteger()) : v.toString();
+            if (shown != field || cells[c][u"t"].toString() != (number || field.isEmpty() ? u"n" : u"s"))
+                return QStringLiteral("row %1 column %2: %3 for %4").arg(r).arg(c).arg(shown, field);
         }
     }
     return {};

@@ -1,7 +1,5 @@
 #!/usr/bin/python3
-"""Prints a workbook as JSON, as a spreadsheet program reads it: for every sheet its title, the
-frozen pane, the filter's range, the column widths and every cell's value, type, number format
-and boldness. Usage: read_workbook.py FILE"""
+# read_workbook.py FILE: the workbook as JSON, as a spreadsheet program reads it (see WorkbookReader.h).
 import json
 import sys
 
