@@ -4,6 +4,8 @@
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "output/DiffCsvFile.h"
+#include "output/ResultSheets.h"
+#include "output/Workbook.h"
 #include "output/DiffGridModel.h"
 #include "output/DiffPrintLayout.h"
 
@@ -92,6 +94,8 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
     };
     connect(action("Mn_CsvSave", QStringLiteral("CSV形式で保存"), QKeySequence(Qt::CTRL | Qt::Key_S)), &QAction::triggered,
             this, &DiffResultWindow::SaveCsv);
+    connect(action("Mn_excel", QStringLiteral("Excel形式で保存"), QKeySequence()), &QAction::triggered, this,
+            &DiffResultWindow::SaveExcel);
     connect(action("Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)), &QAction::triggered,
             this, &DiffResultWindow::PrintResults);
     file->addSeparator()->setObjectName(QStringLiteral("separator1"));
@@ -138,14 +142,22 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
 
 void DiffResultWindow::SaveCsv()
 {
-    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("CSVファイル (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveDiffCsv(path, m_model->changes(), &reason))
-        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("CSV形式で保存"), m_fileDialogDir, QStringLiteral("CSVファイル (*.csv)"),
+                      QStringLiteral("CSVファイルを保存できませんでした。"), [this](const QString& path, QString* reason) {
+                          return SaveDiffCsv(path, m_model->changes(), reason);
+                      });
+}
+
+void DiffResultWindow::SaveExcel()
+{
+    saveThroughDialog(m_prompter, this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
+                      QStringLiteral("Excel ファイル (*.xlsx)"), QStringLiteral("Excelファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          std::vector<WorkbookSheet> sheets{ResultSheets::diffSheet(m_model->changes(), m_model->totals())};
+                          for (const FigureTable& table : m_subtotals)
+                              sheets.push_back({table, std::nullopt});
+                          return SaveWorkbook(path, sheets, reason);
+                      });
 }
 
 void DiffResultWindow::PrintResults()

@@ -2,12 +2,14 @@
 
 #include "app/PrintCommand.h"
 #include "counting/VersionDiff.h"
+#include "output/FigureTable.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QTableView;
 
@@ -28,17 +30,20 @@ DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable&
                                 const std::function<void(qsizetype done, qsizetype total)>& progress);
 
 // The result of one comparison in a window of its own: the grid and the commands to save it as
-// CSV and to print it. Deletes itself when closed.
+// CSV or as a workbook and to print it. Deletes itself when closed.
 class DiffResultWindow : public QMainWindow {
     Q_OBJECT
 public:
     DiffResultWindow(const DiffRequest& request, QList<FileChange> changes, const DiffTotals& totals,
                      UserPrompter& prompter, PrinterSource printers, QString fileDialogDirectory,
                      QWidget* parent = nullptr);
+    // The comparison's subtotals (by file type, by folder): sheets of the saved workbook.
+    void setSubtotals(std::vector<FigureTable> tables) { m_subtotals = std::move(tables); }
 
     DiffGridModel* grid() const { return m_model; }
 
     void SaveCsv();
+    void SaveExcel();
     void PrintResults();
 
 private:
@@ -46,6 +51,7 @@ private:
     PrinterSource m_printers;
     QString m_fileDialogDir;
     DiffGridModel* m_model = nullptr;
+    std::vector<FigureTable> m_subtotals;
     QTableView* m_view = nullptr;
 };
 

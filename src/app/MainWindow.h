@@ -3,6 +3,7 @@
 #include "app/WindowGeometry.h"
 #include "config/SettingsStore.h"
 #include "counting/AnalysisRun.h"
+#include "output/FigureTable.h"
 #include "ftp/FtpSession.h"
 
 #include <QHash>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -65,6 +67,7 @@ public:
     void showAbout();
     void SaveLog();
     void SaveCsv(); // the grid's results as a CSV file for spreadsheets
+    void SaveExcel(); // the same rows as a workbook, with the totals row
     // Ctrl+C on the grid: the selected rows, or every result of the run, as tab-separated text.
     void CopyGridRows();
     void PrintResults();
@@ -111,6 +114,8 @@ private:
     void buildSummaryPane();
     // The 集計 pane's tables from the last run, when the pane is shown.
     void refreshSummary();
+    // The last run's subtotals by file type and by folder, as the pane and the workbook show them.
+    std::pair<FigureTable, FigureTable> subtotalTables(int folderDepth) const;
     // Files a folder search found remember the folder, which their folder subtotals start from.
     void rememberFolderRoot(const QString& root, const QStringList& found);
     void Form_Load();
@@ -121,6 +126,7 @@ private:
     void toggleFileType(QAction* item);
     void openWithApplication(const QString& path);
     void clearReport();
+    bool hasResultsToSave(); // says so when there are none
     QStringList searchedExtensions() const;
     // What the folder searches leave out, as 基本設定 keeps it; null when nothing.
     std::function<std::unique_ptr<WalkFilter>(const std::string&)> excludeFilter() const;

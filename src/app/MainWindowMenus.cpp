@@ -56,6 +56,8 @@ void MainWindow::buildMenus()
             this, &MainWindow::CompareVersions);
     connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
             &MainWindow::SaveCsv);
+    connect(action(file, "Mn_excel", QStringLiteral("Excel形式で保存")), &QAction::triggered, this,
+            &MainWindow::SaveExcel);
     separator(file, "separator1");
     connect(action(file, "Mn_End", QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
             this, [this] { Command4_Click(); });

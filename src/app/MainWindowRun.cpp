@@ -17,6 +17,7 @@
 #include "counting/VersionDiff.h"
 #include "git/GitRevision.h"
 #include "output/ResultGridModel.h"
+#include "output/Subtotals.h"
 
 #include <QAction>
 #include <QApplication>
@@ -192,8 +193,15 @@ void MainWindow::CompareVersions()
         return;
     }
     m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    DiffSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, settings, options.generated);
+    DiffSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, 1}, settings, options.generated);
+    for (const FileChange& change : std::as_const(changes)) {
+        byType.add(change);
+        byFolder.add(change);
+    }
     auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
                                         m_fileDialogDir, this);
+    result->setSubtotals({byType.table(), byFolder.table()});
     result->show();
 }
 

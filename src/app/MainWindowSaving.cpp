@@ -1,10 +1,13 @@
-// Saving the results: the log file, the CSV file and the grid's rows on the clipboard.
+// Saving the results: the log file, the CSV file, the workbook and the grid's rows on the clipboard.
 #include "app/MainWindow.h"
 
+#include "app/SummaryPane.h"
 #include "app/UserPrompter.h"
 #include "output/CsvFormat.h"
 #include "output/LogFile.h"
 #include "output/ResultGridModel.h"
+#include "output/ResultSheets.h"
+#include "output/Workbook.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -15,38 +18,52 @@
 
 namespace tarvik {
 
+// The saves are offered whenever there is a report: all of them hold the results of the last run.
+bool MainWindow::hasResultsToSave()
+{
+    if (m_report.isEmpty())
+        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    return !m_report.isEmpty();
+}
+
 void MainWindow::SaveLog()
 {
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    if (!hasResultsToSave())
         return;
-    }
-    // The dialog itself asks before replacing an existing file, and starts with no name.
-    const QString path = m_prompter.saveFile(this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
-                                             QStringLiteral("ログファイル (*.tvk)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!SaveLogFile(path, m_report, &reason))
-        m_prompter.message(this, QStringLiteral("ログファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    // The dialog starts with no name.
+    saveThroughDialog(m_prompter, this, QStringLiteral("名前を付けて保存"), m_fileDialogDir,
+                      QStringLiteral("ログファイル (*.tvk)"), QStringLiteral("ログファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) { return SaveLogFile(path, m_report, reason); });
 }
 
 void MainWindow::SaveCsv()
 {
-    // Offered whenever the log is: both hold the results of the last run.
-    if (m_report.isEmpty()) {
-        m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
+    if (!hasResultsToSave())
         return;
-    }
-    const QString path = m_prompter.saveFile(this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
-                                             QStringLiteral("CSVファイル (*.csv)"));
-    if (path.isEmpty())
+    saveThroughDialog(m_prompter, this, QStringLiteral("CSV形式で保存"), m_fileDialogDir,
+                      QStringLiteral("CSVファイル (*.csv)"), QStringLiteral("CSVファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          return CsvFormat::SaveCsvFile(path, m_grid->runResults(), reason);
+                      });
+}
+
+void MainWindow::SaveExcel()
+{
+    if (!hasResultsToSave())
         return;
-    QString reason;
-    if (!CsvFormat::SaveCsvFile(path, m_grid->runResults(), &reason))
-        m_prompter.message(this, QStringLiteral("CSVファイルを保存できませんでした。\n%1\n%2").arg(path, reason),
-                           UserPrompter::Icon::Warning);
+    saveThroughDialog(m_prompter, this, QStringLiteral("Excel形式で保存"), m_fileDialogDir,
+                      QStringLiteral("Excel ファイル (*.xlsx)"), QStringLiteral("Excelファイルを保存できませんでした。"),
+                      [this](const QString& path, QString* reason) {
+                          std::vector<WorkbookSheet> sheets{
+                              ResultSheets::detailSheet(m_grid->runResults(), m_grid->runTotalSteps())};
+                          // The subtotals of a completed run, grouped as the 集計 pane groups them.
+                          if (!m_lastResults.empty()) {
+                              auto [byType, byFolder] = subtotalTables(m_summary->folderDepth());
+                              sheets.push_back({std::move(byType), std::nullopt});
+                              sheets.push_back({std::move(byFolder), std::nullopt});
+                          }
+                          return SaveWorkbook(path, sheets, reason);
+                      });
 }
 
 void MainWindow::CopyGridRows()

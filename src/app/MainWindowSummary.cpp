@@ -38,19 +38,25 @@ void MainWindow::refreshSummary()
         m_summary->clear();
         return;
     }
+    const auto [byType, byFolder] = subtotalTables(m_summary->folderDepth());
+    m_summary->showTables(byType, byFolder);
+}
+
+std::pair<FigureTable, FigureTable> MainWindow::subtotalTables(int folderDepth) const
+{
     FolderRoots roots;
     for (const FileResult& r : m_lastResults) {
         if (const auto it = m_folderRoots.constFind(r.path); it != m_folderRoots.cend())
-            roots.assign(r.path, roots.add(*it));
+            roots.assign(r.path, roots.add(FolderRoots::folder(*it)));
     }
     CountSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, m_lastSettings, m_lastGenerated, &roots);
-    CountSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, m_summary->folderDepth()}, m_lastSettings,
+    CountSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, folderDepth}, m_lastSettings,
                             m_lastGenerated, &roots);
     for (const FileResult& r : m_lastResults) {
         byType.add(r);
         byFolder.add(r);
     }
-    m_summary->showTables(byType.table(), byFolder.table());
+    return {byType.table(), byFolder.table()};
 }
 
 } // namespace tarvik

@@ -125,4 +125,17 @@ QString DialogPrompter::saveFile(QWidget* parent, const QString& title, const QS
     return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
 }
 
+void saveThroughDialog(UserPrompter& prompter, QWidget* parent, const QString& title, const QString& directory,
+                       const QString& filter, const QString& failure,
+                       const std::function<bool(const QString& path, QString* reason)>& save)
+{
+    // The dialog itself asks before replacing an existing file.
+    const QString path = prompter.saveFile(parent, title, directory, filter);
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!save(path, &reason))
+        prompter.message(parent, failure + u'\n' + path + u'\n' + reason, UserPrompter::Icon::Warning);
+}
+
 } // namespace tarvik

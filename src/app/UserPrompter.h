@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -34,6 +35,12 @@ public:
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& directory,
                              const QString& filter) = 0;
 };
+
+// A save command: asks for the file with `title` and `filter`, saves through `save` (false with
+// the reason), and shows a failure as `failure`, the file and the reason. Cancelling does nothing.
+void saveThroughDialog(UserPrompter& prompter, QWidget* parent, const QString& title, const QString& directory,
+                       const QString& filter, const QString& failure,
+                       const std::function<bool(const QString& path, QString* reason)>& save);
 
 // The real dialogs.
 class DialogPrompter : public UserPrompter {

@@ -12,6 +12,7 @@
 #include "intake/AnalysisList.h"
 #include "intake/DirectoryWalk.h"
 #include "output/CsvFormat.h"
+#include "output/Workbook.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -141,8 +142,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                         QStringLiteral("Search subdirectories of a directory PATH (default: Serch_Mode)."),
                                         QStringLiteral("on|off"));
     const QCommandLineOption formatOpt({QStringLiteral("f"), QStringLiteral("format")},
-                                       QStringLiteral("Output format: report (as a saved .tvk log), csv or json."),
-                                       QStringLiteral("report|csv|json"), QStringLiteral("report"));
+                                       QStringLiteral("Output format: report (as a saved .tvk log), csv, json or xlsx "
+                                                      "(a workbook; needs -o FILE)."),
+                                       QStringLiteral("report|csv|json|xlsx"), QStringLiteral("report"));
     const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
                                      QStringLiteral("Files counted at once (default: all cores; at most 4 per core)."),
                                      QStringLiteral("N"));
@@ -214,7 +216,12 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     FormatWriter::Format format;
     if (!FormatWriter::parseFormat(parser.value(formatOpt), format))
-        return usageError(QStringLiteral("unknown format '%1' (use report, csv or json)").arg(parser.value(formatOpt)));
+        return usageError(QStringLiteral("unknown format '%1' (use report, csv, json or xlsx)").arg(parser.value(formatOpt)));
+    const bool workbook = format == FormatWriter::Format::Xlsx;
+    if (workbook && (!parser.isSet(outputOpt) || parser.value(outputOpt) == u"-")) {
+        err << "tarvik-count: -f xlsx writes a workbook file: name it with -o FILE\n";
+        return kBadArguments;
+    }
     int jobs = m_env.cores;
     if (parser.isSet(jobsOpt)) {
         bool ok = false;
@@ -236,6 +243,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             return usageError(QStringLiteral("--summary takes type, dir or dir:DEPTH (DEPTH at least 1), not '%1'").arg(value));
         groupings.push_back(grouping);
     }
+    // A workbook is what is handed on: it holds both groupings unless others were asked for.
+    if (workbook && groupings.empty())
+        groupings = {SubtotalGrouping{SubtotalGrouping::By::Type, 1}, SubtotalGrouping{SubtotalGrouping::By::Folder, 1}};
     if (parser.isSet(bomOpt) && format != FormatWriter::Format::Csv)
         return usageError(QStringLiteral("--bom is for -f csv"));
     QString reportDate; // null: today's
@@ -398,6 +408,20 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
         return 0;
     };
+    // A workbook is written only from a completed run: a failed one leaves the older file.
+    auto concludeWorkbook = [&](const std::optional<RunError>& error, std::vector<WorkbookSheet> sheets) {
+        if (error) {
+            outFile->cancel();
+            err << "tarvik-count: " << unexpectedErrorMessage() << " " << error->path << ": " << error->reason << "\n";
+            return kFailed;
+        }
+        QString writeError;
+        if (!SaveWorkbook(*outFile, sheets, &writeError)) {
+            err << "tarvik-count: cannot write " << parser.value(outputOpt) << ": " << writeError << "\n";
+            return kFailed;
+        }
+        return 0;
+    };
 
     if (parser.isSet(bomOpt))
         write(QByteArray(CsvFormat::kByteOrderMark));
@@ -430,6 +454,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             reportSkipped(skipped);
         if (!summary.completed())
             writer->diffFailed(*summary.error);
+        if (workbook)
+            return concludeWorkbook(summary.error, writer->takeSheets());
         return conclude(summary.error);
     }
 
@@ -487,6 +513,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     bar.clear();
     if (!summary.completed())
         writer->runFailed(*summary.error);
+    if (workbook)
+        return concludeWorkbook(summary.error, writer->takeSheets());
     return conclude(summary.error);
 }
 

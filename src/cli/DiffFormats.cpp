@@ -5,6 +5,7 @@
 #include "counting/DiffReport.h"
 #include "counting/TextReport.h"
 #include "output/DiffCsvFile.h"
+#include "output/ResultSheets.h"
 
 #include <QLocale>
 
@@ -99,6 +100,29 @@ private:
     Write m_write;
 };
 
+// The rows of the CSV as the "差分" sheet, closed by the modification size.
+class DiffWorkbookWriter : public DiffFormatWriter {
+public:
+    void diffStarted(qsizetype n) override { m_sheet.table.rows.reserve(static_cast<size_t>(n)); }
+    void fileCompared(qsizetype, const FileChange& c) override { m_sheet.table.rows.push_back(ResultSheets::diffRow(c)); }
+    void diffFinished(const DiffSummary& s) override { m_sheet.total = ResultSheets::diffTotal(s.totals); }
+    void diffFailed(const RunError&) override {}
+    std::vector<WorkbookSheet> takeSheets() override
+    {
+        std::vector<WorkbookSheet> sheets;
+        sheets.push_back(std::move(m_sheet));
+        // The subtotals follow on sheets of their own: 種類別, フォルダ別.
+        if (m_summaries) {
+            for (SummarySet::Table& t : m_summaries->tables())
+                sheets.push_back(WorkbookSheet{std::move(t.table), std::nullopt});
+        }
+        return sheets;
+    }
+
+private:
+    WorkbookSheet m_sheet{ResultSheets::diffTable(), std::nullopt};
+};
+
 } // namespace
 
 std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write, const QString& date)
@@ -108,6 +132,8 @@ std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format 
         return std::make_unique<DiffCsvWriter>(std::move(write));
     case FormatWriter::Format::Json:
         return std::make_unique<DiffJsonWriter>(std::move(write));
+    case FormatWriter::Format::Xlsx:
+        return std::make_unique<DiffWorkbookWriter>();
     case FormatWriter::Format::Report:
         break;
     }

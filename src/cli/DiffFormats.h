@@ -4,6 +4,7 @@
 #include "counting/VersionDiff.h"
 
 #include <memory>
+#include <vector>
 
 namespace tarvik {
 
@@ -18,6 +19,9 @@ public:
     virtual void diffFailed(const RunError& error) = 0;
     // Subtotals to write at the end, as FormatWriter::setSummaries.
     void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+
+    // The sheets of a workbook format, handed over once; none for the streamed formats.
+    virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
 protected:
     const SummarySet* m_summaries = nullptr;

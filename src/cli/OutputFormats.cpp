@@ -4,6 +4,7 @@
 #include "config/NativePath.h"
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
+#include "output/ResultSheets.h"
 
 #include <QLocale>
 
@@ -119,6 +120,42 @@ private:
     Write m_write;
 };
 
+// The rows of the CSV as the "明細" sheet, closed by the totals line of the grid.
+class WorkbookWriter : public FormatWriter {
+public:
+    void runStarted(qsizetype n) override
+    {
+        m_sheet.table = ResultSheets::detailTable(m_generatedColumn);
+        m_sheet.table.rows.reserve(static_cast<size_t>(n));
+    }
+    void fileAnalysed(qsizetype, const FileResult& r) override
+    {
+        m_sheet.table.rows.push_back(ResultSheets::detailRow(r, m_generatedColumn));
+    }
+    void runFinished(const RunSummary& s) override
+    {
+        if (!m_sheet.table.rows.empty()) // as the grid: an empty list has no totals row
+            m_sheet.total = ResultSheets::detailTotal(s.totalSteps);
+    }
+    void flagGenerated() override { m_generatedColumn = true; }
+    void runFailed(const RunError&) override {}
+    std::vector<WorkbookSheet> takeSheets() override
+    {
+        std::vector<WorkbookSheet> sheets;
+        sheets.push_back(std::move(m_sheet));
+        // The subtotals follow on sheets of their own: 種類別, フォルダ別.
+        if (m_summaries) {
+            for (SummarySet::Table& t : m_summaries->tables())
+                sheets.push_back(WorkbookSheet{std::move(t.table), std::nullopt});
+        }
+        return sheets;
+    }
+
+private:
+    WorkbookSheet m_sheet{ResultSheets::detailTable(), std::nullopt};
+    bool m_generatedColumn = false;
+};
+
 } // namespace
 
 QByteArray jsonString(const QString& text)
@@ -148,6 +185,8 @@ std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, c
         return std::make_unique<CsvWriter>(std::move(write));
     case Format::Json:
         return std::make_unique<JsonWriter>(std::move(write));
+    case Format::Xlsx:
+        return std::make_unique<WorkbookWriter>();
     case Format::Report:
         break;
     }
@@ -162,6 +201,8 @@ bool FormatWriter::parseFormat(const QString& name, Format& format)
         format = Format::Csv;
     else if (name == u"json")
         format = Format::Json;
+    else if (name == u"xlsx")
+        format = Format::Xlsx;
     else
         return false;
     return true;

@@ -1,23 +1,26 @@
 #pragma once
 
 #include "counting/AnalysisRun.h"
+#include "output/Workbook.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace tarvik {
 
 class SummarySet;
 
 // Writes a run's results in one of the command line's formats, streaming as results arrive.
-// `write` receives UTF-8 bytes.
+// `write` receives UTF-8 bytes. A workbook cannot be streamed: its writer keeps the sheets,
+// which are saved once the run has completed.
 class FormatWriter : public ResultSink {
 public:
     using Write = std::function<void(const QByteArray&)>;
-    enum class Format { Report, Csv, Json };
+    enum class Format { Report, Csv, Json, Xlsx };
 
     // `date` is the report's date; null for today's.
     static std::unique_ptr<FormatWriter> create(Format format, Write write, const QString& date = {});
@@ -32,6 +35,9 @@ public:
     // Subtotals to write at the end (the set must outlive the run): the report and JSON add them
     // after the totals, CSV writes them instead of the rows of the files.
     void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+
+    // The sheets of a workbook format, handed over once; none for the streamed formats.
+    virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
 protected:
     const SummarySet* m_summaries = nullptr;

@@ -32,6 +32,10 @@ public:
     bool commit(QString* error);
     // Leaves the old file as it was and removes the temporary file.
     void cancel();
+    // The temporary file beside the target, open and empty, for a writer that wants a name to
+    // write to rather than bytes (commit still syncs and renames it); empty when the path is a
+    // FIFO or a device written straight into.
+    const std::string& temporaryPath() const { return m_temporary; }
 
 private:
     bool fail(int err, QString* error);

@@ -71,7 +71,7 @@ void ResultGridModel::WriteTotalsRow(qsizetype row, int64_t totalSteps, const QS
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return;
     m_rows[static_cast<size_t>(row)] =
-        TotalsRow{TextReport::kstepFigure(totalSteps, decimalPoint) + QStringLiteral(" KStep です"), date};
+        TotalsRow{totalSteps, TextReport::kstepFigure(totalSteps, decimalPoint) + QStringLiteral(" KStep です"), date};
     rowChanged(row);
 }
 
@@ -122,6 +122,14 @@ QString ResultGridModel::cellText(qsizetype row, int column) const
         }
     }
     return {};
+}
+
+std::optional<int64_t> ResultGridModel::runTotalSteps() const
+{
+    if (static_cast<size_t>(m_runRows) >= m_rows.size())
+        return std::nullopt;
+    const auto* totals = std::get_if<TotalsRow>(&m_rows[static_cast<size_t>(m_runRows)]);
+    return totals ? std::optional<int64_t>(totals->steps) : std::nullopt;
 }
 
 QList<FileResult> ResultGridModel::runResults() const

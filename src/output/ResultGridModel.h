@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     // and the totals row are not results of it.
     QList<FileResult> runResults() const;
     qsizetype runRowCount() const { return m_runRows; }
+    // The steps of the current run's totals row; none when the run wrote none (it ended early,
+    // or the list was empty).
+    std::optional<int64_t> runTotalSteps() const;
 
     // Tab-separated text of the given rows for a spreadsheet: the column titles, then each row
     // as it shows, without the padding of the figures' column; rows that are empty are skipped.
@@ -65,6 +69,7 @@ private:
         QString directory;
     };
     struct TotalsRow {
+        int64_t steps;
         QString kstepText;
         QString date;
     };

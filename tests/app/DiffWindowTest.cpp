@@ -9,6 +9,7 @@
 #include "support/ScriptedDialogRunner.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WorkbookReader.h"
 #include "support/WindowDriver.h"
 
 #include <QAction>
@@ -368,6 +369,28 @@ private slots:
         QCOMPARE(m_prompter->lastIcon, UserPrompter::Icon::Warning);
         m_prompter->expect(Kind::SaveFile, {}, {});
         action(result, "Mn_CsvSave")->trigger();
+    }
+
+    void theWorkbookHoldsTheCsvRowsAndTheModificationSize()
+    {
+        compare(m_old, m_new);
+        DiffResultWindow& result = *resultWindows().first();
+        QMenu* file = result.findChild<QMenu*>(QStringLiteral("Mn_File"));
+        QCOMPARE(file->actions().indexOf(action(result, "Mn_excel")), file->actions().indexOf(action(result, "Mn_CsvSave")) + 1);
+        const QString csv = m_dir->path(QStringLiteral("diff.csv"));
+        const QString book = m_dir->path(QStringLiteral("diff.xlsx"));
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("CSV形式で保存"), {csv})
+            .expect(Kind::SaveFile, QStringLiteral("Excel形式で保存"), {book});
+        action(result, "Mn_CsvSave")->trigger();
+        action(result, "Mn_excel")->trigger();
+        QCOMPARE(m_prompter->lastFilter, QStringLiteral("Excel ファイル (*.xlsx)"));
+
+        const QJsonObject sheet = test::readSheet(book, QStringLiteral("差分"));
+        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(m_dir->read(QStringLiteral("diff.csv")).mid(3))), QString());
+        const QJsonArray totals = sheet[QStringLiteral("rows")].toArray().last().toArray();
+        QCOMPARE(totals[1][QStringLiteral("v")].toDouble(), result.grid()->totals().modifiedSteps() / 1000.0);
+        for (const QString& title : {QStringLiteral("種類別"), QStringLiteral("フォルダ別")})
+            QVERIFY2(!test::readSheet(book, title)[QStringLiteral("rows")].toArray().isEmpty(), qPrintable(title));
     }
 
     void printingGivesTheDiffPagesWithTheMainPrintsRules()

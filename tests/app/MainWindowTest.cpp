@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(names, (QStringList{QStringLiteral("Mn_FileOpen"), QStringLiteral("Mn_DirOpen"), QStringLiteral("Mn_ServOpen"),
                                      QStringLiteral("Mn_FileSave"), QStringLiteral("Mn_FilePrint"),
                                      QStringLiteral("separatorExtra"), QStringLiteral("Mn_Diff"), QStringLiteral("Mn_CsvSave"),
-                                     QStringLiteral("separator1"), QStringLiteral("Mn_End")}));
+                                     QStringLiteral("Mn_excel"), QStringLiteral("separator1"), QStringLiteral("Mn_End")}));
     }
 
     void shouldKeepRunningWhenExitIsDeclined()

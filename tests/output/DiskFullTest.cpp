@@ -6,6 +6,8 @@
 #include "output/CsvFormat.h"
 #include "output/DiffCsvFile.h"
 #include "output/LogFile.h"
+#include "output/ResultSheets.h"
+#include "output/Workbook.h"
 #include "support/QtPrinters.h"
 #include "support/SmallFileSystem.h"
 #include "support/TempDir.h"
@@ -138,6 +140,9 @@ TEST(DiskFull, EverySaveOfTheWindowSaysTheDiskIsFull)
         [](const QString& path, QString* error) { return SaveLogFile(path, QStringLiteral("x"), error); },
         [](const QString& path, QString* error) { return CsvFormat::SaveCsvFile(path, {}, error); },
         [](const QString& path, QString* error) { return SaveDiffCsv(path, {}, error); },
+        [](const QString& path, QString* error) {
+            return SaveWorkbook(path, {ResultSheets::detailSheet({}, 0)}, error);
+        },
     };
     const QString path = fs.path(QStringLiteral("saved"));
     put(path, "old\n");

@@ -10,6 +10,7 @@
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/WorkbookReader.h"
 #include "support/WindowDriver.h"
 
 #include <QAction>
@@ -241,6 +242,31 @@ private slots:
         m_prompter->expect(Kind::SaveFile, {}, {});
         csvSave->trigger();
         QVERIFY(!QFile::exists(path));
+    }
+
+    void excelSaveHoldsTheCsvRowsAndTheTotalsRow()
+    {
+        QAction* excelSave = m_window->findChild<QAction*>(QStringLiteral("Mn_excel")); // its place: MainWindowTest
+        m_prompter->expect(Kind::Message, QStringLiteral("保存可能データが存在しません"));
+        excelSave->trigger();
+
+        registerAndRun();
+        const QString path = m_dir->path(QStringLiteral("results.xlsx"));
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("Excel形式で保存"), {path});
+        excelSave->trigger();
+        QCOMPARE(m_prompter->lastFilter, QStringLiteral("Excel ファイル (*.xlsx)"));
+        const QJsonObject sheet = test::readSheet(path, QStringLiteral("明細"));
+        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(cli(QStringLiteral("csv")))), QString());
+        const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
+        QCOMPARE(rows.size(), m_files.size() + 2);
+        const QJsonArray totals = rows.last().toArray();
+        QCOMPARE(totals[2][QStringLiteral("v")].toDouble(), cliJson()[QStringLiteral("kstep")].toDouble());
+        // The subtotals follow, their total row last: the run's KStep again.
+        for (const QString& title : {QStringLiteral("種類別"), QStringLiteral("フォルダ別")}) {
+            const QJsonArray sums = test::readSheet(path, title)[QStringLiteral("rows")].toArray();
+            QVERIFY2(sums.size() >= 3, qPrintable(title));
+            QCOMPARE(sums.last().toArray()[0][QStringLiteral("v")].toString(), QStringLiteral("合計"));
+        }
     }
 
     void aFailedCsvSaveNamesTheFileAndTheReasonAndLeavesNoFile()
