@@ -109,14 +109,7 @@ public:
     void diffFailed(const RunError&) override {}
     std::vector<WorkbookSheet> takeSheets() override
     {
-        std::vector<WorkbookSheet> sheets;
-        sheets.push_back(std::move(m_sheet));
-        // The subtotals follow on sheets of their own: 種類別, フォルダ別.
-        if (m_summaries) {
-            for (SummarySet::Table& t : m_summaries->tables())
-                sheets.push_back(WorkbookSheet{std::move(t.table), std::nullopt});
-        }
-        return sheets;
+        return withSummarySheets(std::move(m_sheet), m_summaries);
     }
 
 private:

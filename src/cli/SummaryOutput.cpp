@@ -90,4 +90,15 @@ QString summariesReport(const std::vector<SummarySet::Table>& tables, const QStr
     return out;
 }
 
+std::vector<WorkbookSheet> withSummarySheets(WorkbookSheet first, const SummarySet* summaries)
+{
+    std::vector<WorkbookSheet> sheets;
+    sheets.push_back(std::move(first));
+    if (summaries) {
+        for (SummarySet::Table& t : summaries->tables())
+            sheets.push_back(WorkbookSheet{std::move(t.table), std::nullopt});
+    }
+    return sheets;
+}
+
 } // namespace tarvik

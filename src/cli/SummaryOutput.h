@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/Subtotals.h"
+#include "output/Workbook.h"
 
 #include <QByteArray>
 #include <QString>
@@ -60,5 +61,9 @@ QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables);
 QByteArray summariesJson(const std::vector<SummarySet::Table>& tables);
 // The report: each table as a block after an empty line.
 QString summariesReport(const std::vector<SummarySet::Table>& tables, const QString& decimalPoint);
+
+// A workbook's sheets: `first`, then one sheet per summary table (種類別, フォルダ別); `summaries`
+// may be null.
+std::vector<WorkbookSheet> withSummarySheets(WorkbookSheet first, const SummarySet* summaries);
 
 } // namespace tarvik
