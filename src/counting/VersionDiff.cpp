@@ -190,9 +190,6 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
     const std::vector<uint32_t> b = idsOf(newSteps);
 
     dtl::Diff<uint32_t, std::vector<uint32_t>> diff(a, b);
-    // Room for the edit path at once: growing it step by step copied it over and over, which
-    // took a good part of a large comparison. Only the pages used are ever touched.
-    diff.onHuge();
     diff.compose();
     int64_t added = 0, deleted = 0;
     auto endHunk = [&] {
