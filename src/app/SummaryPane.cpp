@@ -53,6 +53,14 @@ struct Bar {
     int64_t value = 0;
 };
 
+// The view takes the new chart and lets go of the old one, which is ours to delete.
+void showChart(QChartView* view, QChart* chart)
+{
+    QChart* old = view->chart();
+    view->setChart(chart);
+    delete old;
+}
+
 } // namespace
 
 SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDirectory, QWidget* parent)
@@ -111,7 +119,7 @@ void SummaryPane::clear()
         page->table->clear();
         page->table->setRowCount(0);
         page->table->setColumnCount(0);
-        page->chart->setChart(new QChart); // the view deletes the chart it showed
+        showChart(page->chart, new QChart);
     }
     m_hasFigures = false;
 }
@@ -166,7 +174,7 @@ void SummaryPane::fill(Page& page, const FigureTable& table, bool colourByType)
     }
     page.table->resizeColumnsToContents();
 
-    page.chart->setChart(makeChart(m_tabs->tabText(&page == &m_byType ? 0 : 1), table, colourByType));
+    showChart(page.chart, makeChart(m_tabs->tabText(&page == &m_byType ? 0 : 1), table, colourByType));
 }
 
 QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, bool colourByType)
