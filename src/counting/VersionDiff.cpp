@@ -5,13 +5,12 @@
 #include "counting/OrderedWork.h"
 #include "counting/SourceStore.h"
 
-#include <dtl/dtl.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -79,6 +78,129 @@ std::optional<QString> countSide(const SourceStore& store, const QString& path, 
     }
     return std::nullopt;
 }
+
+// The shortest edit script of the O(NP) algorithm (Wu, Manber, Myers, Miller), counted per
+// hunk. Its choices between scripts of the same length, and the bound after which a long
+// comparison is taken up again from the point it reached, are those of libdtl, which counted
+// the changes before: the figures users compare across releases stay what they were. libdtl
+// builds its path and the whole script anew for every pair; on a release of ten thousand
+// changed files that cost more than reading them.
+class EditScript {
+public:
+    StepChanges count(std::span<const uint32_t> oldIds, std::span<const uint32_t> newIds)
+    {
+        // The shorter sequence is walked as A; equal lengths are swapped as well.
+        const bool swapped = oldIds.size() >= newIds.size();
+        std::span<const uint32_t> a = swapped ? newIds : oldIds;
+        std::span<const uint32_t> b = swapped ? oldIds : newIds;
+        Hunks hunks;
+        // A step of b is an addition, one of a a deletion; the other way round when swapped.
+        int64_t& ofA = swapped ? hunks.added : hunks.deleted;
+        int64_t& ofB = swapped ? hunks.deleted : hunks.added;
+        for (;;) {
+            const auto [px, py] = walk(a, b, ofA, ofB, hunks);
+            if (px >= static_cast<int64_t>(a.size()) && py >= static_cast<int64_t>(b.size()))
+                break;
+            a = a.subspan(static_cast<size_t>(px));
+            b = b.subspan(static_cast<size_t>(py));
+        }
+        hunks.end();
+        return hunks.result;
+    }
+
+private:
+    static constexpr size_t kMaxPoints = 2000000;
+
+    struct Point {
+        int64_t x;
+        int64_t y;
+        int64_t previous; // index of the point the path came from, -1 at its start
+    };
+
+    struct Hunks {
+        int64_t added = 0;
+        int64_t deleted = 0;
+        StepChanges result;
+        void end()
+        {
+            const int64_t changed = std::min(added, deleted);
+            result.changed += changed;
+            result.added += added - changed;
+            result.deleted += deleted - changed;
+            added = deleted = 0;
+        }
+    };
+
+    // Finds the furthest path, or the one reached when the bound is met, and counts its edits;
+    // returns where it ended in a and b.
+    std::pair<int64_t, int64_t> walk(std::span<const uint32_t> a, std::span<const uint32_t> b, int64_t& ofA,
+                                     int64_t& ofB, Hunks& hunks)
+    {
+        const int64_t m = static_cast<int64_t>(a.size());
+        const int64_t n = static_cast<int64_t>(b.size());
+        // Never below zero: a restart begins where the last path met the diagonal of delta,
+        // which leaves as much of a as of b.
+        const int64_t delta = n - m;
+        const int64_t offset = m + 1;
+        m_fp.assign(static_cast<size_t>(m + n + 3), -1);
+        m_path.assign(static_cast<size_t>(m + n + 3), -1);
+        m_points.clear();
+        int64_t* fp = m_fp.data();
+        int64_t* path = m_path.data();
+        auto snake = [&](int64_t k) {
+            const int64_t above = fp[k - 1 + offset] + 1;
+            const int64_t below = fp[k + 1 + offset];
+            const int64_t from = above > below ? path[k - 1 + offset] : path[k + 1 + offset];
+            int64_t y = std::max(above, below);
+            int64_t x = y - k;
+            // x may stand left of a on a diagonal not reached yet; no step matches there.
+            while (static_cast<uint64_t>(x) < static_cast<uint64_t>(m) && y < n && a[x] == b[y]) {
+                ++x;
+                ++y;
+            }
+            path[k + offset] = static_cast<int64_t>(m_points.size());
+            m_points.push_back({x, y, from});
+            fp[k + offset] = y;
+        };
+        int64_t p = -1;
+        do {
+            ++p;
+            for (int64_t k = -p; k <= delta - 1; ++k)
+                snake(k);
+            for (int64_t k = delta + p; k >= delta + 1; --k)
+                snake(k);
+            snake(delta);
+        } while (fp[delta + offset] != n && m_points.size() < kMaxPoints);
+
+        m_chain.clear();
+        for (int64_t r = path[delta + offset]; r != -1; r = m_points[static_cast<size_t>(r)].previous)
+            m_chain.push_back(r);
+        int64_t px = 0, py = 0;
+        for (auto it = m_chain.rbegin(); it != m_chain.rend(); ++it) {
+            const Point& to = m_points[static_cast<size_t>(*it)];
+            // Off the point's diagonal, steps of one side lead onto it; along it, common steps.
+            const int64_t off = (to.y - to.x) - (py - px);
+            if (off > 0) {
+                ofB += off;
+                py += off;
+            } else if (off < 0) {
+                ofA -= off;
+                px -= off;
+            }
+            if (px < to.x) {
+                hunks.end();
+                py += to.x - px;
+                px = to.x;
+            }
+        }
+        return {px, py};
+    }
+
+    std::vector<int64_t> m_fp;
+    std::vector<int64_t> m_path;
+    std::vector<Point> m_points;
+    std::vector<int64_t> m_chain;
+};
 
 struct PairWork {
     FileChange change;
@@ -174,9 +296,8 @@ bool walkOrderLess(std::string_view a, std::string_view b) { return nativeWalkOr
 
 StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
 {
-    StepChanges result;
     if (oldSteps == newSteps)
-        return result;
+        return {};
     // The diff runs on small numbers, one per distinct step text.
     std::unordered_map<std::string_view, uint32_t> ids;
     auto idsOf = [&](const std::vector<std::string>& steps) {
@@ -188,28 +309,9 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
     };
     const std::vector<uint32_t> a = idsOf(oldSteps);
     const std::vector<uint32_t> b = idsOf(newSteps);
-
-    dtl::Diff<uint32_t, std::vector<uint32_t>> diff(a, b);
-    diff.compose();
-    int64_t added = 0, deleted = 0;
-    auto endHunk = [&] {
-        const int64_t changed = std::min(added, deleted);
-        result.changed += changed;
-        result.added += added - changed;
-        result.deleted += deleted - changed;
-        added = deleted = 0;
-    };
-    for (const auto& [element, info] : diff.getSes().getSequence()) {
-        (void)element;
-        if (info.type == dtl::SES_ADD)
-            ++added;
-        else if (info.type == dtl::SES_DELETE)
-            ++deleted;
-        else
-            endHunk();
-    }
-    endHunk();
-    return result;
+    // Each thread keeps its working memory from one pair to the next.
+    thread_local EditScript script;
+    return script.count(a, b);
 }
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)

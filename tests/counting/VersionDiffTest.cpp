@@ -7,7 +7,10 @@
 
 #include <QFile>
 
+#include <dtl/dtl.hpp>
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -18,6 +21,32 @@ const char* kIni = "[Engin]\r\nList=c,txt\r\nLang_c=C_STYLE,C,1\r\nLang_txt=,Tex
                    "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n";
 
 std::vector<std::string> steps(std::initializer_list<const char*> list) { return {list.begin(), list.end()}; }
+
+// The per-hunk counts of libdtl's own script, which the figures of earlier releases came from.
+StepChanges dtlCounts(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
+{
+    dtl::Diff<std::string> diff(oldSteps, newSteps);
+    diff.compose();
+    StepChanges result;
+    int64_t added = 0, deleted = 0;
+    auto endHunk = [&] {
+        const int64_t changed = std::min(added, deleted);
+        result.changed += changed;
+        result.added += added - changed;
+        result.deleted += deleted - changed;
+        added = deleted = 0;
+    };
+    for (const auto& [element, info] : diff.getSes().getSequence()) {
+        if (info.type == dtl::SES_ADD)
+            ++added;
+        else if (info.type == dtl::SES_DELETE)
+            ++deleted;
+        else
+            endHunk();
+    }
+    endHunk();
+    return result;
+}
 
 class Collect : public DiffSink {
 public:
@@ -96,6 +125,41 @@ TEST(CompareSteps, EachHunkCountsChangedAsTheSmallerSide)
     EXPECT_EQ(CompareSteps(steps({"a", "b"}), {}), (StepChanges{0, 0, 2}));
     // A longer old side than new (the diff swaps its inputs inside).
     EXPECT_EQ(CompareSteps(steps({"a", "b", "c", "d", "e", "f"}), steps({"a", "f"})), (StepChanges{0, 0, 4}));
+}
+
+// Scripts of the same length can split a hunk differently; the figures must not move from
+// release to release, so every case is held against libdtl's script. The long ones pass the
+// bound after which the comparison starts again from the point it reached.
+TEST(CompareSteps, ChoosesTheSameScriptAsLibdtl)
+{
+    struct Shape {
+        size_t oldLength, newLength, alphabet, cases;
+    };
+    const Shape shapes[] = {
+        {0, 0, 2, 1},     {0, 7, 3, 3},      {7, 0, 3, 3},        {1, 1, 2, 10},       {12, 12, 2, 200},
+        {30, 20, 3, 200}, {20, 30, 3, 200},  {200, 180, 8, 50},   {180, 200, 50, 50},  {2500, 2400, 100000, 2},
+        {2400, 2600, 3, 2}, {4000, 600, 100000, 1},
+    };
+    std::mt19937 random(20261208);
+    for (const Shape& shape : shapes) {
+        std::uniform_int_distribution<size_t> letter(0, shape.alphabet - 1);
+        auto make = [&](size_t length) {
+            std::vector<std::string> out;
+            for (size_t i = 0; i < length; ++i)
+                out.push_back(std::to_string(letter(random)));
+            return out;
+        };
+        for (size_t i = 0; i < shape.cases; ++i) {
+            const std::vector<std::string> before = make(shape.oldLength);
+            // Half the cases are edits of the old side, as versions of one file are.
+            std::vector<std::string> after = make(shape.newLength);
+            if (i % 2 == 1 && !before.empty())
+                for (size_t j = 0; j < after.size(); j += 2)
+                    after[j] = before[j % before.size()];
+            ASSERT_EQ(CompareSteps(before, after), dtlCounts(before, after))
+                << shape.oldLength << " -> " << shape.newLength << ", case " << i;
+        }
+    }
 }
 
 TEST(VersionDiff, PairsFilesByRelativePathAndCountsTheirStepChanges)
