@@ -1,4 +1,5 @@
 #include "cli/CountCommand.h"
+#include "git/GitRevision.h"
 
 #include "config/NativePath.h"
 #include "support/DelimitedText.h"
@@ -12,8 +13,10 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <git2.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -179,6 +182,69 @@ TEST_F(GitRevisionTest, ComparingTwoRevisionsIsComparingTheirCheckoutsWithMovedF
 
     const Result report = count({QStringLiteral("--repo"), m_repo, QStringLiteral("--diff"), QStringLiteral("v1"), QStringLiteral("v2")});
     EXPECT_TRUE(report.out.contains(QStringLiteral("src/new_name.c ← src/old_name.c\r\n"))) << report.out.toStdString();
+}
+
+// Files of a few families, each moved and edited: several old files match a new one, so libgit2
+// goes over them again as matches displace one another. The pairs must be those of libgit2's own
+// rename detection, whose scores the comparison remembers instead of measuring them again.
+TEST_F(GitRevisionTest, MovedFilesArePairedAsLibgit2PairsThem)
+{
+    std::mt19937 random(20261208);
+    auto edited = [&](QList<QByteArray> lines, int edits) {
+        for (int e = 0; e < edits; ++e)
+            lines[static_cast<qsizetype>(random() % lines.size())] = "int edit" + QByteArray::number(random()) + ";";
+        return lines;
+    };
+    QList<QList<QByteArray>> olds;
+    for (int i = 0; i < 24; ++i) {
+        QList<QByteArray> family;
+        for (int l = 0; l < 20; ++l)
+            family << "int family" + QByteArray::number(i % 4) + "_" + QByteArray::number(l) + " = " + QByteArray::number(l) + ";";
+        olds << edited(family, 2);
+        put(QByteArray("moves/old" + QByteArray::number(i) + ".c").constData(), olds.last().join('\n') + '\n');
+    }
+    commit("v3");
+    git({"rm", "-q", "-r", "moves"});
+    for (int i = 0; i < 24; ++i)
+        put(QByteArray("moved/new" + QByteArray::number(i) + ".c").constData(), edited(olds[i], 3 + i % 6).join('\n') + '\n');
+    commit("v4");
+
+    QString error;
+    const auto repository = GitRepository::open(m_repo, &error);
+    ASSERT_TRUE(repository) << error.toStdString();
+    const auto pairs = repository->pairFiles(QStringLiteral("v3"), QStringLiteral("v4"),
+                                             RevisionSelection{{QStringLiteral("c")}, true, {}, {}}, &error);
+    ASSERT_TRUE(pairs) << error.toStdString();
+    QMap<QString, QString> ours;
+    for (const FilePair& pair : *pairs) {
+        if (!pair.renamedFrom.isEmpty())
+            ours.insert(pair.relativePath, pair.renamedFrom);
+    }
+
+    QMap<QString, QString> libgit2s;
+    git_repository* repo = nullptr;
+    git_object *oldTree = nullptr, *newTree = nullptr;
+    git_diff* diff = nullptr;
+    ASSERT_EQ(git_repository_open(&repo, pathToNative(m_repo).c_str()), 0);
+    ASSERT_EQ(git_revparse_single(&oldTree, repo, "v3^{tree}"), 0);
+    ASSERT_EQ(git_revparse_single(&newTree, repo, "v4^{tree}"), 0);
+    ASSERT_EQ(git_diff_tree_to_tree(&diff, repo, reinterpret_cast<git_tree*>(oldTree), reinterpret_cast<git_tree*>(newTree),
+                                    nullptr), 0);
+    git_diff_find_options find = GIT_DIFF_FIND_OPTIONS_INIT;
+    find.flags = GIT_DIFF_FIND_RENAMES;
+    ASSERT_EQ(git_diff_find_similar(diff, &find), 0);
+    for (size_t i = 0; i < git_diff_num_deltas(diff); ++i) {
+        const git_diff_delta* d = git_diff_get_delta(diff, i);
+        if (d->status == GIT_DELTA_RENAMED)
+            libgit2s.insert(QString::fromUtf8(d->new_file.path), QString::fromUtf8(d->old_file.path));
+    }
+    git_diff_free(diff);
+    git_object_free(newTree);
+    git_object_free(oldTree);
+    git_repository_free(repo);
+
+    EXPECT_GE(libgit2s.size(), 12);
+    EXPECT_EQ(ours, libgit2s);
 }
 
 // Entries that are not files of the revision are reported, one line each, and the count goes on.
