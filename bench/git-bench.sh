@@ -77,6 +77,9 @@ t_diff=$(best_of "$runs" "$tool" -s "$ini" -f csv --repo "$repo" --diff "$old_ta
 echo "count of the checkout:        ${t_disk} s"
 echo "count of the revision:        ${t_rev} s   ($(calc "$t_rev / $t_disk")x the checkout, target 2x: $(verdict "$(calc "$t_rev / $t_disk")" 2))"
 echo "comparison of the releases:   ${t_diff} s   ($(calc "$t_diff / $t_disk")x one count, target 3x: $(verdict "$(calc "$t_diff / $t_disk")" 3))"
+# git's own line diff of the same trees, counting nothing: the floor the comparison stands on.
+t_git=$(best_of "$runs" git -C "$repo" diff --no-renames --numstat "$old_tag" "$new_tag")
+echo "git diff --numstat, for scale: ${t_git} s   ($(calc "$t_git / $t_disk")x one count)"
 if [ "${CLOC:-1}" != 0 ]; then
     t_cloc=$(cd "$repo" && seconds_of cloc --quiet --git --diff "$old_tag" "$new_tag")
     speedup=$(calc "$t_cloc / $t_diff")
