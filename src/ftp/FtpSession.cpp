@@ -325,7 +325,7 @@ struct FtpSession::Impl {
         curl_easy_setopt(curl, CURLOPT_NOBODY, bodySink ? 0L : 1L);
         sink = bodySink;
         CURLcode result = CURLE_OK;
-        for (int attempt = 0; attempt < 2; ++attempt) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
             replies.clear();
             replyBuffer.clear();
             bodyBytes = 0;
@@ -334,6 +334,11 @@ struct FtpSession::Impl {
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = run();
+            // libcurl (7.88) ends an active-mode transfer at once, successful and empty, when it
+            // reads the 150 in the same step as it sends the command: it never waits for the
+            // data connection. The data and the final reply are still on their way; nothing
+            // has reached the sink, so the transfer is made again on a new connection.
+            const bool neverWaited = result == CURLE_OK && bodySink && bodyBytes == 0 && transferLeftUnfinished();
             if (result == CURLE_OK && bodySink && transferLeftUnfinished())
                 result = CURLE_PARTIAL_FILE;
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
@@ -342,7 +347,7 @@ struct FtpSession::Impl {
             const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
                 return r.code == 421;
             });
-            if (result == CURLE_OK || !dropped || bodyBytes > 0)
+            if (result == CURLE_OK || bodyBytes > 0 || !(dropped || neverWaited))
                 break;
         }
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);

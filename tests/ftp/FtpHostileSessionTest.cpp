@@ -151,6 +151,40 @@ INSTANTIATE_TEST_SUITE_P(FtpHostileSession, StalledServer,
                          });
 
 // A server that never answers QUIT does not hold up the close for long.
+// libcurl ends an active-mode transfer at once, successful and empty, when it finds the 150 the
+// moment it sends the command: it then never waits for the data connection. On a busy machine
+// that happens now and then; a server that sends the 150 early makes it happen every time (on a
+// connection's second transfer, when libcurl sends no TYPE after the EPRT). Such a transfer is
+// made again on a new connection.
+TEST(FtpHostileSession, ATransferEndedBeforeItsDataConnectionIsMadeAgain)
+{
+    for (const bool listing : {true, false}) {
+        Hostile hostile({QStringLiteral("--on"), QStringLiteral("EPRT=early-150@2"), QStringLiteral("--on"),
+                         QStringLiteral("PORT=early-150@2")});
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        const QString target = local.write(QStringLiteral("kept.c"), "old copy\n");
+        if (listing)
+            ASSERT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+        else
+            ASSERT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        hostile.commands();
+
+        if (listing) {
+            EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        } else {
+            local.write(QStringLiteral("kept.c"), "old copy\n");
+            EXPECT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("kept.c"), target));
+            EXPECT_EQ(local.read(QStringLiteral("kept.c")), "RETR kept.c\n");
+            EXPECT_EQ(allFiles(local.path()), QStringList{QStringLiteral("kept.c")});
+        }
+        // Once sent without waiting for the data, then again after a new login.
+        const QList<QByteArray> sent = hostile.commands();
+        EXPECT_EQ(sent.count(listing ? QByteArray("LIST") : QByteArray("RETR kept.c")), 2);
+        EXPECT_EQ(sent.count(QByteArray("USER bob")), 1);
+    }
+}
+
 TEST(FtpHostileSession, DisconnectFromASilentServerEnds)
 {
     Hostile hostile({QStringLiteral("--on"), QStringLiteral("QUIT=silent")});

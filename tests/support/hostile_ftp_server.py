@@ -27,6 +27,12 @@ Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--
                      reset-data  (LIST/RETR) 150, half the data, then the control connection
                                  reset (RST), data connection left open
                      endless     (RETR) 150, then text without end until the client hangs up
+                     early-150   (PORT/EPRT) the 150 of the coming LIST or RETR goes out with
+                                 this reply, before that command arrives; the transfer then
+                                 runs as usual, its data connection opened 0.2 s after the
+                                 command (the client finds the 150 the moment it sends the
+                                 command, and no data connection yet)
+                   ACTION@N fires only on the Nth time CMD arrives
   --once           each --on action fires only the first time its command arrives
   --delay MS       wait MS milliseconds before each reply and before opening each data
                    connection, like a server some way off
@@ -77,11 +83,18 @@ class Script:
             cmd, _, action = item.partition('=')
             self.actions[cmd.upper().encode()] = action
         self.once = args.once
+        self.seen = {}
         self.delay = args.delay / 1000.0
         self.pwd = args.pwd.encode().decode('unicode_escape').encode('latin-1') if args.pwd else b'/'
 
     def action(self, cmd):
         action = self.actions.get(cmd)
+        if action and '@' in action:
+            action, _, nth = action.partition('@')
+            with fired_lock:
+                self.seen[cmd] = self.seen.get(cmd, 0) + 1
+                if self.seen[cmd] != int(nth):
+                    return None
         if action and self.once:
             with fired_lock:
                 if cmd in fired:
@@ -110,6 +123,7 @@ def serve(conn, listing, retr_bytes, script):
 
 def converse(conn, listing, retr_bytes, script):
     data_addr = None
+    opened = False  # the 150 of the coming transfer already went out
     f = conn.makefile('rb')
 
     def reply(text):
@@ -152,14 +166,16 @@ def converse(conn, listing, retr_bytes, script):
         elif cmd == b'PORT':
             n = [int(x) for x in arg.split(b',')]
             data_addr = ('%d.%d.%d.%d' % tuple(n[:4]), n[4] * 256 + n[5])
-            reply(b'200 PORT ok')
+            opened = action == 'early-150'
+            reply(b'200 PORT ok\r\n150 opening data connection' if opened else b'200 PORT ok')
         elif cmd == b'EPRT':
             m = re.match(rb'^(.)([12])\1([^|]+)\1(\d+)\1$', arg)
             if not m:
                 reply(b'501 bad EPRT')
                 continue
             data_addr = (m.group(3).decode(), int(m.group(4)))
-            reply(b'200 EPRT ok')
+            opened = action == 'early-150'
+            reply(b'200 EPRT ok\r\n150 opening data connection' if opened else b'200 EPRT ok')
         elif cmd in (b'LIST', b'RETR'):
             if data_addr is None:
                 reply(b'425 use PORT or EPRT first')
@@ -170,9 +186,10 @@ def converse(conn, listing, retr_bytes, script):
                 body = text_body(retr_bytes)
             else:
                 body = b'RETR ' + arg + b'\r\n'
-            if not transfer(conn, reply, data_addr, body, action, script):
+            if not transfer(conn, reply, data_addr, body, action, script, opened):
                 return
             data_addr = None
+            opened = False
         elif cmd == b'QUIT':
             reply(b'221 bye')
             break
@@ -182,15 +199,18 @@ def converse(conn, listing, retr_bytes, script):
             return
 
 
-def transfer(conn, reply, data_addr, body, action, script):
+def transfer(conn, reply, data_addr, body, action, script, opened=False):
     """Sends `body` on a data connection the way `action` says; False: close the control
     connection now."""
-    reply(b'150 opening data connection')
+    if not opened:
+        reply(b'150 opening data connection')
     if action == 'no-connect':
         hang_forever()
     half = body[:len(body) // 2]
     if script.delay:
         time.sleep(script.delay)
+    if opened:
+        time.sleep(0.2)
     with socket.create_connection(data_addr, timeout=5) as data:
         if action in ('stall-data', 'abort-data', 'short-data', 'close-data', 'reset-data'):
             data.sendall(half)
