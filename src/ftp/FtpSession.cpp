@@ -338,8 +338,9 @@ struct FtpSession::Impl {
             // reads the 150 in the same step as it sends the command: it never waits for the
             // data connection. The data and the final reply are still on their way; nothing
             // has reached the sink, so the transfer is made again on a new connection.
-            const bool neverWaited = result == CURLE_OK && bodySink && bodyBytes == 0 && transferLeftUnfinished();
-            if (result == CURLE_OK && bodySink && transferLeftUnfinished())
+            const bool unfinished = result == CURLE_OK && bodySink && transferLeftUnfinished();
+            const bool neverWaited = unfinished && bodyBytes == 0;
+            if (unfinished)
                 result = CURLE_PARTIAL_FILE;
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
             // 421: the server has closed a connection that sat idle too long, which libcurl finds

@@ -150,7 +150,6 @@ INSTANTIATE_TEST_SUITE_P(FtpHostileSession, StalledServer,
                              return name;
                          });
 
-// A server that never answers QUIT does not hold up the close for long.
 // libcurl ends an active-mode transfer at once, successful and empty, when it finds the 150 the
 // moment it sends the command: it then never waits for the data connection. On a busy machine
 // that happens now and then; a server that sends the 150 early makes it happen every time (on a
@@ -185,6 +184,7 @@ TEST(FtpHostileSession, ATransferEndedBeforeItsDataConnectionIsMadeAgain)
     }
 }
 
+// A server that never answers QUIT does not hold up the close for long.
 TEST(FtpHostileSession, DisconnectFromASilentServerEnds)
 {
     Hostile hostile({QStringLiteral("--on"), QStringLiteral("QUIT=silent")});
