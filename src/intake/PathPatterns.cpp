@@ -2,6 +2,7 @@
 
 #include "config/NativePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,71 +45,144 @@ bool classMatches(std::string_view p, size_t at, unsigned char c, size_t& next, 
     return false;
 }
 
-// `*`, `?` and classes stay within one name; `**` as a whole name crosses folders.
-bool globMatch(std::string_view p, std::string_view t)
+// One name against one segment of a pattern: `*`, `?` and classes never cross a "/", so a
+// segment needs only the single-backtrack wildcard match, in time |segment| x |name|.
+bool segmentMatch(std::string_view p, std::string_view t)
 {
     size_t pi = 0, ti = 0;
-    while (pi < p.size()) {
-        const char c = p[pi];
-        if (c == '*') {
-            const bool wholeName = pi + 1 < p.size() && p[pi + 1] == '*' && (pi == 0 || p[pi - 1] == '/')
-                && (pi + 2 == p.size() || p[pi + 2] == '/');
-            if (wholeName) {
-                if (pi + 2 == p.size())
-                    return true;
-                const std::string_view rest = p.substr(pi + 3);
-                for (size_t k = ti; k <= t.size(); ++k) {
-                    if ((k == ti || t[k - 1] == '/') && globMatch(rest, t.substr(k)))
-                        return true;
-                }
-                return false;
-            }
+    size_t starP = std::string_view::npos, starT = 0;
+    while (ti < t.size()) {
+        if (pi < p.size() && p[pi] == '*') {
             while (pi < p.size() && p[pi] == '*')
                 ++pi;
-            const std::string_view rest = p.substr(pi);
-            for (size_t k = ti;; ++k) {
-                if (globMatch(rest, t.substr(k)))
-                    return true;
-                if (k == t.size() || t[k] == '/')
-                    return false;
-            }
-        }
-        if (ti == t.size())
-            return false;
-        const unsigned char tc = static_cast<unsigned char>(t[ti]);
-        if (c == '?') {
-            if (tc == '/')
-                return false;
-            ++pi;
-            ++ti;
+            starP = pi;
+            starT = ti;
             continue;
         }
-        if (c == '[') {
-            size_t next = 0;
-            bool matched = false;
-            if (classMatches(p, pi, tc, next, matched)) {
-                if (!matched || tc == '/')
-                    return false;
+        if (pi < p.size()) {
+            const unsigned char tc = static_cast<unsigned char>(t[ti]);
+            size_t next = pi + 1;
+            bool ok;
+            if (p[pi] == '?') {
+                ok = true;
+            } else if (bool matched = false; p[pi] == '[' && classMatches(p, pi, tc, next, matched)) {
+                ok = matched;
+            } else {
+                char literal = p[pi];
+                if (literal == '\\' && pi + 1 < p.size()) {
+                    literal = p[pi + 1];
+                    next = pi + 2;
+                }
+                ok = t[ti] == literal;
+            }
+            if (ok) {
                 pi = next;
                 ++ti;
                 continue;
             }
         }
-        char literal = c;
-        if (c == '\\' && pi + 1 < p.size())
-            literal = p[++pi];
-        if (t[ti] != literal)
+        // The last star takes one more character; earlier stars never need to.
+        if (starP == std::string_view::npos)
             return false;
-        ++pi;
-        ++ti;
+        pi = starP;
+        ti = ++starT;
     }
-    return ti == t.size();
+    while (pi < p.size() && p[pi] == '*')
+        ++pi;
+    return pi == p.size();
 }
 
-std::string_view baseName(std::string_view path)
+bool isGlobstar(std::string_view segment) { return segment == "**"; }
+
+// A path's names against a pattern's segments, where "**" spans any number of names (at least
+// one when it ends the pattern after a name, as "doc/**" holds what is in doc, not doc).
+// Between globstars, the leftmost place a group of segments fits is as good as any later one,
+// so the match never backtracks past a globstar either.
+bool segmentsMatch(const std::vector<std::string>& p, const std::vector<std::string_view>& t, size_t from)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const size_t m = p.size(), n = t.size();
+    size_t i = 0, j = from;
+    for (; i < m && !isGlobstar(p[i]); ++i, ++j) {
+        if (j >= n || !segmentMatch(p[i], t[j]))
+            return false;
+    }
+    if (i == m)
+        return j == n;
+    size_t last = m - 1;
+    while (!isGlobstar(p[last]))
+        --last;
+    const size_t tail = m - 1 - last;
+    if (n - j < tail)
+        return false;
+    const size_t limit = n - tail;
+    for (size_t k = 0; k < tail; ++k) {
+        if (!segmentMatch(p[last + 1 + k], t[limit + k]))
+            return false;
+    }
+    while (i < last) {
+        ++i; // past a globstar
+        const size_t begin = i;
+        while (!isGlobstar(p[i]))
+            ++i;
+        const size_t size = i - begin;
+        if (size == 0)
+            continue;
+        bool placed = false;
+        for (; j + size <= limit && !placed; ++j) {
+            placed = true;
+            for (size_t k = 0; k < size && placed; ++k)
+                placed = segmentMatch(p[begin + k], t[j + k]);
+        }
+        if (!placed)
+            return false;
+        j += size - 1;
+    }
+    const bool endsInGlobstar = tail == 0 && m > 1;
+    return !endsInGlobstar || j < limit;
+}
+
+// A pattern's segments, split at "/" but not inside a class; "\/" separates too.
+std::vector<std::string> splitPattern(std::string_view p)
+{
+    std::vector<std::string> out(1);
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i] == '\\' && i + 1 < p.size()) {
+            if (p[i + 1] == '/') {
+                out.emplace_back();
+                ++i;
+            } else {
+                out.back() += p.substr(i, 2);
+                ++i;
+            }
+            continue;
+        }
+        if (p[i] == '[') {
+            size_t next = 0;
+            bool matched = false;
+            if (classMatches(p, i, 0, next, matched)) {
+                out.back() += p.substr(i, next - i);
+                i = next - 1;
+                continue;
+            }
+        }
+        if (p[i] == '/')
+            out.emplace_back();
+        else
+            out.back() += p[i];
+    }
+    return out;
+}
+
+void splitPath(std::string_view path, std::vector<std::string_view>& out)
+{
+    out.clear();
+    for (;;) {
+        const size_t slash = path.find('/');
+        out.push_back(path.substr(0, slash));
+        if (slash == std::string_view::npos)
+            return;
+        path.remove_prefix(slash + 1);
+    }
 }
 
 // Trailing blanks end a pattern unless quoted.
@@ -186,6 +260,7 @@ void PathPatterns::add(std::string_view pattern, std::string_view base)
         return;
     Rule rule;
     rule.base = base;
+    rule.baseNames = static_cast<size_t>(std::count(base.begin(), base.end(), '/'));
     if (pattern.front() == '!') {
         rule.negated = true;
         pattern.remove_prefix(1);
@@ -199,7 +274,7 @@ void PathPatterns::add(std::string_view pattern, std::string_view base)
         pattern.remove_prefix(1);
     if (pattern.empty())
         return;
-    rule.glob = pattern;
+    rule.segments = splitPattern(pattern);
     m_rules.push_back(std::move(rule));
 }
 
@@ -216,14 +291,17 @@ void PathPatterns::addLines(std::string_view text, std::string_view base)
 
 PathPatterns::Verdict PathPatterns::match(std::string_view relative, bool directory) const
 {
+    thread_local std::vector<std::string_view> names;
+    splitPath(relative, names);
     for (auto it = m_rules.rbegin(); it != m_rules.rend(); ++it) {
         const Rule& rule = *it;
         if (rule.directoryOnly && !directory)
             continue;
         if (relative.size() <= rule.base.size() || relative.substr(0, rule.base.size()) != rule.base)
             continue;
-        const std::string_view below = relative.substr(rule.base.size());
-        if (globMatch(rule.glob, rule.anchored ? below : baseName(below)))
+        const bool matched = rule.anchored ? segmentsMatch(rule.segments, names, rule.baseNames)
+                                           : segmentMatch(rule.segments.front(), names.back());
+        if (matched)
             return rule.negated ? Verdict::Included : Verdict::Excluded;
     }
     return Verdict::None;

@@ -36,7 +36,8 @@ public:
 private:
     struct Rule {
         std::string base;
-        std::string glob;
+        size_t baseNames = 0; // names in `base`
+        std::vector<std::string> segments; // the pattern split at "/"; "**" spans names
         bool negated = false;
         bool directoryOnly = false;
         bool anchored = false;

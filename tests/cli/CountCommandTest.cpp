@@ -138,6 +138,7 @@ TEST_F(CountCommandTest, ExitStatusTellsWhatHappened)
     EXPECT_EQ(count({QStringLiteral("-f"), QStringLiteral("xml"), QStringLiteral("tree")}).rc, 2);
     EXPECT_EQ(count({QStringLiteral("-j"), QStringLiteral("0"), QStringLiteral("tree")}).rc, 2);
     EXPECT_EQ(count({QStringLiteral("--bogus"), QStringLiteral("tree")}).rc, 2);
+    EXPECT_EQ(count({QStringLiteral("--exclude"), QStringLiteral("!"), QStringLiteral("tree")}).rc, 2);
 
     Result noSettings = count({QStringLiteral("-s"), m_dir.path(QStringLiteral("none.ini")), QStringLiteral("tree")});
     EXPECT_EQ(noSettings.rc, 2);
