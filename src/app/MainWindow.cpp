@@ -321,6 +321,7 @@ void MainWindow::clearReport()
 {
     m_report.clear();
     m_reportBox->clear();
+    m_runFailed = false;
 }
 
 void MainWindow::showAbout()

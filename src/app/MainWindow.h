@@ -151,6 +151,7 @@ private:
     std::unique_ptr<DialogRunner> m_modalRunner;
     DialogRunner* m_dialogs = nullptr;
     bool m_running = false;
+    bool m_runFailed = false; // the last run ended in an error: its half of a result is not saved
     bool m_exiting = false;
 
     QToolBar* m_toolbar = nullptr;

@@ -103,6 +103,7 @@ void MainWindow::RunAnalysis()
 
     if (!summary.completed()) {
         m_lastResults.clear(); // no subtotals of a run without totals
+        m_runFailed = true;
         refreshSummary();
         // The last result shown is of the file before the one that failed: name the failed one.
         m_status->show(displayPath(summary.error->path) + QStringLiteral("を解析中"));

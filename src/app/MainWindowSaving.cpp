@@ -23,7 +23,10 @@ bool MainWindow::hasResultsToSave()
 {
     if (m_report.isEmpty())
         m_prompter.message(this, QStringLiteral("保存可能データが存在しません"));
-    return !m_report.isEmpty();
+    else if (m_runFailed)
+        m_prompter.message(this, QStringLiteral("解析が途中で終了したため、結果を保存できません。"),
+                           UserPrompter::Icon::Warning);
+    return !m_report.isEmpty() && !m_runFailed;
 }
 
 void MainWindow::SaveLog()

@@ -398,9 +398,12 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
         return true;
     };
-    // The exit status once the output is closed: a run that ended early is reported here.
+    // The exit status once the output is closed: a run that ended early is reported here, and
+    // its half of a result never replaces an older output file.
     auto conclude = [&](const std::optional<RunError>& error) {
-        if (!finishOutput())
+        if (error && outFile)
+            outFile->cancel();
+        else if (!finishOutput())
             return kFailed;
         if (error) {
             err << "tarvik-count: " << unexpectedErrorMessage() << " " << error->path << ": " << error->reason << "\n";

@@ -379,6 +379,11 @@ private slots:
         QCOMPARE(again.resultGrid()->cellText(0, 0), QStringLiteral("a.c"));
         QCOMPARE(again.resultGrid()->cellText(2, 0), QString()); // no totals row
         QVERIFY(QApplication::overrideCursor() == nullptr);
+        // Half a result is never saved over a file: no dialog is offered.
+        for (const char* save : {"Mn_FileSave", "Mn_CsvSave", "Mn_excel"}) {
+            m_prompter->expect(Kind::Message, QStringLiteral("解析が途中で終了したため、結果を保存できません。"));
+            action(save)->trigger();
+        }
     }
 
     void shouldOpenGridRowsFromTheBottomOfTheSelectionUp()
