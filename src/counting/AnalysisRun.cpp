@@ -20,7 +20,7 @@ struct FileWork {
 FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const EngineTable& engines,
                     bool countSymbolLines)
 {
-    FileWork work{FileResult::forPath(path), std::nullopt};
+    FileWork work{FileResult::forPath(path, store.topLength(path)), std::nullopt};
     using Status = SourceFileCount::Status;
     if (engine < 0) {
         QString error;
@@ -52,13 +52,14 @@ FileWork analyseOne(const SourceStore& store, const QString& path, int engine, c
 
 } // namespace
 
-FileResult FileResult::forPath(const QString& path)
+FileResult FileResult::forPath(const QString& path, qsizetype top)
 {
     FileResult r;
     r.path = path;
-    qsizetype slash = path.lastIndexOf(u'/');
-    r.directory = path.left(slash + 1);
-    r.programId = path.mid(slash + 1);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype cut = std::max(slash + 1, std::min(top, path.size()));
+    r.directory = path.left(cut);
+    r.programId = path.mid(cut);
     return r;
 }
 

@@ -17,7 +17,8 @@ enum class FileOutcome { Counted, NoEngine, NotAnalysable, Missing };
 // The outcome's name in machine-readable output: "Counted", "NoEngine", "NotAnalysable", "Missing".
 QString outcomeName(FileOutcome outcome);
 
-// The result of one listed path. Paths split into directory and Program ID at the last "/".
+// The result of one listed path. Paths split into directory and Program ID at the last "/";
+// the first `top` characters (a revision's "REV:") belong to the directory whatever they hold.
 struct FileResult {
     QString path;
     QString programId;
@@ -26,7 +27,7 @@ struct FileResult {
     FileCounts counts; // all 0 unless Counted
     bool generated = false; // Counted, and made by a code generator (its first lines say so)
 
-    static FileResult forPath(const QString& path);
+    static FileResult forPath(const QString& path, qsizetype top = 0);
 };
 
 struct RunError {

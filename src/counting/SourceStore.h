@@ -22,6 +22,12 @@ public:
     virtual bool sameBytes(const QString& a, const QString& b) const = 0;
     // True when the store knows, without reading, that both hold the same bytes (the same
     // object of a repository); a comparison then counts the file once.
+    // How much of `path` names the store's top rather than a folder in it ("REV:" of a revision).
+    virtual qsizetype topLength(const QString& path) const
+    {
+        (void)path;
+        return 0;
+    }
     virtual bool knownIdentical(const QString& a, const QString& b) const
     {
         (void)a;

@@ -9,11 +9,20 @@
 
 #include <git2.h>
 #include <git2/sys/hashsig.h>
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,6 +34,57 @@ namespace {
 // A blob is read whole into memory; one larger than this is reported as not analysable
 // rather than held while others are counted at once.
 constexpr size_t kLargestBlob = 256u << 20;
+// Blobs above this share one allowance of kLargestBlob bytes across the counting threads, so a
+// revision holds no more at once than one largest blob besides the small ones.
+constexpr size_t kSmallBlob = 8u << 20;
+
+class InflatedBytes {
+public:
+    void acquire(size_t n)
+    {
+        std::unique_lock lock(m_mutex);
+        m_freed.wait(lock, [&] { return m_used == 0 || m_used + n <= kLargestBlob; });
+        m_used += n;
+    }
+    void release(size_t n)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_used -= n;
+        }
+        m_freed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_freed;
+    size_t m_used = 0;
+};
+
+// Held while a large blob is in memory.
+class InflationAllowance {
+public:
+    explicit InflationAllowance(size_t size) : m_bytes(size > kSmallBlob ? size : 0)
+    {
+        if (m_bytes)
+            shared().acquire(m_bytes);
+    }
+    ~InflationAllowance()
+    {
+        if (m_bytes)
+            shared().release(m_bytes);
+    }
+    InflationAllowance(const InflationAllowance&) = delete;
+    InflationAllowance& operator=(const InflationAllowance&) = delete;
+
+private:
+    static InflatedBytes& shared()
+    {
+        static InflatedBytes bytes;
+        return bytes;
+    }
+    size_t m_bytes;
+};
 
 template <typename T, void (*Free)(T*)>
 struct GitDeleter {
@@ -58,21 +118,31 @@ void initLibgit2Once()
     });
 }
 
+// What libgit2 uses when it is given no measure and no whitespace flag.
+constexpr auto kSimilarityOptions = static_cast<git_hashsig_option_t>(GIT_HASHSIG_SMART_WHITESPACE
+                                                                      | GIT_HASHSIG_ALLOW_SMALL_FILES);
+// libgit2's default: a moved file keeps at least half of what it held.
+constexpr int kRenameThreshold = 50;
+
 // libgit2's rename detection measures every pair of a deleted and an added file again in each
 // of its passes, and it makes one more pass whenever a better match displaced an earlier one:
 // on two releases with two thousand of each, six passes took most of the comparison. The measure
 // here is libgit2's own (the same signatures, the same comparison), so the pairs it finds are
-// the same; a pair's score is only remembered after its first measure.
+// the same; a pair's score is only remembered after its first measure, a byte for each pair of
+// an old and a new file (none beyond 64 MiB: then each pass measures again).
 class RememberedSimilarity {
 public:
-    RememberedSimilarity()
+    RememberedSimilarity(size_t sources, size_t targets)
     {
+        if (sources * targets <= (size_t(64) << 20)) {
+            m_targets = targets;
+            m_scores.assign(sources * targets, kUnknown);
+        }
         m_metric.file_signature = &fileSignature;
         m_metric.buffer_signature = &bufferSignature;
         m_metric.free_signature = &freeSignature;
         m_metric.similarity = &similarity;
         m_metric.payload = this;
-        m_scores.max_load_factor(0.5f);
     }
     RememberedSimilarity(const RememberedSimilarity&) = delete;
     RememberedSimilarity& operator=(const RememberedSimilarity&) = delete;
@@ -82,18 +152,18 @@ public:
 private:
     struct Signature {
         git_hashsig* hash;
-        uint32_t index;
+        uint32_t source = UINT32_MAX; // its row when it is an old file's, given at its first measure
+        uint32_t target = UINT32_MAX; // its column when it is a new file's
     };
-    // What libgit2 uses when it is given no measure and no whitespace flag.
-    static constexpr auto kOptions = static_cast<git_hashsig_option_t>(GIT_HASHSIG_SMART_WHITESPACE
-                                                                       | GIT_HASHSIG_ALLOW_SMALL_FILES);
+    static constexpr uint8_t kUnknown = 0xff;
+    static constexpr git_hashsig_option_t kOptions = kSimilarityOptions;
 
     static int keep(void** out, int error, git_hashsig* hash, void* payload)
     {
         if (error < 0)
             return error;
-        auto* self = static_cast<RememberedSimilarity*>(payload);
-        *out = new Signature{hash, self->m_signatures++};
+        (void)payload;
+        *out = new Signature{hash};
         return 0;
     }
     static int fileSignature(void** out, const git_diff_file*, const char* path, void* payload)
@@ -117,24 +187,34 @@ private:
     static int similarity(int* score, void* a, void* b, void* payload)
     {
         auto* self = static_cast<RememberedSimilarity*>(payload);
-        const auto* sa = static_cast<const Signature*>(a);
-        const auto* sb = static_cast<const Signature*>(b);
-        const uint64_t key = (static_cast<uint64_t>(sa->index) << 32) | sb->index;
-        if (const auto it = self->m_scores.find(key); it != self->m_scores.end()) {
-            *score = it->second;
+        auto* sa = static_cast<Signature*>(a);
+        auto* sb = static_cast<Signature*>(b);
+        uint8_t* remembered = nullptr;
+        if (!self->m_scores.empty()) {
+            if (sa->source == UINT32_MAX)
+                sa->source = self->m_sources++;
+            if (sb->target == UINT32_MAX)
+                sb->target = self->m_nextTarget++;
+            if (sb->target < self->m_targets && size_t(sa->source) * self->m_targets + sb->target < self->m_scores.size())
+                remembered = &self->m_scores[size_t(sa->source) * self->m_targets + sb->target];
+        }
+        if (remembered && *remembered != kUnknown) {
+            *score = *remembered;
             return 0;
         }
         const int measured = git_hashsig_compare(sa->hash, sb->hash);
         if (measured < 0)
             return measured;
-        self->m_scores.emplace(key, measured);
+        if (remembered)
+            *remembered = static_cast<uint8_t>(std::min(measured, 100));
         *score = measured;
         return 0;
     }
 
     git_diff_similarity_metric m_metric{};
-    uint32_t m_signatures = 0;
-    std::unordered_map<uint64_t, int> m_scores;
+    size_t m_targets = 0;
+    uint32_t m_sources = 0, m_nextTarget = 0;
+    std::vector<uint8_t> m_scores;
 };
 
 std::string_view extensionOf(std::string_view name)
@@ -143,11 +223,80 @@ std::string_view extensionOf(std::string_view name)
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
+// A loose object's blob, inflated here rather than by libgit2 (1.5), which loops forever on a
+// truncated loose object and writes past its buffer when one holds more than its header says.
+// NotLoose: the object is not a loose file (it is packed, or in an alternate store).
+enum class LooseRead { NotLoose, Read, Damaged };
+
+LooseRead readLooseBlob(const std::string& objectsDir, const git_oid& oid, size_t size, std::string& buffer,
+                        std::string_view& bytes, QString* error)
+{
+    if (objectsDir.empty())
+        return LooseRead::NotLoose;
+    char hex[GIT_OID_HEXSZ + 1];
+    git_oid_tostr(hex, sizeof hex, &oid);
+    const std::string path = objectsDir + std::string(hex, 2) + '/' + (hex + 2);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return LooseRead::NotLoose;
+    z_stream z{};
+    bool started = false;
+    auto damaged = [&](const QString& what) {
+        if (started)
+            inflateEnd(&z);
+        ::close(fd);
+        *error = QStringLiteral("loose object %1 is damaged: %2").arg(QString::fromLatin1(hex), what);
+        return LooseRead::Damaged;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return damaged(QStringLiteral("not a file"));
+    const std::string header = "blob " + std::to_string(size) + '\0';
+    // One byte more than the header allows: an object that holds more fills it.
+    const size_t expected = header.size() + size;
+    buffer.resize(expected + 1);
+    if (inflateInit(&z) != Z_OK)
+        return damaged(QStringLiteral("out of memory"));
+    started = true;
+    z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+    z.avail_out = static_cast<uInt>(buffer.size());
+    char in[1 << 16];
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        const ssize_t n = ::read(fd, in, sizeof in);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return damaged(QString::fromLocal8Bit(std::strerror(errno)));
+        if (n == 0)
+            return damaged(QStringLiteral("cut short"));
+        z.next_in = reinterpret_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(n);
+        while (z.avail_in > 0 && rc != Z_STREAM_END) {
+            rc = inflate(&z, Z_NO_FLUSH);
+            if (z.total_out > expected)
+                return damaged(QStringLiteral("holds more than its header says"));
+            if (rc != Z_OK && rc != Z_STREAM_END)
+                return damaged(QString::fromLatin1(z.msg ? z.msg : "cannot be inflated"));
+        }
+    }
+    if (z.total_out != expected)
+        return damaged(QStringLiteral("holds less than its header says"));
+    if (buffer.compare(0, header.size(), header) != 0)
+        return damaged(QStringLiteral("not a blob of %1 bytes").arg(size));
+    inflateEnd(&z);
+    ::close(fd);
+    bytes = std::string_view(buffer.data() + header.size(), size);
+    return LooseRead::Read;
+}
+
 // One listed file of a revision.
 struct Entry {
     enum class Kind { Blob, Link, Submodule, Absent };
     Kind kind = Kind::Absent;
     git_oid oid{};
+    size_t size = 0; // of a blob, from its object header
+    qsizetype top = 0; // "REV:" of its key
 };
 
 struct Listed {
@@ -191,6 +340,7 @@ git_repository* threadRepository(const std::string& gitDir)
 struct GitRepository::Impl : SourceStore {
     RepositoryPtr repo;
     std::string gitDir;
+    std::string objectsDir; // ends in "/"
     QHash<QString, Entry> entries; // "REV:path" -> what it is
 
     // --- SourceStore
@@ -221,6 +371,28 @@ struct GitRepository::Impl : SourceStore {
             return result;
         }
         const OdbPtr odb(rawOdb);
+        // The size was read from the object's header when it was listed: a blob too large is
+        // never inflated.
+        if (e->size > kLargestBlob) {
+            result.status = SourceFileCount::Status::Abandoned;
+            return result;
+        }
+        const InflationAllowance allowance(e->size);
+        thread_local std::string loose;
+        std::string_view looseBytes;
+        switch (readLooseBlob(objectsDir, e->oid, e->size, loose, looseBytes, &result.error)) {
+        case LooseRead::Read: {
+            SourceFileCount counted = countSourceBytes(looseBytes, syntax, countSymbolLines, steps);
+            if (loose.capacity() > kSmallBlob)
+                std::string().swap(loose); // not held once counted
+            return counted;
+        }
+        case LooseRead::Damaged:
+            result.status = SourceFileCount::Status::Unreadable;
+            return result;
+        case LooseRead::NotLoose:
+            break;
+        }
         // Straight from the object store: blobs are read once, so libgit2's object cache would
         // only cost time.
         git_odb_object* rawObject = nullptr;
@@ -230,13 +402,19 @@ struct GitRepository::Impl : SourceStore {
             return result;
         }
         const OdbObjectPtr object(rawObject);
-        if (git_odb_object_size(object.get()) > kLargestBlob) {
+        if (git_odb_object_size(object.get()) > kLargestBlob) { // the header said less
             result.status = SourceFileCount::Status::Abandoned;
             return result;
         }
         const std::string_view bytes(static_cast<const char*>(git_odb_object_data(object.get())),
                                      git_odb_object_size(object.get()));
         return countSourceBytes(bytes, syntax, countSymbolLines, steps);
+    }
+
+    qsizetype topLength(const QString& path) const override
+    {
+        const Entry* e = find(path);
+        return e ? e->top : 0;
     }
 
     bool sameBytes(const QString& a, const QString& b) const override
@@ -253,8 +431,16 @@ struct GitRepository::Impl : SourceStore {
     {
         git_object* raw = nullptr;
         const QByteArray name = revision.toUtf8();
-        if (revision.isEmpty() || git_revparse_single(&raw, repo.get(), name.constData()) != 0) {
-            *error = QStringLiteral("revision not found: %1").arg(revision);
+        const int rc = revision.isEmpty() ? GIT_ENOTFOUND : git_revparse_single(&raw, repo.get(), name.constData());
+        if (rc != 0) {
+            // A name that leads nowhere is the user's; one that leads to an object the store
+            // cannot give (a damaged pack) is the repository's, and says what is wrong.
+            const QString reason = lastGitError();
+            if (revision.isEmpty() || (rc == GIT_ENOTFOUND && reason.startsWith(QStringLiteral("revspec")))
+                || rc == GIT_EINVALIDSPEC || rc == GIT_EAMBIGUOUS)
+                *error = QStringLiteral("revision not found: %1").arg(revision);
+            else
+                *error = QStringLiteral("revision %1 cannot be read: %2").arg(revision, reason);
             return nullptr;
         }
         const ObjectPtr object(raw);
@@ -269,7 +455,7 @@ struct GitRepository::Impl : SourceStore {
     // The walk's rules on a tree: a folder's files by name, then its subfolders by name.
     bool walk(const git_tree* tree, const std::string& base, const std::string& relative, const RevisionSelection& sel,
               const std::unordered_set<std::string_view>& extensions, PathPatterns& ignored,
-              const PathPatterns& patterns, std::vector<Listed>& out, QString* error) const
+              const PathPatterns& patterns, git_odb* odb, std::vector<Listed>& out, QString* error) const
     {
         auto join = [](const std::string& dir, std::string_view name) {
             return dir.empty() ? std::string(name) : dir + '/' + std::string(name);
@@ -284,9 +470,20 @@ struct GitRepository::Impl : SourceStore {
         if (sel.exclusions.gitignore) {
             if (const git_tree_entry* e = git_tree_entry_byname(tree, ".gitignore");
                 e && kindOf(git_tree_entry_filemode(e)) == Entry::Kind::Blob) {
+                // Rules that cannot be read must not pass for no rules: what they leave out
+                // would be counted. As on disk, a .gitignore is a small text file.
+                constexpr size_t kLargest = 1 << 20;
+                size_t size = 0;
+                git_object_t type = GIT_OBJECT_INVALID;
                 git_blob* raw = nullptr;
-                if (git_blob_lookup(&raw, repo.get(), git_tree_entry_id(e)) == 0) {
-                    const BlobPtr blob(raw);
+                if (git_odb_read_header(&size, &type, odb, git_tree_entry_id(e)) != 0
+                    || (size <= kLargest && git_blob_lookup(&raw, repo.get(), git_tree_entry_id(e)) != 0)) {
+                    *error = QStringLiteral("%1 cannot be read: %2")
+                                 .arg(pathFromNative(base + join(relative, ".gitignore")), lastGitError());
+                    return false;
+                }
+                const BlobPtr blob(raw);
+                if (blob) {
                     ignored.addLines(std::string_view(static_cast<const char*>(git_blob_rawcontent(blob.get())),
                                                       static_cast<size_t>(git_blob_rawsize(blob.get()))),
                                      relative.empty() ? std::string() : relative + '/');
@@ -321,7 +518,7 @@ struct GitRepository::Impl : SourceStore {
                 return false;
             }
             const TreePtr sub(raw);
-            if (!walk(sub.get(), base, join(relative, name), sel, extensions, ignored, patterns, out, error))
+            if (!walk(sub.get(), base, join(relative, name), sel, extensions, ignored, patterns, odb, out, error))
                 return false;
         }
         return true;
@@ -338,6 +535,12 @@ struct GitRepository::Impl : SourceStore {
         if (limits.isEmpty())
             limits << QString();
 
+        git_odb* rawOdb = nullptr;
+        if (git_repository_odb(&rawOdb, repo.get()) != 0) {
+            *error = lastGitError();
+            return std::nullopt;
+        }
+        const OdbPtr odb(rawOdb);
         std::vector<Listed> out;
         for (const QString& limit : limits) {
             std::string path = pathToNative(QDir::cleanPath(limit));
@@ -349,7 +552,7 @@ struct GitRepository::Impl : SourceStore {
             for (const QString& p : sel.exclusions.patterns)
                 patterns.add(pathToNative(p));
             if (path.empty()) {
-                if (!walk(root, std::string(), std::string(), sel, extensions, ignored, patterns, out, error))
+                if (!walk(root, std::string(), std::string(), sel, extensions, ignored, patterns, odb.get(), out, error))
                     return std::nullopt;
                 continue;
             }
@@ -369,31 +572,119 @@ struct GitRepository::Impl : SourceStore {
                 return std::nullopt;
             }
             const TreePtr sub(rawTree);
-            if (!walk(sub.get(), path + '/', std::string(), sel, extensions, ignored, patterns, out, error))
+            if (!walk(sub.get(), path + '/', std::string(), sel, extensions, ignored, patterns, odb.get(), out, error))
                 return std::nullopt;
         }
 
-        // Everything is checked before anything is counted: a clone that lacks objects is
-        // refused as a whole instead of failing half-way through a report.
-        git_odb* rawOdb = nullptr;
-        if (git_repository_odb(&rawOdb, repo.get()) != 0) {
-            *error = lastGitError();
+        // Everything is checked before anything is counted: a clone that lacks objects, or one
+        // whose object headers cannot be read, is refused as a whole instead of failing
+        // half-way through a report. The header gives the size without inflating the blob.
+        for (Listed& l : out) {
+            if (l.entry.kind != Entry::Kind::Blob)
+                continue;
+            git_object_t type = GIT_OBJECT_INVALID;
+            const int rc = git_odb_read_header(&l.entry.size, &type, odb.get(), &l.entry.oid);
+            if (rc == 0 && type == GIT_OBJECT_BLOB)
+                continue;
+            char hex[GIT_OID_HEXSZ + 1];
+            git_oid_tostr(hex, sizeof hex, &l.entry.oid);
+            const QString object = QStringLiteral("object %1 of %2:%3").arg(QString::fromLatin1(hex), revision,
+                                                                             pathFromNative(l.path));
+            if (rc == GIT_ENOTFOUND)
+                *error = object + QStringLiteral(" is not in the repository");
+            else if (rc == 0)
+                *error = object + QStringLiteral(" is not a file");
+            else
+                *error = object + QStringLiteral(" cannot be read: ") + lastGitError();
             return std::nullopt;
-        }
-        const OdbPtr odb(rawOdb);
-        for (const Listed& l : out) {
-            if (l.entry.kind == Entry::Kind::Blob && !git_odb_exists(odb.get(), &l.entry.oid)) {
-                char hex[GIT_OID_HEXSZ + 1];
-                git_oid_tostr(hex, sizeof hex, &l.entry.oid);
-                *error = QStringLiteral("object %1 of %2:%3 is not in the repository")
-                             .arg(QString::fromLatin1(hex), revision, pathFromNative(l.path));
-                return std::nullopt;
-            }
         }
         return out;
     }
 
     QString key(const QString& revision, const std::string& path) const { return revision + u':' + pathFromNative(path); }
+
+    // libgit2's similarity of two blobs, -1 when it cannot be measured.
+    int similarity(const git_oid& a, const git_oid& b) const
+    {
+        git_blob *rawA = nullptr, *rawB = nullptr;
+        if (git_blob_lookup(&rawA, repo.get(), &a) != 0)
+            return -1;
+        const BlobPtr blobA(rawA);
+        if (git_blob_lookup(&rawB, repo.get(), &b) != 0)
+            return -1;
+        const BlobPtr blobB(rawB);
+        const auto sizeA = static_cast<size_t>(git_blob_rawsize(blobA.get()));
+        const auto sizeB = static_cast<size_t>(git_blob_rawsize(blobB.get()));
+        if (sizeA > 127 && sizeB > 127 && (sizeA > sizeB << 3 || sizeB > sizeA << 3))
+            return 0; // as libgit2: sizes too far apart to be measured
+        git_hashsig *sigA = nullptr, *sigB = nullptr;
+        int score = -1;
+        if (git_hashsig_create(&sigA, static_cast<const char*>(git_blob_rawcontent(blobA.get())), sizeA, kSimilarityOptions) == 0
+            && git_hashsig_create(&sigB, static_cast<const char*>(git_blob_rawcontent(blobB.get())), sizeB, kSimilarityOptions) == 0)
+            score = git_hashsig_compare(sigA, sigB);
+        git_hashsig_free(sigA);
+        git_hashsig_free(sigB);
+        return score;
+    }
+
+    // As git does before its full search: a file whose name is found once among the files only
+    // in the old revision and once among those only in the new one is compared with that one
+    // alone, and paired when they are similar enough. A moved folder then costs one measure a
+    // file, not one for each pair of its files. Files that may be exact copies of others are
+    // left to the full search, which finds those first.
+    template <typename Pairs, typename Pair>
+    void pairByName(Pairs& pairs, Pair pairMoved) const
+    {
+        struct Ends {
+            int removed = 0, added = 0;
+            typename Pairs::iterator from, to;
+        };
+        std::map<std::string_view, Ends> byName;
+        std::set<std::string> removedIds, addedIds;
+        auto idOf = [&](const QString& key) {
+            const Entry* e = find(key);
+            return e && e->kind == Entry::Kind::Blob ? std::string(reinterpret_cast<const char*>(e->oid.id), GIT_OID_RAWSZ)
+                                                     : std::string();
+        };
+        for (auto it = pairs.begin(); it != pairs.end(); ++it) {
+            const FilePair& pair = it->second;
+            if (pair.oldPath.isEmpty() == pair.newPath.isEmpty())
+                continue;
+            const size_t slash = it->first.rfind('/');
+            Ends& ends = byName[std::string_view(it->first).substr(slash == std::string::npos ? 0 : slash + 1)];
+            if (pair.newPath.isEmpty()) {
+                ++ends.removed;
+                ends.from = it;
+                removedIds.insert(idOf(pair.oldPath));
+            } else {
+                ++ends.added;
+                ends.to = it;
+                addedIds.insert(idOf(pair.newPath));
+            }
+        }
+        std::vector<std::pair<typename Pairs::iterator, typename Pairs::iterator>> moved;
+        for (const auto& [name, ends] : byName) {
+            if (ends.removed != 1 || ends.added != 1)
+                continue;
+            const std::string from = idOf(ends.from->second.oldPath), to = idOf(ends.to->second.newPath);
+            if (from.empty() || to.empty() || addedIds.count(from) || removedIds.count(to))
+                continue;
+            git_oid a, b;
+            std::memcpy(a.id, from.data(), GIT_OID_RAWSZ);
+            std::memcpy(b.id, to.data(), GIT_OID_RAWSZ);
+            if (similarity(a, b) >= kRenameThreshold)
+                moved.emplace_back(ends.from, ends.to);
+        }
+        for (const auto& [from, to] : moved) {
+            const std::string oldPath = from->first;
+            pairMoved(from, to, oldPath.c_str());
+        }
+    }
+    void remember(const QString& key, const QString& revision, Entry entry)
+    {
+        entry.top = revision.size() + 1;
+        entries.insert(key, entry);
+    }
 };
 
 GitRepository::GitRepository(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
@@ -411,6 +702,13 @@ std::unique_ptr<GitRepository> GitRepository::open(const QString& folder, QStrin
     auto impl = std::make_unique<Impl>();
     impl->repo.reset(raw);
     impl->gitDir = git_repository_path(raw);
+    git_buf objects = GIT_BUF_INIT;
+    if (git_repository_item_path(&objects, raw, GIT_REPOSITORY_ITEM_OBJECTS) == 0) {
+        impl->objectsDir = objects.ptr;
+        if (!impl->objectsDir.empty() && impl->objectsDir.back() != '/')
+            impl->objectsDir += '/';
+    }
+    git_buf_dispose(&objects);
     return std::unique_ptr<GitRepository>(new GitRepository(std::move(impl)));
 }
 
@@ -498,7 +796,7 @@ std::optional<QStringList> GitRepository::listFiles(const QString& revision, con
         if (seen.contains(key))
             continue;
         seen.insert(key);
-        m_impl->entries.insert(key, l.entry);
+        m_impl->remember(key, revision, l.entry);
         out << key;
     }
     return out;
@@ -523,22 +821,31 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
     std::map<std::string, FilePair, bool (*)(std::string_view, std::string_view)> pairs(&walkOrderLess);
     for (const Listed& l : *oldFiles) {
         const QString key = m_impl->key(oldRevision, l.path);
-        m_impl->entries.insert(key, l.entry);
+        m_impl->remember(key, oldRevision, l.entry);
         pairs[l.path].oldPath = key;
     }
     for (const Listed& l : *newFiles) {
         const QString key = m_impl->key(newRevision, l.path);
-        m_impl->entries.insert(key, l.entry);
+        m_impl->remember(key, newRevision, l.entry);
         pairs[l.path].newPath = key;
     }
 
     // A file moved is paired with its old self when both ends are taken and each end is
     // only in its own version. Only those ends are handed to the rename detection, whose work
     // grows with the product of the two numbers.
+    auto pairMoved = [&](auto from, auto to, const char* oldPath) {
+        to->second.oldPath = from->second.oldPath;
+        to->second.renamedFrom = pathFromNative(oldPath);
+        pairs.erase(from);
+    };
+    m_impl->pairByName(pairs, pairMoved);
     std::vector<std::string> candidates;
+    size_t sources = 0;
     for (const auto& [path, pair] : pairs) {
-        if (pair.oldPath.isEmpty() != pair.newPath.isEmpty())
+        if (pair.oldPath.isEmpty() != pair.newPath.isEmpty()) {
             candidates.push_back(path);
+            sources += pair.newPath.isEmpty();
+        }
     }
     std::vector<char*> candidatePaths;
     for (std::string& c : candidates)
@@ -555,7 +862,10 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
     const DiffPtr diff(rawDiff);
     git_diff_find_options find = GIT_DIFF_FIND_OPTIONS_INIT;
     find.flags = GIT_DIFF_FIND_RENAMES;
-    RememberedSimilarity similarity;
+    // Every moved file is looked for among every candidate: libgit2 tries only the first 1,000
+    // sources for each target by default, which leaves the rest as deleted and added.
+    find.rename_limit = candidates.size();
+    RememberedSimilarity similarity(sources, candidates.size() - sources);
     find.metric = similarity.metric();
     if (diff && git_diff_find_similar(diff.get(), &find) != 0) {
         *error = QStringLiteral("cannot compare %1 and %2: %3").arg(oldRevision, newRevision, lastGitError());
@@ -571,9 +881,7 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
         if (from == pairs.end() || to == pairs.end() || from == to || !from->second.newPath.isEmpty()
             || !to->second.oldPath.isEmpty())
             continue;
-        to->second.oldPath = from->second.oldPath;
-        to->second.renamedFrom = pathFromNative(d->old_file.path);
-        pairs.erase(from);
+        pairMoved(from, to, d->old_file.path);
     }
 
     std::vector<FilePair> out;
@@ -589,13 +897,35 @@ const SourceStore& GitRepository::store() const { return *m_impl; }
 
 namespace {
 
+// git's ignore rules for a walk inside a working folder, read as git reads them (the user's
+// excludes file, .git/info/exclude, then every .gitignore from the top down, the deeper having
+// the last word) and matched here: libgit2's own matcher, like git's, takes exponential time on
+// a pattern of many stars, and a committed .gitignore could stall every count.
 class RepositoryIgnoreFilter : public WalkFilter {
 public:
-    RepositoryIgnoreFilter(RepositoryPtr repo, std::string prefix, const Exclusions& exclusions)
-        : m_repo(std::move(repo)), m_prefix(std::move(prefix))
+    RepositoryIgnoreFilter(git_repository* repo, std::string workdir, std::string prefix, const Exclusions& exclusions)
+        : m_workdir(std::move(workdir)), m_prefix(std::move(prefix))
     {
         for (const QString& p : exclusions.patterns)
             m_patterns.add(pathToNative(p));
+        m_ignored.addLines(readRulesFile(userExcludesFile(repo)));
+        git_buf info = GIT_BUF_INIT;
+        if (git_repository_item_path(&info, repo, GIT_REPOSITORY_ITEM_INFO) == 0)
+            m_ignored.addLines(readRulesFile(std::string(info.ptr) + "/exclude"));
+        git_buf_dispose(&info);
+        // The folders above the walked one: their rules, and whether they are ignored themselves.
+        std::string above;
+        for (size_t slash; (slash = m_prefix.find('/', above.size())) != std::string::npos;) {
+            m_ignored.addLines(readRulesFile(m_workdir + above + ".gitignore"), above);
+            const std::string folder = m_prefix.substr(0, slash);
+            m_insideIgnored = m_insideIgnored || m_ignored.excludes(folder, true);
+            above = folder + '/';
+        }
+    }
+
+    void entering(const std::string& relative, const std::string& full) override
+    {
+        m_ignored.addLines(readRulesFile(full + "/.gitignore"), m_prefix + (relative.empty() ? std::string() : relative + '/'));
     }
 
     bool excludes(std::string_view relative, bool directory) const override
@@ -603,18 +933,41 @@ public:
         const PathPatterns::Verdict verdict = m_patterns.match(relative, directory);
         if (verdict != PathPatterns::Verdict::None)
             return verdict == PathPatterns::Verdict::Excluded;
+        if (m_insideIgnored)
+            return true;
         std::string path = m_prefix;
         path += relative;
-        if (directory)
-            path += '/';
-        int ignored = 0;
-        return git_ignore_path_is_ignored(&ignored, m_repo.get(), path.c_str()) == 0 && ignored == 1;
+        return m_ignored.excludes(path, directory);
     }
 
 private:
-    RepositoryPtr m_repo;
-    std::string m_prefix; // the walked folder within the working folder: "" or "a/b/"
-    PathPatterns m_patterns;
+    static std::string userExcludesFile(git_repository* repo)
+    {
+        std::string path;
+        git_config* config = nullptr;
+        if (git_repository_config_snapshot(&config, repo) == 0) {
+            git_buf buf = GIT_BUF_INIT;
+            if (git_config_get_path(&buf, config, "core.excludesfile") == 0)
+                path = buf.ptr;
+            git_buf_dispose(&buf);
+            git_config_free(config);
+        }
+        if (path.empty()) {
+            const char* xdg = std::getenv("XDG_CONFIG_HOME");
+            const char* home = std::getenv("HOME");
+            if (xdg && *xdg)
+                path = std::string(xdg) + "/git/ignore";
+            else if (home && *home)
+                path = std::string(home) + "/.config/git/ignore";
+        }
+        return path;
+    }
+
+    std::string m_workdir; // ends in "/"
+    std::string m_prefix;  // the walked folder within the working folder: "" or "a/b/"
+    PathPatterns m_patterns; // given by the user; they have the last word
+    PathPatterns m_ignored;  // git's, by paths within the working folder
+    bool m_insideIgnored = false; // the walked folder lies in a folder git ignores
 };
 
 } // namespace
@@ -633,7 +986,7 @@ std::unique_ptr<WalkFilter> makeWalkFilter(const std::string& root, const Exclus
             std::string workdir = work ? work : "";
             if (!workdir.empty() && (real + '/').compare(0, workdir.size(), workdir) == 0) {
                 std::string prefix = (real + '/').substr(workdir.size());
-                return std::make_unique<RepositoryIgnoreFilter>(std::move(repo), std::move(prefix), exclusions);
+                return std::make_unique<RepositoryIgnoreFilter>(repo.get(), workdir, std::move(prefix), exclusions);
             }
         }
     }

@@ -211,30 +211,8 @@ public:
 
     void entering(const std::string& relative, const std::string& full) override
     {
-        if (!m_gitignore)
-            return;
-        // A .gitignore is a small text file; anything else of that name is passed over.
-        constexpr off_t kLargest = 1 << 20;
-        const int fd = ::open((full + "/.gitignore").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
-            return;
-        struct stat st {};
-        std::string text;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargest) {
-            text.resize(static_cast<size_t>(st.st_size));
-            size_t got = 0;
-            while (got < text.size()) {
-                const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                got += static_cast<size_t>(n);
-            }
-            text.resize(got);
-        }
-        ::close(fd);
-        m_ignored.addLines(text, relative.empty() ? std::string() : relative + '/');
+        if (m_gitignore)
+            m_ignored.addLines(readRulesFile(full + "/.gitignore"), relative.empty() ? std::string() : relative + '/');
     }
 
     bool excludes(std::string_view relative, bool directory) const override
@@ -312,6 +290,32 @@ bool PathPatterns::valid(std::string_view pattern)
     PathPatterns probe;
     probe.add(pattern);
     return !probe.empty();
+}
+
+std::string readRulesFile(const std::string& path)
+{
+    // A rules file is a small text file; anything else of that name is passed over.
+    constexpr off_t kLargest = 1 << 20;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargest) {
+        text.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        text.resize(got);
+    }
+    ::close(fd);
+    return text;
 }
 
 bool isVersionControlFolder(std::string_view name)

@@ -45,6 +45,10 @@ private:
     std::vector<Rule> m_rules;
 };
 
+// The text of a .gitignore or exclude file; empty when there is none, or it is not a regular
+// file of at most 1 MiB.
+std::string readRulesFile(const std::string& path);
+
 // Folders of version control systems: never the user's source, never entered.
 bool isVersionControlFolder(std::string_view name);
 

@@ -334,3 +334,185 @@ TEST_F(GitRevisionTest, SubtotalsOfARevisionAndOfTwoRevisionsAddUpToTheirTotals)
             EXPECT_EQ(total[key].toInt(), diff ? doc[u"totals"].toObject()[key].toInt() : doc[u"totalSteps"].toInt()) << key.toStdString();
     }
 }
+
+// Damage found while listing is refused before anything is written; damage only reading the
+// blob can find ends the run, and its half of a result never replaces the older output.
+TEST_F(GitRevisionTest, ADamagedRepositoryIsNamedAndNeverReplacesTheOutput)
+{
+    QByteArray noise(30000, '\0');
+    std::mt19937 random(24);
+    for (char& c : noise)
+        c = random() % 40 == 0 ? '\n' : static_cast<char>('a' + random() % 26);
+    put("src/zz_noise.c", noise);
+    commit("v3");
+    auto copy = [&](const char* name) {
+        const QString where = m_dir.path(QString::fromUtf8(name));
+        EXPECT_EQ(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), m_repo, where}), 0);
+        return where;
+    };
+    const QString garbled = copy("garbled"), cut = copy("cut"), halved = copy("halved"), flipped = copy("flipped");
+    const QString blob = QString::fromLatin1(git({"rev-parse", "v1:src/crlf.c"}).trimmed());
+    const QString looseName = QStringLiteral("/.git/objects/") + blob.left(2) + u'/' + blob.mid(2);
+    QFile loose(garbled + looseName);
+    ASSERT_TRUE(loose.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(loose.write(noise.left(static_cast<qsizetype>(loose.size()))) > 0);
+    loose.close();
+    ASSERT_TRUE(QFile::resize(cut + looseName, QFileInfo(cut + looseName).size() - 6)); // its header still whole
+    auto packOf = [&](const QString& repo) {
+        git({"repack", "-a", "-d", "-q"}, repo);
+        return QDir(repo + QStringLiteral("/.git/objects/pack")).entryInfoList({QStringLiteral("*.pack")}).value(0).filePath();
+    };
+    const QString half = packOf(halved);
+    ASSERT_TRUE(QFile::resize(half, QFileInfo(half).size() / 2));
+    // The noise blob is stored whole in the pack: a byte flipped in its middle spoils only it.
+    const QString pack = packOf(flipped);
+    const QString noiseId = QString::fromLatin1(git({"rev-parse", "v3:src/zz_noise.c"}).trimmed());
+    qint64 at = -1;
+    for (const QByteArray& line : git({"verify-pack", "-v", pack.toUtf8()}, flipped).split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 5 && f[0] == noiseId.toLatin1())
+            at = f[4].toLongLong() + f[3].toLongLong() / 2;
+    }
+    ASSERT_GT(at, 0);
+    QFile packFile(pack);
+    ASSERT_TRUE(packFile.open(QIODevice::ReadWrite) && packFile.seek(at));
+    const char byte = packFile.peek(1)[0];
+    packFile.write(QByteArray(1, static_cast<char>(byte ^ 0x5a)));
+    packFile.close();
+
+    const QString output = m_dir.path(QStringLiteral("out.csv"));
+    struct Case {
+        QString repo;
+        const char* rev;
+        int rc;
+        std::string says;
+    } cases[] = {
+        {garbled, "v1", 2, "of v1:src/crlf.c cannot be read: "},
+        {cut, "v1", 1, "v1:src/crlf.c: loose object " + blob.toStdString() + " is damaged: cut short"},
+        {halved, "v2", 2, "revision v2 cannot be read: "},
+        {flipped, "v3", 1, "v3:src/zz_noise.c: "},
+    };
+    for (const Case& c : cases) {
+        for (const char* format : {"csv", "xlsx"}) {
+            m_dir.write(QStringLiteral("out.csv"), "older\n");
+            const Result r = count({QStringLiteral("--repo"), c.repo, QStringLiteral("--rev"), QString::fromUtf8(c.rev),
+                                    QStringLiteral("-f"), QString::fromUtf8(format), QStringLiteral("-o"), output});
+            EXPECT_EQ(r.rc, c.rc) << c.says << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            QFile kept(output);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), QByteArray("older\n")) << c.says << " " << format;
+        }
+    }
+}
+
+// A blob's size comes from its object header: one said to be larger than the limit is not
+// analysable at once, never inflated (this one could not be: its stream ends after 100 bytes). A file at the top of a revision has its own name as its
+// Program ID, and the revision, whatever its name holds, as its folder.
+TEST_F(GitRevisionTest, AHugeBlobIsNotReadAndTopFilesAreNamedUnderTheirRevision)
+{
+    const QByteArray header = "blob 3000000000";
+    QByteArray body(1 << 16, '\0');
+    std::mt19937 random(3);
+    for (char& c : body)
+        c = static_cast<char>(random());
+    const QByteArray object = qCompress(header + '\0' + body).mid(4, 100); // zlib, without Qt's size
+    const QString id = QStringLiteral("3e5b1c0de5b1c0de5b1c0de5b1c0de5b1c0de5b1");
+    m_dir.write(QStringLiteral("repo/.git/objects/") + id.left(2) + u'/' + id.mid(2), object);
+    const QString small = QString::fromLatin1(git({"rev-parse", "v1:src/main.c"}).trimmed());
+    QProcess mktree;
+    mktree.setWorkingDirectory(m_repo);
+    mktree.start(QStringLiteral("git"), {QStringLiteral("mktree")});
+    mktree.write(QStringLiteral("100644 blob %1\tbig.c\n100644 blob %2\ttop.c\n").arg(id, small).toUtf8());
+    mktree.closeWriteChannel();
+    ASSERT_TRUE(mktree.waitForFinished(30000));
+    const QByteArray tree = mktree.readAllStandardOutput().trimmed();
+    ASSERT_FALSE(tree.isEmpty()) << mktree.readAllStandardError().constData();
+    const QByteArray commit = git({"commit-tree", tree, "-m", "huge"}).trimmed();
+    git({"branch", "rel/1.0", commit});
+
+    const Result r = count({QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"), QStringLiteral("rel/1.0"),
+                            QStringLiteral("-f"), QStringLiteral("csv")});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const QList<QStringList> rows = test::parseDelimited(r.out, u',');
+    ASSERT_EQ(rows.size(), 3) << r.out.toStdString();
+    EXPECT_EQ(rows[1].mid(0, 4), (QStringList{QStringLiteral("rel/1.0:big.c"), QStringLiteral("big.c"),
+                                              QStringLiteral("rel/1.0:"), QStringLiteral("NotAnalysable")}));
+    EXPECT_EQ(rows[2].mid(0, 4), (QStringList{QStringLiteral("rel/1.0:top.c"), QStringLiteral("top.c"),
+                                              QStringLiteral("rel/1.0:"), QStringLiteral("Counted")}));
+}
+
+// More moved files than libgit2 looks through by default (1,000 sources for each target), half
+// of them renamed as well: every one is paired with its old self. A file of the same name that
+// has nothing in common with the one removed is not.
+TEST_F(GitRevisionTest, EveryMovedFileIsPairedHoweverManyMoved)
+{
+    constexpr int kMoved = 2200;
+    auto name = [](const char* folder, int i) {
+        return QStringLiteral("repo/%1/%2%3.c").arg(QString::fromUtf8(folder), i % 2 ? u"g" : u"f").arg(i, 4, 10, QChar(u'0'));
+    };
+    for (int i = 0; i < kMoved; ++i)
+        m_dir.write(name("many", i).replace(QStringLiteral("/g"), QStringLiteral("/f")), QStringLiteral("int a%1;\nint b%1;\nint c%1;\nint d%1;\n").arg(i).toUtf8());
+    put("many/util.c", "int util(void)\n{\n    return 1;\n}\n");
+    git({"add", "many"});
+    commit("v3");
+    git({"rm", "-q", "-r", "many"});
+    for (int i = 0; i < kMoved; ++i)
+        m_dir.write(name("moved", i), QStringLiteral("int a%1;\nint b%1;\nint c%1;\nint e%1;\n").arg(i).toUtf8());
+    put("moved/util.c", "/* other */\nchar* name;\nlong count;\n");
+    git({"add", "moved"});
+    commit("v4");
+
+    QString error;
+    const auto repository = GitRepository::open(m_repo, &error);
+    ASSERT_TRUE(repository) << error.toStdString();
+    const auto pairs = repository->pairFiles(QStringLiteral("v3"), QStringLiteral("v4"),
+                                             RevisionSelection{{QStringLiteral("c")}, true, {}, {}}, &error);
+    ASSERT_TRUE(pairs) << error.toStdString();
+    int paired = 0;
+    for (const FilePair& pair : *pairs) {
+        paired += pair.relativePath.startsWith(u"moved/") && !pair.relativePath.endsWith(u"util.c")
+            && pair.renamedFrom == u"many/f" + pair.relativePath.mid(7);
+        EXPECT_FALSE(pair.relativePath.endsWith(u"util.c") && !pair.renamedFrom.isEmpty());
+    }
+    EXPECT_EQ(paired, kMoved);
+}
+
+// What --exclude and the committed .gitignore files (CR LF line ends, one in a subfolder with a
+// rule anchored there) leave out of a revision, and the order of what stays (a folder's files
+// before its subfolders), are those of its checkout: in a working folder, where git's rules
+// decide, and in a copy outside any.
+TEST_F(GitRevisionTest, ExclusionsAndOrderOfARevisionAreThoseOfItsFiles)
+{
+    put(".gitignore", "*.gen.c\r\n/top_only.c\r\n");
+    put("sub/.gitignore", "/local.c\r\n");
+    for (const char* file : {"top_only.c", "x.gen.c", "sub/top_only.c", "sub/local.c", "sub/deeper/local.c", "sub/b.c",
+                             "sub/a/x.c", "sub/drop/y.c", "sub/skip_me.c", "sub/a/skip_me.c"})
+        git({"add", "-f", "--", m_dir.write(QStringLiteral("repo/") + QString::fromUtf8(file), "int x;\n").toUtf8()});
+    commit("v3");
+    const QString working = checkout("v3");
+    const QString plain = m_dir.mkdir(QStringLiteral("plain"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                       QStringLiteral("git -C '%1' archive v3 | tar -x -C '%2'").arg(m_repo, plain)}), 0);
+    const QStringList rules{QStringLiteral("--gitignore"), QStringLiteral("--exclude"), QStringLiteral("skip_me.c"),
+                            QStringLiteral("--exclude"), QStringLiteral("drop/"), QStringLiteral("--exclude"),
+                            QStringLiteral("special"), QStringLiteral("-f"), QStringLiteral("csv")};
+    auto listed = [&](const QStringList& where, const QString& prefix) {
+        const Result r = count(rules + where);
+        EXPECT_EQ(r.rc, 0) << r.err;
+        QStringList paths;
+        for (const QStringList& row : rows(r.out, prefix).mid(1))
+            paths << row[0];
+        return paths;
+    };
+    const QStringList fromRevision = listed({QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"), QStringLiteral("v3"),
+                                             QStringLiteral("sub")}, QStringLiteral("v3:"));
+    EXPECT_EQ(fromRevision, (QStringList{QStringLiteral("sub/b.c"), QStringLiteral("sub/top_only.c"),
+                                         QStringLiteral("sub/a/x.c"), QStringLiteral("sub/deeper/local.c")}));
+    EXPECT_EQ(listed({working + QStringLiteral("/sub")}, working + u'/'), fromRevision);
+    EXPECT_EQ(listed({plain + QStringLiteral("/sub")}, plain + u'/'), fromRevision);
+    const QStringList whole = listed({QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"), QStringLiteral("v3")},
+                                     QStringLiteral("v3:"));
+    EXPECT_FALSE(whole.contains(QStringLiteral("top_only.c")) || whole.contains(QStringLiteral("x.gen.c"))) << whole.join(u' ').toStdString();
+    EXPECT_EQ(listed({plain}, plain + u'/'), whole);
+}
