@@ -88,18 +88,20 @@ private:
     size_t m_at = 0;
 };
 
-void countWhole(std::string_view bytes, LineCounter& counter)
+// Counts a file held whole; returns whether it carries a generator's mark.
+bool countWhole(std::string_view bytes, LineCounter& counter)
 {
     thread_local std::string text;
     if (isValidUtf8(bytes)) {
         counter.feed(bytes.substr(utf8BomLength(bytes)));
-    } else {
-        const SourceEncoding encoding = detectSourceEncoding(bytes);
-        TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
-        text.clear();
-        decoder.decode(bytes.substr(encoding.bomLength), text, true);
-        counter.feed(text);
+        return hasGeneratorMark(bytes, SourceEncoding{});
     }
+    const SourceEncoding encoding = detectSourceEncoding(bytes);
+    TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
+    text.clear();
+    decoder.decode(bytes.substr(encoding.bomLength), text, true);
+    counter.feed(text);
+    return hasGeneratorMark(bytes, encoding);
 }
 
 // `size` is what the file held when it was opened; a file that grows meanwhile is read to its
@@ -121,8 +123,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
     std::string text;
     if (size <= kWholeFileLimit) {
         if (const std::optional<std::string_view> bytes = reader.whole()) {
-            result.generated = hasGeneratorMark(*bytes);
-            countWhole(*bytes, counter);
+            result.generated = countWhole(*bytes, counter);
         } else {
             // Read to the real end, even if the file grew since it was opened. The buffer only
             // grows, so that it is not cleared again for every file.
@@ -140,8 +141,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
                 room *= 2;
                 raw.resize(room);
             }
-            result.generated = hasGeneratorMark(std::string_view(raw.data(), got));
-            countWhole(std::string_view(raw.data(), got), counter);
+            result.generated = countWhole(std::string_view(raw.data(), got), counter);
         }
     } else {
         raw.resize(kPieceSize);
@@ -193,7 +193,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
                     return fail(errno);
                 std::string_view piece(raw.data(), static_cast<size_t>(n));
                 if (first) {
-                    result.generated = hasGeneratorMark(piece);
+                    result.generated = hasGeneratorMark(piece, utf8 ? SourceEncoding{} : encoding);
                     piece.remove_prefix(utf8 ? utf8BomLength(piece) : std::min(encoding.bomLength, piece.size()));
                 }
                 if (utf8) {

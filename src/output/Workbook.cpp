@@ -77,6 +77,27 @@ QString sheetName(const QString& title, std::set<QString>& used)
     return name;
 }
 
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// A spreadsheet reads "_x0041_" in a cell's text as the character it codes ("A"), and the library
+// writes text as it is: the "_" of every such literal sequence is written as "_x005F_".
+QByteArray cellText(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (!utf8.contains("_x"))
+        return utf8;
+    QByteArray out;
+    out.reserve(utf8.size());
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] == '_' && i + 6 < utf8.size() && utf8[i + 1] == 'x' && utf8[i + 6] == '_' && isHexDigit(utf8[i + 2])
+            && isHexDigit(utf8[i + 3]) && isHexDigit(utf8[i + 4]) && isHexDigit(utf8[i + 5]))
+            out += "_x005F_";
+        else
+            out += utf8[i];
+    }
+    return out;
+}
+
 class BookWriter {
 public:
     explicit BookWriter(lxw_workbook* book) : m_book(book)
@@ -160,7 +181,7 @@ private:
     {
         if (value.isEmpty() && !format)
             return; // an empty field is an empty cell
-        check(worksheet_write_string(ws, row, col, value.toUtf8().constData(), format));
+        check(worksheet_write_string(ws, row, col, cellText(value).constData(), format));
     }
     void kstep(lxw_worksheet* ws, lxw_row_t row, lxw_col_t col, int64_t steps)
     {

@@ -9,7 +9,12 @@
 #include "support/WindowDriver.h"
 
 #include <QAction>
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QFile>
+#include <QHorizontalStackedBarSeries>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
@@ -17,6 +22,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QValueAxis>
 
 #include <memory>
 
@@ -49,6 +55,24 @@ bool hasColour(const QImage& image, const QColor& colour)
         }
     }
     return false;
+}
+
+// A chart's bars from the top: "label=value".
+QStringList bars(SummaryPane& pane, const char* chartName)
+{
+    QChart* chart = child<QChartView>(pane, chartName)->chart();
+    const auto* axis = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).value(0));
+    const auto* series = qobject_cast<QHorizontalStackedBarSeries*>(chart->series().value(0));
+    QStringList out;
+    if (!axis || !series)
+        return out;
+    for (int i = axis->count() - 1; i >= 0; --i) {
+        qreal value = 0;
+        for (const QBarSet* set : series->barSets())
+            value += set->at(i);
+        out << axis->at(i) + u'=' + QString::number(value);
+    }
+    return out;
 }
 
 } // namespace
@@ -142,6 +166,53 @@ private slots:
 
         action("Mn_Syukei")->trigger();
         QVERIFY(pane->isHidden());
+    }
+
+    // Groups only, the largest first; past 30 bars the smallest are one. A long folder keeps its
+    // end, a kind that two engines name shows its engine, and the tables leave the row code out.
+    void chartsShowTheLargestGroupsFirstAndGatherTheSmallest()
+    {
+        using K = FigureTable::Kind;
+        SummaryPane pane(*m_prompter, [] { return QString(); });
+        m_prompter->expect(Kind::Message, QStringLiteral("保存できるグラフがありません。先に解析して下さい。"));
+        child<QPushButton>(pane, "SaveChartPng")->click();
+
+        const auto column = [](const char* header, const char* key, K kind) {
+            return FigureTable::Column{QString::fromUtf8(header), QString::fromLatin1(key), kind};
+        };
+        FigureTable byFolder{QStringLiteral("フォルダ別"),
+                             {column("フォルダ", "folder", K::Text), column("実行行", "executable", K::Count),
+                              column("区分", "row", K::Text)},
+                             {}};
+        const QString longFolder = QStringLiteral("/home/") + QString(50, u'x') + QStringLiteral("/src/");
+        byFolder.rows.push_back({longFolder, int64_t{100}, QStringLiteral("folder")});
+        for (int i = 1; i <= 32; ++i)
+            byFolder.rows.push_back({QStringLiteral("f%1/").arg(i), int64_t{i}, QStringLiteral("folder")});
+        byFolder.rows.push_back({QStringLiteral("不明なファイル"), int64_t{0}, QStringLiteral("no_engine")});
+        byFolder.rows.push_back({QStringLiteral("合計"), int64_t{628}, QStringLiteral("total")});
+        const FigureTable byType{QStringLiteral("種類別"),
+                                 {column("種類", "kind", K::Text), column("エンジン", "engine", K::Text),
+                                  column("実行行", "executable", K::Count), column("区分", "row", K::Text)},
+                                 {{QStringLiteral("C言語ソース"), QStringLiteral("C_STYLE"), int64_t{5}, QStringLiteral("kind")},
+                                  {QStringLiteral("Pythonスクリプト"), QStringLiteral("HASH"), int64_t{3}, QStringLiteral("kind")},
+                                  {QStringLiteral("C言語ソース"), QStringLiteral("OLD_C"), int64_t{7}, QStringLiteral("kind")},
+                                  {QStringLiteral("合計"), QString(), int64_t{15}, QStringLiteral("total")}}};
+        pane.showTables(byType, byFolder);
+
+        QStringList folders{u'…' + longFolder.right(39) + QStringLiteral("=100")};
+        for (int i = 32; i >= 5; --i)
+            folders << QStringLiteral("f%1/=%1").arg(i);
+        folders << QStringLiteral("その他 4 件=10");
+        QCOMPARE(bars(pane, "ByFolderChart"), folders);
+        QCOMPARE(bars(pane, "ByTypeChart"), (QStringList{QStringLiteral("C言語ソース (OLD_C)=7"), QStringLiteral("C言語ソース (C_STYLE)=5"),
+                                                         QStringLiteral("Pythonスクリプト=3")}));
+        const auto* axis = qobject_cast<QValueAxis*>(child<QChartView>(pane, "ByTypeChart")->chart()->axes(Qt::Horizontal).value(0));
+        QVERIFY(axis);
+        QCOMPARE(axis->max(), 7.0); // a tick per line below eight
+        QCOMPARE(axis->tickCount(), 8);
+        auto* table = child<QTableWidget>(pane, "ByTypeTable");
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("実行行"));
     }
 };
 

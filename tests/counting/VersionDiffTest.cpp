@@ -249,3 +249,25 @@ TEST(VersionDiff, UnreadableFileEndsTheComparisonWithItsPath)
     });
     EXPECT_EQ(rc, 0);
 }
+
+// Files that cannot be analysed are compared by their bytes: an edit that keeps the size is a
+// change, and equal bytes are none.
+TEST(VersionDiff, FilesThatCannotBeAnalysedAreComparedByTheirBytes)
+{
+    TempDir dir;
+    QByteArray edited = notAnalysable();
+    edited.replace("int x;", "int y;");
+    dir.write(QStringLiteral("old/edited.c"), notAnalysable());
+    dir.write(QStringLiteral("new/edited.c"), edited);
+    dir.write(QStringLiteral("old/same.c"), notAnalysable());
+    dir.write(QStringLiteral("new/same.c"), notAnalysable());
+    EngineTable engines(IniDocument::fromBytes(kIni));
+    Collect sink;
+    ASSERT_TRUE(RunDiff({dir.path(QStringLiteral("old")), dir.path(QStringLiteral("new")), {QStringLiteral("c")}, true}, engines,
+                        AnalysisOptions{true, 2}, sink)
+                    .completed());
+    for (const auto& [name, status] : {std::pair{"edited.c", ChangeStatus::Changed}, std::pair{"same.c", ChangeStatus::Unchanged}}) {
+        EXPECT_EQ(sink.at(name).outcome, FileOutcome::NotAnalysable) << name;
+        EXPECT_EQ(sink.at(name).status, status) << name;
+    }
+}

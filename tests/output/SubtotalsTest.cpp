@@ -1,11 +1,23 @@
 #include "output/Subtotals.h"
 
+#include "cli/CountCommand.h"
 #include "config/FileTypeTable.h"
+#include "config/NativePath.h"
 #include "output/FigureTableText.h"
+#include "support/DelimitedText.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -42,6 +54,15 @@ RunSummary count(const QStringList& paths, ResultSink& sink, GeneratedFiles gene
 {
     EngineTable engines(IniDocument::fromBytes(kIni));
     return RunAnalysis(paths, engines, AnalysisOptions{true, 2, nullptr, generated}, sink);
+}
+
+// What tarvik-count writes with the settings above.
+QString countCommand(const TempDir& dir, const QStringList& args)
+{
+    const QString ini = dir.write(QStringLiteral("Tarvik.ini"), kIni);
+    std::ostringstream out, err;
+    EXPECT_EQ(CountCommand({ini, dir.path(), false, false, 2}).execute(args, out, err), 0) << err.str();
+    return QString::fromStdString(out.str());
 }
 
 } // namespace
@@ -161,4 +182,64 @@ TEST(Subtotals, AComparisonIsGroupedByTheTypeOfItsNewestVersionAndItsRelativeFol
                                                      QStringLiteral("lib/,2,0,0,1,0,0.000,folder"),
                                                      QStringLiteral("解析不能ファイル,1,0,0,0,0,0.000,not_analysable"),
                                                      QStringLiteral("合計,4,1,1,1,2,0.002,total")}));
+}
+
+// A file moved to a name of another type is grouped by its new name, as a pair's type always is.
+TEST(Subtotals, AFileMovedToAnotherTypeCountsUnderItsNewType)
+{
+    TempDir dir;
+    const QString repo = dir.mkdir(QStringLiteral("repo"));
+    auto git = [&](const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(repo);
+        p.start(QStringLiteral("git"), QStringList{QStringLiteral("-c"), QStringLiteral("user.name=t"), QStringLiteral("-c"),
+                                                   QStringLiteral("user.email=t@example.org")} + args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    auto commit = [&](const QString& tag) {
+        git({QStringLiteral("add"), QStringLiteral(".")});
+        git({QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"), tag});
+        git({QStringLiteral("tag"), tag});
+    };
+    const QByteArray api = "int open(void);\nint close(void);\nint read(void);\n";
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    dir.write(QStringLiteral("repo/api.c"), api);
+    commit(QStringLiteral("v1"));
+    git({QStringLiteral("mv"), QStringLiteral("api.c"), QStringLiteral("api.h")});
+    dir.write(QStringLiteral("repo/api.h"), api + "int write(void);\n");
+    commit(QStringLiteral("v2"));
+    EXPECT_EQ(countCommand(dir, {QStringLiteral("--repo"), repo, QStringLiteral("--diff"), QStringLiteral("v1"), QStringLiteral("v2"),
+                                 QStringLiteral("--summary"), QStringLiteral("type"), QStringLiteral("-f"), QStringLiteral("csv")}),
+              QStringLiteral("kind,engine,files,added,changed,deleted,modified,kstep,row\r\n"
+                             "C言語ヘッダ,C_STYLE,1,1,0,0,1,0.001,kind\r\n合計,,1,1,0,0,1,0.001,total\r\n"));
+}
+
+// Folders whose names are not UTF-8 (a stray byte; CP932) read the same in their rows as in the
+// rows of their files.
+TEST(Subtotals, FolderNamesThatAreNotUtf8AreWrittenAsInTheFilesRows)
+{
+    TempDir dir;
+    const QString tree = dir.mkdir(QStringLiteral("tree"));
+    // Made by their bytes: Qt would write the names in UTF-8.
+    for (const char* name : {"/d\xff", "/\x93\xfa"}) {
+        const std::string folder = pathToNative(tree) + name;
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+        std::ofstream(folder + "/x.c") << "x;\n";
+    }
+    const QStringList csv{QStringLiteral("-f"), QStringLiteral("csv"), tree};
+    const QList<QStringList> files = test::parseDelimited(countCommand(dir, csv), u',');
+    const QList<QStringList> folders =
+        test::parseDelimited(countCommand(dir, csv + QStringList{QStringLiteral("--summary"), QStringLiteral("dir")}), u',');
+    const QJsonArray json = QJsonDocument::fromJson(countCommand(dir, {QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("--summary"),
+                                                                       QStringLiteral("dir"), tree})
+                                                        .toUtf8())[u"summaries"][0][u"rows"]
+                                .toArray();
+    ASSERT_EQ(files.size(), 3);
+    ASSERT_EQ(folders.size(), 4);
+    EXPECT_EQ(files[2][2], tree + QStringLiteral("/日/"));
+    for (int r = 1; r <= 2; ++r) {
+        EXPECT_EQ(folders[r][0], files[r][2]);
+        EXPECT_EQ(json[r - 1][u"folder"].toString(), files[r][2]);
+    }
 }

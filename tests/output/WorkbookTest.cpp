@@ -113,6 +113,24 @@ TEST_F(WorkbookTest, EveryTableIsASheetOfItsOwn)
     EXPECT_LT(sheet[u"widths"][u"B"].toDouble(), 20.0);
 }
 
+// A name holding "_x0041_" reads as written, not as the "A" it would code; a very long one
+// widens its column only up to the widest a column gets.
+TEST_F(WorkbookTest, NamesReadAsWrittenAndAColumnHasAWidest)
+{
+    const QStringList names{QStringLiteral("_x0041_.c"), QStringLiteral("a_x005F_x0041_x0042_.c"), QStringLiteral("_x41_.c"),
+                            QString(150, u'n') + QStringLiteral(".c")};
+    FigureTable table{QStringLiteral("明細"), {{QStringLiteral("Program ＩＤ"), QStringLiteral("program_id"), FigureTable::Kind::Text}}, {}};
+    for (const QString& name : names)
+        table.rows.push_back({name});
+    const QString path = m_dir.path(QStringLiteral("names.xlsx"));
+    QString error;
+    ASSERT_TRUE(SaveWorkbook(path, {{table, std::nullopt}}, &error)) << error.toStdString();
+    const QJsonObject sheet = test::readSheet(path, QStringLiteral("明細"));
+    for (qsizetype r = 0; r < names.size(); ++r)
+        EXPECT_EQ(sheet[u"rows"][r + 1][0][u"v"].toString(), names[r]);
+    EXPECT_LT(sheet[u"widths"][u"A"].toDouble(), 101.0); // the widest, 100, and the library's padding
+}
+
 TEST_F(WorkbookTest, AWorkbookNeedsAnOutputFile)
 {
     for (const QStringList& output : {QStringList{}, QStringList{QStringLiteral("-o"), QStringLiteral("-")}}) {

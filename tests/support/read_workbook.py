@@ -4,10 +4,14 @@ import json
 import sys
 
 import openpyxl
+from openpyxl.utils.escape import unescape
 
 
 def cell(c):
-    return {"v": c.value, "t": c.data_type, "f": c.number_format, "b": bool(c.font and c.font.b)}
+    # A spreadsheet program shows "_xHHHH_" in a text as the character it codes; this openpyxl
+    # leaves it as it is.
+    value = unescape(c.value) if isinstance(c.value, str) else c.value
+    return {"v": value, "t": c.data_type, "f": c.number_format, "b": bool(c.font and c.font.b)}
 
 
 def sheet(ws):
