@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace tarvik {
@@ -112,6 +113,10 @@ QByteArray directoryOfPwdReply(const QByteArray& line)
     return {};
 }
 
+const QString kControlClosed = QStringLiteral("the server closed the control connection");
+const QString kNotConnected = QStringLiteral("not connected");
+const QString kUnsafeName = QStringLiteral("the name cannot go to the server in a command");
+
 bool writeAll(int fd, const char* p, size_t left)
 {
     while (left > 0) {
@@ -163,6 +168,9 @@ struct FtpSession::Impl {
     // transfer ends.
     curl_socket_t control = CURL_SOCKET_BAD;
     bool transferring = false;
+    // The server closed or reset the control connection while a transfer was under way.
+    bool controlClosed = false;
+    QString error; // why the last operation failed
     const FtpTimeouts& timeouts; // the session's own, read at every request
 
     explicit Impl(const FtpTimeouts& sessionTimeouts)
@@ -197,6 +205,13 @@ struct FtpSession::Impl {
     }
 
     ~Impl() { close(); }
+
+    bool failWith(const QString& why)
+    {
+        error = why;
+        return false;
+    }
+    bool failWithErrno() { return failWith(QString::fromLocal8Bit(std::strerror(errno))); }
 
     void close()
     {
@@ -325,12 +340,14 @@ struct FtpSession::Impl {
         curl_easy_setopt(curl, CURLOPT_NOBODY, bodySink ? 0L : 1L);
         sink = bodySink;
         CURLcode result = CURLE_OK;
+        bool dropped = false;
         for (int attempt = 0; attempt < 3; ++attempt) {
             replies.clear();
             replyBuffer.clear();
             bodyBytes = 0;
             progressBytes = 0;
             transferring = false;
+            controlClosed = false;
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = run();
@@ -345,15 +362,21 @@ struct FtpSession::Impl {
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
             // 421: the server has closed a connection that sat idle too long, which libcurl finds
             // out only on using it. Nothing has happened yet; the next attempt logs in anew.
-            const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
-                return r.code == 421;
-            });
+            dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) { return r.code == 421; });
             if (result == CURLE_OK || bodyBytes > 0 || !(dropped || neverWaited))
                 break;
         }
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         sink = nullptr;
         curl_slist_free_all(list);
+        if (result == CURLE_OK)
+            error.clear();
+        else if (controlClosed || dropped)
+            error = kControlClosed;
+        else if (result == CURLE_ABORTED_BY_CALLBACK) // only the stall check aborts
+            error = QStringLiteral("no data came for %1 s").arg(stall.count());
+        else // not libcurl's error buffer: it keeps the first complaint, even one libcurl got over
+            error = QString::fromUtf8(curl_easy_strerror(result));
         return result == CURLE_OK;
     }
 
@@ -386,6 +409,7 @@ struct FtpSession::Impl {
             }
             if (watch && extra.revents != 0) {
                 if (controlLost()) {
+                    controlClosed = true;
                     result = CURLE_RECV_ERROR;
                     break;
                 }
@@ -487,15 +511,20 @@ void FtpSession::ConnectServer()
     m_impl->close();
     initCurlOnce();
     const QByteArray authority = urlAuthority(serverName);
-    if (authority.isEmpty())
+    if (authority.isEmpty()) {
+        m_impl->failWith(QStringLiteral("not a server name: ") + serverName);
         return;
+    }
     CURL* curl = curl_easy_init();
-    if (!curl)
+    if (!curl) {
+        m_impl->failWith(QStringLiteral("libcurl could not start"));
         return;
+    }
     m_impl->curl = curl;
     m_impl->multi = curl_multi_init();
     if (!m_impl->multi) {
         m_impl->close();
+        m_impl->failWith(QStringLiteral("libcurl could not start"));
         return;
     }
     curl_multi_setopt(m_impl->multi, CURLMOPT_MAXCONNECTS, 1L);
@@ -549,11 +578,13 @@ bool FtpSession::connected() const
 
 bool FtpSession::ChangeRemoteDirectory(const QString& path)
 {
-    if (!m_impl->connected || path.isEmpty())
-        return false;
+    if (!m_impl->connected)
+        return m_impl->failWith(kNotConnected);
+    if (path.isEmpty())
+        return m_impl->failWith(QStringLiteral("no directory given"));
     const QByteArray target = m_impl->encodePath(path);
     if (!isSafeArgument(target))
-        return false;
+        return m_impl->failWith(kUnsafeName);
     // A relative path is taken from the session's directory; "//name" goes out as it stands.
     QList<QByteArray> quote = target.startsWith('/') ? QList<QByteArray>{} : m_impl->backToCwd();
     const QByteArray cwdCommand = "CWD " + target;
@@ -562,7 +593,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
         return false;
     const Impl::Reply* changed = m_impl->replyTo(cwdCommand);
     if (!changed || changed->code / 100 != 2)
-        return false;
+        return m_impl->failWith(changed ? decodeBytes(changed->line) : QStringLiteral("no reply to CWD"));
     const Impl::Reply* pwd = m_impl->replyTo("PWD");
     m_impl->rememberDirectory(pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray());
     return true;
@@ -576,8 +607,10 @@ QString FtpSession::GetRemoteDirectory()
 FtpListing FtpSession::ListRemoteEntries()
 {
     FtpListing listing;
-    if (!m_impl->connected)
+    if (!m_impl->connected) {
+        m_impl->failWith(kNotConnected);
         return listing;
+    }
     QByteArray data;
     Impl::Sink sink = [&data](const char* bytes, size_t size) {
         if (data.size() + static_cast<qsizetype>(size) > kMaxListingBytes)
@@ -609,11 +642,13 @@ FtpListing FtpSession::ListRemoteEntries()
 
 bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& localPath)
 {
-    if (!m_impl->connected || remoteName.isEmpty() || localPath.isEmpty())
-        return false;
+    if (!m_impl->connected)
+        return m_impl->failWith(kNotConnected);
+    if (remoteName.isEmpty() || localPath.isEmpty())
+        return m_impl->failWith(QStringLiteral("no file given"));
     const QByteArray name = m_impl->encodePath(remoteName);
     if (!isSafeArgument(name))
-        return false;
+        return m_impl->failWith(kUnsafeName);
 
     // Into a new file beside the target, renamed over it only once the transfer is complete.
     const std::string target = pathToNative(localPath);
@@ -626,10 +661,10 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
             + ".part";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return m_impl->failWithErrno();
     }
     if (fd < 0)
-        return false;
+        return m_impl->failWith(QStringLiteral("no free name for the temporary file"));
 
     // The wire of an ASCII transfer ends lines in CR LF. libcurl turns them into LF itself on
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
@@ -645,27 +680,43 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     qint64 limit = -1; // known once the transfer starts, when the reply to SIZE is in
     qint64 received = 0;
     qint64 lineEnds = 0;
+    QString refused; // why the sink stopped the transfer
     Impl::Sink sink = [&](const char* bytes, size_t size) {
         if (limit < 0) {
             const qint64 stored = m_impl->storedSize(sizeCommand);
             limit = stored >= 0 ? stored : std::max<qint64>(downloadCeiling, 0);
         }
         received += static_cast<qint64>(size);
-        if (received > limit)
+        if (received > limit) {
+            refused = QStringLiteral("the file is larger than %1 bytes").arg(limit);
             return false;
+        }
         lineEnds += std::count(bytes, bytes + size, '\n');
-        return writeAll(fd, bytes, size);
+        if (writeAll(fd, bytes, size))
+            return true;
+        refused = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
     };
     QList<QByteArray> quote = m_impl->backToCwd();
     quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
     bool ok = m_impl->perform(name, quote, &sink);
+    if (!ok && !refused.isEmpty())
+        m_impl->error = refused;
     if (const qint64 stored = m_impl->storedSize(sizeCommand); ok && stored >= 0 && received + lineEnds < stored)
-        ok = false;
-    ok = ::close(fd) == 0 && ok;
+        ok = m_impl->failWith(QStringLiteral("the file arrived shorter than its size on the server"));
+    if (::close(fd) != 0 && ok)
+        ok = m_impl->failWithErrno();
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;
+    if (ok) // the rename failed
+        m_impl->failWithErrno();
     ::unlink(temp.c_str());
     return false;
+}
+
+QString FtpSession::lastError() const
+{
+    return m_impl->error;
 }
 
 FtpSession::DisconnectResult FtpSession::DisconnectServer()

@@ -323,6 +323,21 @@ TEST(FtpHostileSession, TransfersCutShort)
     }
 }
 
+// A failed operation tells why; one that works leaves nothing to tell.
+TEST(FtpHostileSession, AFailureTellsWhy)
+{
+    Hostile hostile({QStringLiteral("--on"), QStringLiteral("RETR=short-data"), QStringLiteral("--retr-bytes"),
+                     QStringLiteral("100")});
+    ASSERT_TRUE(hostile.connect());
+    TempDir local;
+    EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/missing")));
+    EXPECT_EQ(hostile.session.lastError(), QStringLiteral("550 no such directory"));
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), local.path(QStringLiteral("x.c"))));
+    EXPECT_EQ(hostile.session.lastError(), QStringLiteral("the file arrived shorter than its size on the server"));
+    EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+    EXPECT_TRUE(hostile.session.lastError().isEmpty());
+}
+
 // Control characters and overlong names in a listing: shown as the listing record holds them
 // (up to a NUL, at most 260 bytes), and never a way to put a command on the control connection.
 TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
