@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -113,6 +114,13 @@ QByteArray directoryOfPwdReply(const QByteArray& line)
     return {};
 }
 
+// The server has closed (FIN) or reset its end of `socket`, or the socket is closed here already.
+bool closedByPeer(curl_socket_t socket)
+{
+    pollfd p{socket, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 const QString kControlClosed = QStringLiteral("the server closed the control connection");
 const QString kNotConnected = QStringLiteral("not connected");
 const QString kUnsafeName = QStringLiteral("the name cannot go to the server in a command");
@@ -164,10 +172,13 @@ struct FtpSession::Impl {
     curl_off_t progressBytes = 0;
     std::chrono::steady_clock::time_point lastByteAt;
     // The control connection's socket, known from its opening to its closing. libcurl does not
-    // watch it while data flows (from the 150 reply on), so a reset would go unseen until the
-    // transfer ends.
+    // watch it while data flows (from the 150 reply on), so a close or reset would go unseen
+    // until the transfer ends.
     curl_socket_t control = CURL_SOCKET_BAD;
     bool transferring = false;
+    // The transfer's data connection once accepted. libcurl closes it without the close callback,
+    // so it is forgotten at every 150 reply, before the next one is accepted.
+    curl_socket_t dataSocket = CURL_SOCKET_BAD;
     // The server closed or reset the control connection while a transfer was under way.
     bool controlClosed = false;
     QString error; // why the last operation failed
@@ -252,6 +263,8 @@ struct FtpSession::Impl {
                     if (ok) {
                         self->replies.append({self->lastCommand, code, line});
                         self->transferring = code / 100 == 1; // from the 150 to the final reply
+                        if (self->transferring)
+                            self->dataSocket = CURL_SOCKET_BAD;
                     }
                 }
             }
@@ -273,35 +286,41 @@ struct FtpSession::Impl {
         return self->progressBytes > 0 && now - self->lastByteAt > self->stall ? 1 : 0;
     }
 
-    // Reset, or closed with nothing left to read: no reply can come any more. A reply that is
-    // waiting is left to libcurl, which reads it at the end of the transfer.
-    bool controlLost() const
+    // Called once the control connection is closed or reset during a transfer: no reply can come
+    // any more, so the transfer is cut off unless the server has ended it already. It has when
+    // its final reply is waiting and tells of success: the data still in flight is read before
+    // libcurl reads that reply. It may have when nothing is waiting but the data connection has
+    // ended: libcurl may hold the final reply already, read along with the 150.
+    bool transferCutOff() const
     {
-        if (!transferring || control == CURL_SOCKET_BAD)
-            return false;
-        pollfd p{control, POLLIN | POLLRDHUP, 0};
-        if (::poll(&p, 1, 0) <= 0)
-            return false;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL))
-            return true;
-        char byte;
-        return (p.revents & POLLRDHUP) && ::recv(control, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+        char reply[3];
+        const ssize_t waiting = ::recv(control, reply, sizeof reply, MSG_PEEK | MSG_DONTWAIT);
+        if (waiting > 0)
+            return reply[0] != '2';
+        return dataSocket == CURL_SOCKET_BAD || !closedByPeer(dataSocket);
     }
 
-    // libcurl opens only the control connection with this purpose; in active mode the data
-    // connection is accepted.
+    // libcurl opens only the control connection with the first purpose; in active mode the data
+    // connection is accepted, with the second.
     static int onSocketOpened(void* userp, curl_socket_t socket, curlsocktype purpose)
     {
+        auto* self = static_cast<Impl*>(userp);
         if (purpose == CURLSOCKTYPE_IPCXN)
-            static_cast<Impl*>(userp)->control = socket;
+            self->control = socket;
+        else if (purpose == CURLSOCKTYPE_ACCEPT)
+            self->dataSocket = socket;
         return CURL_SOCKOPT_OK;
     }
 
     static int onSocketClosing(void* userp, curl_socket_t socket)
     {
         auto* self = static_cast<Impl*>(userp);
-        if (socket == self->control)
+        if (socket == self->control) {
+            // libcurl may find the close itself, before the data connection is accepted.
+            if (self->transferring && closedByPeer(socket))
+                self->controlClosed = true;
             self->control = CURL_SOCKET_BAD;
+        }
         return ::close(socket);
     }
 
@@ -381,14 +400,17 @@ struct FtpSession::Impl {
     }
 
     // curl_easy_perform, with one addition: from the 150 reply on, libcurl waits on the data
-    // connection only, so a reset of the control connection would be seen at the end of the
-    // transfer or of a timeout. The wait here also wakes when the control connection stirs.
+    // connection only, so a close or reset of the control connection would be seen at the end of
+    // the transfer or of a timeout. The wait here also wakes when the control connection is
+    // closed or reset, through an epoll set that watches for nothing else: a reply arriving does
+    // not wake it, and a close after a reply is still seen.
     CURLcode run()
     {
         if (curl_multi_add_handle(multi, curl) != CURLM_OK)
             return CURLE_FAILED_INIT;
         CURLcode result = CURLE_OK;
-        bool watchControl = true;
+        const int closeWatch = ::epoll_create1(EPOLL_CLOEXEC);
+        bool watchControl = closeWatch >= 0;
         for (;;) {
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK) {
@@ -401,23 +423,33 @@ struct FtpSession::Impl {
                 result = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_FAILED_INIT;
                 break;
             }
-            curl_waitfd extra{control, CURL_WAIT_POLLIN, 0};
-            const bool watch = watchControl && transferring && control != CURL_SOCKET_BAD;
-            if (curl_multi_wait(multi, watch ? &extra : nullptr, watch ? 1 : 0, 1000, nullptr) != CURLM_OK) {
+            bool watching = false;
+            if (watchControl && transferring && control != CURL_SOCKET_BAD) {
+                // Hang-up and error are reported whether asked for or not. A closed socket leaves
+                // the set by itself.
+                epoll_event event{};
+                event.events = EPOLLRDHUP;
+                event.data.fd = control;
+                watching = ::epoll_ctl(closeWatch, EPOLL_CTL_ADD, control, &event) == 0 || errno == EEXIST;
+            }
+            curl_waitfd extra{closeWatch, CURL_WAIT_POLLIN, 0};
+            if (curl_multi_wait(multi, watching ? &extra : nullptr, watching ? 1 : 0, 1000, nullptr) != CURLM_OK) {
                 result = CURLE_OUT_OF_MEMORY;
                 break;
             }
-            if (watch && extra.revents != 0) {
-                if (controlLost()) {
-                    controlClosed = true;
+            if (watching && extra.revents != 0) {
+                controlClosed = true;
+                if (transferCutOff()) {
                     result = CURLE_RECV_ERROR;
                     break;
                 }
-                // The final reply is waiting; libcurl reads it once the data has ended.
+                // libcurl ends the transfer itself; the closed connection would wake every wait.
                 watchControl = false;
             }
         }
         curl_multi_remove_handle(multi, curl);
+        if (closeWatch >= 0)
+            ::close(closeWatch);
         return result;
     }
 
