@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace tarvik {
@@ -112,6 +114,17 @@ QByteArray directoryOfPwdReply(const QByteArray& line)
     return {};
 }
 
+// The server has closed (FIN) or reset its end of `socket`, or the socket is closed here already.
+bool closedByPeer(curl_socket_t socket)
+{
+    pollfd p{socket, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+const QString kControlClosed = QStringLiteral("the server closed the control connection");
+const QString kNotConnected = QStringLiteral("not connected");
+const QString kUnsafeName = QStringLiteral("the name cannot go to the server in a command");
+
 bool writeAll(int fd, const char* p, size_t left)
 {
     while (left > 0) {
@@ -159,10 +172,16 @@ struct FtpSession::Impl {
     curl_off_t progressBytes = 0;
     std::chrono::steady_clock::time_point lastByteAt;
     // The control connection's socket, known from its opening to its closing. libcurl does not
-    // watch it while data flows (from the 150 reply on), so a reset would go unseen until the
-    // transfer ends.
+    // watch it while data flows (from the 150 reply on), so a close or reset would go unseen
+    // until the transfer ends.
     curl_socket_t control = CURL_SOCKET_BAD;
     bool transferring = false;
+    // The transfer's data connection once accepted. libcurl closes it without the close callback,
+    // so it is forgotten at every 150 reply, before the next one is accepted.
+    curl_socket_t dataSocket = CURL_SOCKET_BAD;
+    // The server closed or reset the control connection while a transfer was under way.
+    bool controlClosed = false;
+    QString error; // why the last operation failed
     const FtpTimeouts& timeouts; // the session's own, read at every request
 
     explicit Impl(const FtpTimeouts& sessionTimeouts)
@@ -197,6 +216,13 @@ struct FtpSession::Impl {
     }
 
     ~Impl() { close(); }
+
+    bool failWith(const QString& why)
+    {
+        error = why;
+        return false;
+    }
+    bool failWithErrno() { return failWith(QString::fromLocal8Bit(std::strerror(errno))); }
 
     void close()
     {
@@ -237,6 +263,8 @@ struct FtpSession::Impl {
                     if (ok) {
                         self->replies.append({self->lastCommand, code, line});
                         self->transferring = code / 100 == 1; // from the 150 to the final reply
+                        if (self->transferring)
+                            self->dataSocket = CURL_SOCKET_BAD;
                     }
                 }
             }
@@ -258,35 +286,41 @@ struct FtpSession::Impl {
         return self->progressBytes > 0 && now - self->lastByteAt > self->stall ? 1 : 0;
     }
 
-    // Reset, or closed with nothing left to read: no reply can come any more. A reply that is
-    // waiting is left to libcurl, which reads it at the end of the transfer.
-    bool controlLost() const
+    // Called once the control connection is closed or reset during a transfer: no reply can come
+    // any more, so the transfer is cut off unless the server has ended it already. It has when
+    // its final reply is waiting and tells of success: the data still in flight is read before
+    // libcurl reads that reply. It may have when nothing is waiting but the data connection has
+    // ended: libcurl may hold the final reply already, read along with the 150.
+    bool transferCutOff() const
     {
-        if (!transferring || control == CURL_SOCKET_BAD)
-            return false;
-        pollfd p{control, POLLIN | POLLRDHUP, 0};
-        if (::poll(&p, 1, 0) <= 0)
-            return false;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL))
-            return true;
-        char byte;
-        return (p.revents & POLLRDHUP) && ::recv(control, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+        char reply[3];
+        const ssize_t waiting = ::recv(control, reply, sizeof reply, MSG_PEEK | MSG_DONTWAIT);
+        if (waiting > 0)
+            return reply[0] != '2';
+        return dataSocket == CURL_SOCKET_BAD || !closedByPeer(dataSocket);
     }
 
-    // libcurl opens only the control connection with this purpose; in active mode the data
-    // connection is accepted.
+    // libcurl opens only the control connection with the first purpose; in active mode the data
+    // connection is accepted, with the second.
     static int onSocketOpened(void* userp, curl_socket_t socket, curlsocktype purpose)
     {
+        auto* self = static_cast<Impl*>(userp);
         if (purpose == CURLSOCKTYPE_IPCXN)
-            static_cast<Impl*>(userp)->control = socket;
+            self->control = socket;
+        else if (purpose == CURLSOCKTYPE_ACCEPT)
+            self->dataSocket = socket;
         return CURL_SOCKOPT_OK;
     }
 
     static int onSocketClosing(void* userp, curl_socket_t socket)
     {
         auto* self = static_cast<Impl*>(userp);
-        if (socket == self->control)
+        if (socket == self->control) {
+            // libcurl may find the close itself, before the data connection is accepted.
+            if (self->transferring && closedByPeer(socket))
+                self->controlClosed = true;
             self->control = CURL_SOCKET_BAD;
+        }
         return ::close(socket);
     }
 
@@ -325,12 +359,14 @@ struct FtpSession::Impl {
         curl_easy_setopt(curl, CURLOPT_NOBODY, bodySink ? 0L : 1L);
         sink = bodySink;
         CURLcode result = CURLE_OK;
+        bool dropped = false;
         for (int attempt = 0; attempt < 3; ++attempt) {
             replies.clear();
             replyBuffer.clear();
             bodyBytes = 0;
             progressBytes = 0;
             transferring = false;
+            controlClosed = false;
             cutOutOfStepConnection();
             curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, outOfStep ? 1L : 0L);
             result = run();
@@ -345,27 +381,36 @@ struct FtpSession::Impl {
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
             // 421: the server has closed a connection that sat idle too long, which libcurl finds
             // out only on using it. Nothing has happened yet; the next attempt logs in anew.
-            const bool dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) {
-                return r.code == 421;
-            });
+            dropped = std::any_of(replies.cbegin(), replies.cend(), [](const Reply& r) { return r.code == 421; });
             if (result == CURLE_OK || bodyBytes > 0 || !(dropped || neverWaited))
                 break;
         }
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         sink = nullptr;
         curl_slist_free_all(list);
+        if (result == CURLE_OK)
+            error.clear();
+        else if (controlClosed || dropped)
+            error = kControlClosed;
+        else if (result == CURLE_ABORTED_BY_CALLBACK) // only the stall check aborts
+            error = QStringLiteral("no data came for %1 s").arg(stall.count());
+        else // not libcurl's error buffer: it keeps the first complaint, even one libcurl got over
+            error = QString::fromUtf8(curl_easy_strerror(result));
         return result == CURLE_OK;
     }
 
     // curl_easy_perform, with one addition: from the 150 reply on, libcurl waits on the data
-    // connection only, so a reset of the control connection would be seen at the end of the
-    // transfer or of a timeout. The wait here also wakes when the control connection stirs.
+    // connection only, so a close or reset of the control connection would be seen at the end of
+    // the transfer or of a timeout. The wait here also wakes when the control connection is
+    // closed or reset, through an epoll set that watches for nothing else: a reply arriving does
+    // not wake it, and a close after a reply is still seen.
     CURLcode run()
     {
         if (curl_multi_add_handle(multi, curl) != CURLM_OK)
             return CURLE_FAILED_INIT;
         CURLcode result = CURLE_OK;
-        bool watchControl = true;
+        const int closeWatch = ::epoll_create1(EPOLL_CLOEXEC);
+        bool watchControl = closeWatch >= 0;
         for (;;) {
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK) {
@@ -378,22 +423,33 @@ struct FtpSession::Impl {
                 result = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_FAILED_INIT;
                 break;
             }
-            curl_waitfd extra{control, CURL_WAIT_POLLIN, 0};
-            const bool watch = watchControl && transferring && control != CURL_SOCKET_BAD;
-            if (curl_multi_wait(multi, watch ? &extra : nullptr, watch ? 1 : 0, 1000, nullptr) != CURLM_OK) {
+            bool watching = false;
+            if (watchControl && transferring && control != CURL_SOCKET_BAD) {
+                // Hang-up and error are reported whether asked for or not. A closed socket leaves
+                // the set by itself.
+                epoll_event event{};
+                event.events = EPOLLRDHUP;
+                event.data.fd = control;
+                watching = ::epoll_ctl(closeWatch, EPOLL_CTL_ADD, control, &event) == 0 || errno == EEXIST;
+            }
+            curl_waitfd extra{closeWatch, CURL_WAIT_POLLIN, 0};
+            if (curl_multi_wait(multi, watching ? &extra : nullptr, watching ? 1 : 0, 1000, nullptr) != CURLM_OK) {
                 result = CURLE_OUT_OF_MEMORY;
                 break;
             }
-            if (watch && extra.revents != 0) {
-                if (controlLost()) {
+            if (watching && extra.revents != 0) {
+                controlClosed = true;
+                if (transferCutOff()) {
                     result = CURLE_RECV_ERROR;
                     break;
                 }
-                // The final reply is waiting; libcurl reads it once the data has ended.
+                // libcurl ends the transfer itself; the closed connection would wake every wait.
                 watchControl = false;
             }
         }
         curl_multi_remove_handle(multi, curl);
+        if (closeWatch >= 0)
+            ::close(closeWatch);
         return result;
     }
 
@@ -487,15 +543,20 @@ void FtpSession::ConnectServer()
     m_impl->close();
     initCurlOnce();
     const QByteArray authority = urlAuthority(serverName);
-    if (authority.isEmpty())
+    if (authority.isEmpty()) {
+        m_impl->failWith(QStringLiteral("not a server name: ") + serverName);
         return;
+    }
     CURL* curl = curl_easy_init();
-    if (!curl)
+    if (!curl) {
+        m_impl->failWith(QStringLiteral("libcurl could not start"));
         return;
+    }
     m_impl->curl = curl;
     m_impl->multi = curl_multi_init();
     if (!m_impl->multi) {
         m_impl->close();
+        m_impl->failWith(QStringLiteral("libcurl could not start"));
         return;
     }
     curl_multi_setopt(m_impl->multi, CURLMOPT_MAXCONNECTS, 1L);
@@ -549,11 +610,13 @@ bool FtpSession::connected() const
 
 bool FtpSession::ChangeRemoteDirectory(const QString& path)
 {
-    if (!m_impl->connected || path.isEmpty())
-        return false;
+    if (!m_impl->connected)
+        return m_impl->failWith(kNotConnected);
+    if (path.isEmpty())
+        return m_impl->failWith(QStringLiteral("no directory given"));
     const QByteArray target = m_impl->encodePath(path);
     if (!isSafeArgument(target))
-        return false;
+        return m_impl->failWith(kUnsafeName);
     // A relative path is taken from the session's directory; "//name" goes out as it stands.
     QList<QByteArray> quote = target.startsWith('/') ? QList<QByteArray>{} : m_impl->backToCwd();
     const QByteArray cwdCommand = "CWD " + target;
@@ -562,7 +625,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
         return false;
     const Impl::Reply* changed = m_impl->replyTo(cwdCommand);
     if (!changed || changed->code / 100 != 2)
-        return false;
+        return m_impl->failWith(changed ? decodeBytes(changed->line) : QStringLiteral("no reply to CWD"));
     const Impl::Reply* pwd = m_impl->replyTo("PWD");
     m_impl->rememberDirectory(pwd && pwd->code == 257 ? directoryOfPwdReply(pwd->line) : QByteArray());
     return true;
@@ -576,8 +639,10 @@ QString FtpSession::GetRemoteDirectory()
 FtpListing FtpSession::ListRemoteEntries()
 {
     FtpListing listing;
-    if (!m_impl->connected)
+    if (!m_impl->connected) {
+        m_impl->failWith(kNotConnected);
         return listing;
+    }
     QByteArray data;
     Impl::Sink sink = [&data](const char* bytes, size_t size) {
         if (data.size() + static_cast<qsizetype>(size) > kMaxListingBytes)
@@ -609,11 +674,13 @@ FtpListing FtpSession::ListRemoteEntries()
 
 bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& localPath)
 {
-    if (!m_impl->connected || remoteName.isEmpty() || localPath.isEmpty())
-        return false;
+    if (!m_impl->connected)
+        return m_impl->failWith(kNotConnected);
+    if (remoteName.isEmpty() || localPath.isEmpty())
+        return m_impl->failWith(QStringLiteral("no file given"));
     const QByteArray name = m_impl->encodePath(remoteName);
     if (!isSafeArgument(name))
-        return false;
+        return m_impl->failWith(kUnsafeName);
 
     // Into a new file beside the target, renamed over it only once the transfer is complete.
     const std::string target = pathToNative(localPath);
@@ -626,10 +693,10 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
             + ".part";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return m_impl->failWithErrno();
     }
     if (fd < 0)
-        return false;
+        return m_impl->failWith(QStringLiteral("no free name for the temporary file"));
 
     // The wire of an ASCII transfer ends lines in CR LF. libcurl turns them into LF itself on
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
@@ -645,27 +712,43 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
     qint64 limit = -1; // known once the transfer starts, when the reply to SIZE is in
     qint64 received = 0;
     qint64 lineEnds = 0;
+    QString refused; // why the sink stopped the transfer
     Impl::Sink sink = [&](const char* bytes, size_t size) {
         if (limit < 0) {
             const qint64 stored = m_impl->storedSize(sizeCommand);
             limit = stored >= 0 ? stored : std::max<qint64>(downloadCeiling, 0);
         }
         received += static_cast<qint64>(size);
-        if (received > limit)
+        if (received > limit) {
+            refused = QStringLiteral("the file is larger than %1 bytes").arg(limit);
             return false;
+        }
         lineEnds += std::count(bytes, bytes + size, '\n');
-        return writeAll(fd, bytes, size);
+        if (writeAll(fd, bytes, size))
+            return true;
+        refused = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
     };
     QList<QByteArray> quote = m_impl->backToCwd();
     quote << QByteArrayLiteral("*TYPE I") << '*' + sizeCommand << QByteArrayLiteral("*TYPE A");
     bool ok = m_impl->perform(name, quote, &sink);
+    if (!ok && !refused.isEmpty())
+        m_impl->error = refused;
     if (const qint64 stored = m_impl->storedSize(sizeCommand); ok && stored >= 0 && received + lineEnds < stored)
-        ok = false;
-    ok = ::close(fd) == 0 && ok;
+        ok = m_impl->failWith(QStringLiteral("the file arrived shorter than its size on the server"));
+    if (::close(fd) != 0 && ok)
+        ok = m_impl->failWithErrno();
     if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
         return true;
+    if (ok) // the rename failed
+        m_impl->failWithErrno();
     ::unlink(temp.c_str());
     return false;
+}
+
+QString FtpSession::lastError() const
+{
+    return m_impl->error;
 }
 
 FtpSession::DisconnectResult FtpSession::DisconnectServer()

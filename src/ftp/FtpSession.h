@@ -79,6 +79,10 @@ public:
     // Closes the connection; does nothing for a session that is not connected.
     DisconnectResult DisconnectServer();
 
+    // Why the last operation failed, in libcurl's words or the session's own
+    // ("the server closed the control connection"); empty when it worked.
+    QString lastError() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;

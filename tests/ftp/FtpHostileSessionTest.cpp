@@ -323,6 +323,21 @@ TEST(FtpHostileSession, TransfersCutShort)
     }
 }
 
+// A failed operation tells why; one that works leaves nothing to tell.
+TEST(FtpHostileSession, AFailureTellsWhy)
+{
+    Hostile hostile({QStringLiteral("--on"), QStringLiteral("RETR=short-data"), QStringLiteral("--retr-bytes"),
+                     QStringLiteral("100")});
+    ASSERT_TRUE(hostile.connect());
+    TempDir local;
+    EXPECT_FALSE(hostile.session.ChangeRemoteDirectory(QStringLiteral("/missing")));
+    EXPECT_EQ(hostile.session.lastError(), QStringLiteral("550 no such directory"));
+    EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), local.path(QStringLiteral("x.c"))));
+    EXPECT_EQ(hostile.session.lastError(), QStringLiteral("the file arrived shorter than its size on the server"));
+    EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+    EXPECT_TRUE(hostile.session.lastError().isEmpty());
+}
+
 // Control characters and overlong names in a listing: shown as the listing record holds them
 // (up to a NUL, at most 260 bytes), and never a way to put a command on the control connection.
 TEST(FtpHostileSession, NamesWithControlCharactersAndOverlongNames)
@@ -519,4 +534,51 @@ TEST(FtpHostileSession, AResetControlConnectionEndsTheTransferAtOnce)
     EXPECT_LT(timer.elapsed(), kGaveUpWellBeforeDefaultsMs);
     EXPECT_TRUE(allFiles(local.path()).isEmpty());
     EXPECT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+}
+
+// The server closes the control connection, with or without a last reply, or resets it, while
+// the data connection stays open, silent or still trickling: the transfer fails as soon as the
+// close arrives, saying so, and nothing is left on disk. Every transfer of that kind meets it;
+// the other kind still works.
+TEST(FtpHostileSession, AClosedControlConnectionEndsTheTransferAtOnce)
+{
+    for (const char* on : {"RETR=fin-data", "RETR=bye-data", "RETR=fin-trickle", "RETR=bye-trickle",
+                           "RETR=reset-trickle", "LIST=fin-data", "LIST=bye-trickle"}) {
+        SCOPED_TRACE(on);
+        Hostile hostile({QStringLiteral("--on"), QString::fromLatin1(on), QStringLiteral("--retr-bytes"),
+                         QStringLiteral("100000")});
+        ASSERT_TRUE(hostile.connect());
+        TempDir local;
+        const QString target = local.path(QStringLiteral("x.c"));
+        const bool listing = QByteArray(on).startsWith("LIST");
+        QElapsedTimer timer;
+        timer.start();
+        if (listing)
+            EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), -1);
+        else
+            EXPECT_FALSE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+        const qint64 failedAfter = timer.elapsed();
+        EXPECT_LT(failedAfter, kGaveUpWellBeforeDefaultsMs);
+        EXPECT_EQ(hostile.session.lastError(), QStringLiteral("the server closed the control connection"));
+        EXPECT_TRUE(allFiles(local.path()).isEmpty());
+        if (listing)
+            EXPECT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), target));
+        else
+            EXPECT_EQ(hostile.session.ListRemoteEntries().lastIndex(), 4);
+        std::printf("  %s failed after %lld ms\n", on, static_cast<long long>(failedAfter));
+    }
+}
+
+// A server that closes the control connection right after its success reply: what is still on
+// its way on the data connection is read, and the file is taken whole.
+TEST(FtpHostileSession, AControlConnectionClosedAfterTheFinalReplyKeepsTheFile)
+{
+    Hostile hostile({QStringLiteral("--on"), QStringLiteral("RETR=reply-close"), QStringLiteral("--retr-bytes"),
+                     QStringLiteral("100000")});
+    ASSERT_TRUE(hostile.connect());
+    TempDir local;
+    ASSERT_TRUE(hostile.session.FetchRemoteFile(QStringLiteral("x.c"), local.path(QStringLiteral("x.c"))))
+        << hostile.session.lastError().toStdString();
+    EXPECT_EQ(local.read(QStringLiteral("x.c")).size(), 100000 - 100000 / 8);
+    EXPECT_TRUE(hostile.session.lastError().isEmpty());
 }

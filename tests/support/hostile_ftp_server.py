@@ -26,12 +26,19 @@ Usage: hostile_ftp_server.py [--listing FILE | --entries N] [--retr-bytes N] [--
                      close-data  (LIST/RETR) 150, half the data, then both connections closed
                      reset-data  (LIST/RETR) 150, half the data, then the control connection
                                  reset (RST), data connection left open
+                     fin-data    (LIST/RETR) 150, half the data, 0.5 s later the control
+                                 connection closed (FIN), data connection left open
+                     bye-data    (LIST/RETR) 150, half the data, 0.5 s later "421 closing" and
+                                 the control connection closed (FIN), data connection left open
                      endless     (RETR) 150, then text without end until the client hangs up
                      early-150   (PORT/EPRT) the 150 of the coming LIST or RETR goes out with
                                  this reply, before that command arrives; the transfer then
                                  runs as usual, its data connection opened 0.2 s after the
                                  command (the client finds the 150 the moment it sends the
                                  command, and no data connection yet)
+                   reset-trickle, fin-trickle and bye-trickle are the -data ones (with the
+                   pause) whose data connection goes on sending a line every 0.2 s for 20 s
+                   after the control connection went (or until the client hangs up), then silent
                    ACTION@N fires only on the Nth time CMD arrives
   --once           each --on action fires only the first time its command arrives
   --delay MS       wait MS milliseconds before each reply and before opening each data
@@ -54,6 +61,9 @@ LISTING = (b'total 4\r\n'
            b'-rw-r--r--   1 owner    group          10 Jan 26 10:15 sub/../../evil.c\r\n'
            b'-rw-r--r--   1 owner    group          10 Jan 26 10:15 \x83\x5c\x81\x5b\x83\x58.c\r\n'
            b'12-01-26  10:15AM       <DIR>          dos dir\r\n')
+
+# The actions that take the control connection away in the middle of a transfer.
+CONTROL_GOES = {kind + '-' + data for kind in ('reset', 'fin', 'bye') for data in ('data', 'trickle')}
 
 out_lock = threading.Lock()
 fired = set()
@@ -212,17 +222,33 @@ def transfer(conn, reply, data_addr, body, action, script, opened=False):
     if opened:
         time.sleep(0.2)
     with socket.create_connection(data_addr, timeout=5) as data:
-        if action in ('stall-data', 'abort-data', 'short-data', 'close-data', 'reset-data'):
+        if action in ('stall-data', 'abort-data', 'short-data', 'close-data') or action in CONTROL_GOES:
             data.sendall(half)
             if action == 'stall-data':
                 hang_forever()
             if action == 'close-data':
                 return False
-            if action == 'reset-data':
-                # No linger: the close sends RST. The reader of makefile() would keep the socket
-                # open past close(), so the descriptor itself is closed.
-                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+            if action in CONTROL_GOES:
+                kind, _, data_after = action.partition('-')
+                if action != 'reset-data':
+                    time.sleep(0.5)  # the client is reading the data by then, not still connecting
+                if kind == 'bye':
+                    conn.sendall(b'421 closing\r\n')
+                if kind == 'reset':
+                    # No linger: the close sends RST.
+                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                else:
+                    conn.shutdown(socket.SHUT_RDWR)
+                # The reader of makefile() would keep the socket open past close(), so the
+                # descriptor itself is closed.
                 os.close(conn.detach())
+                if data_after == 'trickle':
+                    try:
+                        for _ in range(100):
+                            time.sleep(0.2)
+                            data.sendall(b'int y;\r\n')
+                    except OSError:
+                        pass
                 hang_forever()
         elif action == 'endless':
             try:
