@@ -430,4 +430,12 @@ TEST_F(CountCommandTest, ByteOrderMarkOnlyWhenAskedForAndOnlyBeforeCsv)
                   .out.rfind(bom + "relative_path,", 0),
               0u);
     EXPECT_EQ(count({QStringLiteral("--bom"), QStringLiteral("tree")}).rc, 2);
+
+    // The mark is for spreadsheets: a name that would be a formula there is made text.
+    m_dir.write(QStringLiteral("f/=1+2.c"), "x;\n");
+    EXPECT_NE(count(csv + QStringList{QStringLiteral("--bom"), QStringLiteral("f")}).out.find(",'=1+2.c,"), std::string::npos);
+    EXPECT_NE(count(csv + QStringList{QStringLiteral("f")}).out.find(",=1+2.c,"), std::string::npos);
+    const QStringList diff{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("f")};
+    EXPECT_NE(count(csv + diff + QStringList{QStringLiteral("--bom")}).out.find("\r\n'=1+2.c,"), std::string::npos);
+    EXPECT_NE(count(csv + diff).out.find("\r\n=1+2.c,"), std::string::npos);
 }
