@@ -104,6 +104,14 @@ TEST_F(SettingsLocationTest, WithoutAnInstalledDefaultNothingIsMadeAndTheProblem
     EXPECT_FALSE(QFile::exists(userIni()));
 }
 
+TEST_F(SettingsLocationTest, ADefaultOver16MiBIsRefusedNotCopied)
+{
+    installDefault("[Mode]\r\n" + QByteArray(16 << 20, ';'));
+    const SettingsLocation location = locateSettings(bin(), folders());
+    EXPECT_TRUE(location.problem.contains(u"too large")) << location.problem.toStdString();
+    EXPECT_FALSE(QFile::exists(userIni()));
+}
+
 // Without HOME the home is the user's in the password database, not the root of the file system.
 TEST(UserFoldersTest, WithoutHomeThePasswordDatabaseGivesIt)
 {
