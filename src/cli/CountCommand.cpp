@@ -248,6 +248,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         groupings = {SubtotalGrouping{SubtotalGrouping::By::Type, 1}, SubtotalGrouping{SubtotalGrouping::By::Folder, 1}};
     if (parser.isSet(bomOpt) && format != FormatWriter::Format::Csv)
         return usageError(QStringLiteral("--bom is for -f csv"));
+    // The mark is for spreadsheet programs, which would run a name like "=…" as a formula.
+    const auto csvReader = parser.isSet(bomOpt) ? CsvFormat::Reader::Spreadsheet : CsvFormat::Reader::Program;
     QString reportDate; // null: today's
     if (parser.isSet(dateOpt)) {
         // Only the one form, so that a date never means two days.
@@ -433,7 +435,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     if (diff) {
         EngineTable engines(settings);
-        auto writer = DiffFormatWriter::create(format, write, reportDate);
+        auto writer = DiffFormatWriter::create(format, write, reportDate, csvReader);
         SummarySet summaries(Subtotals::Measure::Changes);
         for (const SubtotalGrouping& grouping : groupings)
             summaries.add(grouping, settings, generated, nullptr);
@@ -496,7 +498,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         }
     }
 
-    auto writer = FormatWriter::create(format, write, reportDate);
+    auto writer = FormatWriter::create(format, write, reportDate, csvReader);
     summaries.setNext(writer.get());
     ResultSink* sink = writer.get();
     if (!summaries.isEmpty()) {

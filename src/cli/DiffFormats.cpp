@@ -36,7 +36,7 @@ private:
 
 class DiffCsvWriter : public DiffFormatWriter {
 public:
-    explicit DiffCsvWriter(Write write) : m_write(write), m_csv(std::move(write)) {}
+    DiffCsvWriter(Write write, CsvFormat::Reader reader) : m_write(write), m_csv(std::move(write), reader), m_reader(reader) {}
     // With subtotals, they are the output instead of the files' rows.
     void diffStarted(qsizetype n) override
     {
@@ -51,13 +51,14 @@ public:
     void diffFinished(const DiffSummary&) override
     {
         if (m_summaries)
-            m_write(summariesCsv(m_summaries->tables()));
+            m_write(summariesCsv(m_summaries->tables(), m_reader));
     }
     void diffFailed(const RunError&) override {}
 
 private:
     Write m_write;
     DiffCsv m_csv;
+    CsvFormat::Reader m_reader;
 };
 
 class DiffJsonWriter : public DiffFormatWriter {
@@ -118,11 +119,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write, const QString& date)
+std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write, const QString& date,
+                                                           CsvFormat::Reader reader)
 {
     switch (format) {
     case FormatWriter::Format::Csv:
-        return std::make_unique<DiffCsvWriter>(std::move(write));
+        return std::make_unique<DiffCsvWriter>(std::move(write), reader);
     case FormatWriter::Format::Json:
         return std::make_unique<DiffJsonWriter>(std::move(write));
     case FormatWriter::Format::Xlsx:

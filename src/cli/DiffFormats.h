@@ -13,7 +13,8 @@ class DiffFormatWriter : public DiffSink {
 public:
     using Write = FormatWriter::Write;
     // `date` is the report's date; null for today's.
-    static std::unique_ptr<DiffFormatWriter> create(FormatWriter::Format format, Write write, const QString& date = {});
+    static std::unique_ptr<DiffFormatWriter> create(FormatWriter::Format format, Write write, const QString& date = {},
+                                                    CsvFormat::Reader reader = CsvFormat::Reader::Program);
 
     // Closes the output after the unexpected error (no totals).
     virtual void diffFailed(const RunError& error) = 0;

@@ -54,7 +54,7 @@ private:
 
 class CsvWriter : public FormatWriter {
 public:
-    explicit CsvWriter(Write write) : m_write(std::move(write)) {}
+    CsvWriter(Write write, CsvFormat::Reader reader) : m_write(std::move(write)), m_reader(reader) {}
     // No byte order mark unless asked for (--bom): what reads this output takes plain UTF-8.
     void runStarted(qsizetype) override
     {
@@ -63,13 +63,13 @@ public:
         QStringList columns = CsvFormat::resultColumns();
         if (m_generatedColumn)
             columns << QStringLiteral("generated");
-        m_write(CsvFormat::record(columns));
+        m_write(CsvFormat::record(columns, m_reader));
     }
     void fileAnalysed(qsizetype, const FileResult& r) override
     {
         if (m_summaries)
             return;
-        QByteArray record = CsvFormat::resultRecord(r);
+        QByteArray record = CsvFormat::resultRecord(r, m_reader);
         if (m_generatedColumn)
             record.insert(record.size() - 2, r.generated ? ",1" : ",0"); // before the CR LF
         m_write(record);
@@ -77,13 +77,14 @@ public:
     void runFinished(const RunSummary&) override
     {
         if (m_summaries)
-            m_write(summariesCsv(m_summaries->tables()));
+            m_write(summariesCsv(m_summaries->tables(), m_reader));
     }
     void flagGenerated() override { m_generatedColumn = true; }
     void runFailed(const RunError&) override {}
 
 private:
     Write m_write;
+    CsvFormat::Reader m_reader;
     bool m_generatedColumn = false;
 };
 
@@ -171,11 +172,12 @@ QByteArray jsonString(const QString& text)
     return out + '"';
 }
 
-std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, const QString& date)
+std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, const QString& date,
+                                                   CsvFormat::Reader reader)
 {
     switch (format) {
     case Format::Csv:
-        return std::make_unique<CsvWriter>(std::move(write));
+        return std::make_unique<CsvWriter>(std::move(write), reader);
     case Format::Json:
         return std::make_unique<JsonWriter>(std::move(write));
     case Format::Xlsx:

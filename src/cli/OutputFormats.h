@@ -1,6 +1,7 @@
 #pragma once
 
 #include "counting/AnalysisRun.h"
+#include "output/CsvFormat.h"
 #include "output/Workbook.h"
 
 #include <QByteArray>
@@ -22,8 +23,9 @@ public:
     using Write = std::function<void(const QByteArray&)>;
     enum class Format { Report, Csv, Json, Xlsx };
 
-    // `date` is the report's date; null for today's.
-    static std::unique_ptr<FormatWriter> create(Format format, Write write, const QString& date = {});
+    // `date` is the report's date; null for today's. `reader` is who reads a CSV.
+    static std::unique_ptr<FormatWriter> create(Format format, Write write, const QString& date = {},
+                                                CsvFormat::Reader reader = CsvFormat::Reader::Program);
     static bool parseFormat(const QString& name, Format& format);
 
     // Closes the output after the unexpected error (no totals).

@@ -46,13 +46,13 @@ void SummarySet::fileCompared(qsizetype i, const FileChange& c)
     m_nextDiff->fileCompared(i, c);
 }
 
-QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables)
+QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables, CsvFormat::Reader reader)
 {
     QByteArray out;
     for (const SummarySet::Table& t : tables) {
         if (tables.size() > 1)
-            out += (out.isEmpty() ? QByteArray() : QByteArrayLiteral("\r\n")) + CsvFormat::record({t.table.title});
-        out += figureTableCsv(t.table);
+            out += (out.isEmpty() ? QByteArray() : QByteArrayLiteral("\r\n")) + CsvFormat::record({t.table.title}, reader);
+        out += figureTableCsv(t.table, reader);
     }
     return out;
 }

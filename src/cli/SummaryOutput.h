@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/CsvFormat.h"
 #include "output/Subtotals.h"
 #include "output/Workbook.h"
 
@@ -55,7 +56,7 @@ private:
 
 // The summary tables in each format. CSV: one table is its header and rows; several each begin
 // with a record holding only the title ("種類別", "フォルダ別") and are parted by an empty line.
-QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables);
+QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables, CsvFormat::Reader reader);
 // JSON: `,"summaries":[…]`, one object per table with its `summary`, `title`, `columns` (key
 // and header) and `rows` (objects by column key), ready to go before the closing brace.
 QByteArray summariesJson(const std::vector<SummarySet::Table>& tables);

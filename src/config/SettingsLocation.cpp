@@ -11,7 +11,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 #ifndef TARVIK_DEFAULT_SETTINGS_FROM_BIN
 #define TARVIK_DEFAULT_SETTINGS_FROM_BIN "../share/tarvik"
@@ -24,12 +27,38 @@ namespace {
 const QString kFileName = QStringLiteral("Tarvik.ini");
 constexpr qint64 kDefaultLimitBytes = 16 * 1024 * 1024; // what the settings store reads at most
 
+QString fromNative(const QByteArray& value)
+{
+    return pathFromNative(std::string_view(value.constData(), static_cast<size_t>(value.size())));
+}
+
+// $HOME, else the user's home in the password database (a service or `env -i` may leave HOME
+// unset); empty when neither names a folder. Qt would give "/" and the folders would be made at
+// the root of the file system.
+QString homeFolder()
+{
+    const QByteArray home = qgetenv("HOME");
+    if (home.startsWith('/'))
+        return fromNative(home);
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
+        && found->pw_dir[0] == '/')
+        return fromNative(QByteArray(found->pw_dir));
+    return {};
+}
+
+// Empty when the variable is not an absolute path and there is no home to go by.
 QString baseFolder(const char* variable, const QString& homeRelative)
 {
     const QByteArray value = qgetenv(variable);
     if (value.startsWith('/'))
-        return pathFromNative(std::string_view(value.constData(), static_cast<size_t>(value.size())));
-    return QDir::homePath() + u'/' + homeRelative;
+        return fromNative(value);
+    const QString home = homeFolder();
+    if (home.isEmpty())
+        return {};
+    return (home == u"/" ? QString() : home) + u'/' + homeRelative;
 }
 
 bool exists(const QString& path)
@@ -99,10 +128,15 @@ QString installedDefaultSettings(const QString& programDir)
 SettingsLocation locateSettings(const QString& programDir, const UserFolders& folders)
 {
     SettingsLocation location;
-    const QString beside = programDir + u'/' + kFileName;
-    if (exists(beside)) {
-        location.settingsPath = beside;
-        location.downloadRoot = programDir;
+    location.settingsPath = programDir + u'/' + kFileName;
+    location.downloadRoot = programDir;
+    if (exists(location.settingsPath))
+        return location;
+    // Without a home nothing is made at the root of the file system: the program goes on as
+    // with no settings beside it, and says why.
+    if (folders.configHome.isEmpty() || folders.dataHome.isEmpty()) {
+        location.problem = QStringLiteral("no home folder for the settings: HOME is not set and the user has none "
+                                          "in the password database");
         return location;
     }
     location.perUser = true;

@@ -6,10 +6,11 @@ namespace tarvik {
 
 // The user's own folders for configuration and data (the XDG base directories).
 struct UserFolders {
-    QString configHome; // $XDG_CONFIG_HOME, else ~/.config
-    QString dataHome;   // $XDG_DATA_HOME, else ~/.local/share
+    QString configHome; // $XDG_CONFIG_HOME, else ~/.config; empty without a home
+    QString dataHome;   // $XDG_DATA_HOME, else ~/.local/share; empty without a home
 
-    // A relative or empty XDG variable is ignored, as the base-directory rules ask.
+    // A relative or empty XDG variable is ignored, as the base-directory rules ask. The home is
+    // $HOME, else the one the password database gives the user.
     static UserFolders fromEnvironment();
 };
 

@@ -7,9 +7,11 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +55,22 @@ constexpr off_t kFileLimitBytes = off_t{16} << 20;
 
 QString notRegularFile() { return QStringLiteral("通常のファイルではありません"); }
 QString tooLarge() { return QStringLiteral("16 MiB を超えています"); }
+QString unmarkedUtf16() { return QStringLiteral("バイト順マークのない UTF-16 です"); }
+
+// UTF-16 is read only behind its byte-order mark. Without one, its ASCII characters leave NUL
+// bytes on one side of each pair, which as 8-bit text would read as a file of no settings. NULs
+// on both sides (a file padded with zeros after a crash) are not taken for UTF-16.
+bool looksLikeUnmarkedUtf16(std::string_view bytes)
+{
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")
+        return false;
+    const size_t n = std::min<size_t>(bytes.size(), 65536) & ~size_t{1};
+    size_t nuls[2] = {0, 0};
+    for (size_t i = 0; i < n; ++i)
+        nuls[i % 2] += bytes[i] == '\0';
+    const size_t more = std::max(nuls[0], nuls[1]), fewer = std::min(nuls[0], nuls[1]);
+    return n > 0 && more * 4 >= n / 2 && fewer * 8 <= more;
+}
 
 // Only a regular file of at most 16 MiB is read: a FIFO would wait for a writer for ever and a
 // device could be endless. `exists` tells a missing file from one that is there but not read.
@@ -100,7 +118,7 @@ bool readWholeFile(const QString& path, std::string& out, QString* error, bool* 
             return failErrno();
         }
         if (n == 0)
-            return true;
+            return !looksLikeUnmarkedUtf16(out) || fail(unmarkedUtf16());
         out.append(buf, static_cast<size_t>(n));
         if (out.size() > static_cast<size_t>(kFileLimitBytes)) // it grew while being read
             return fail(tooLarge());

@@ -16,9 +16,19 @@ bool needsQuotes(const QByteArray& bytes)
     return false;
 }
 
-void appendField(QByteArray& line, const QString& text)
+bool startsFormula(const QByteArray& bytes)
 {
-    const QByteArray bytes = text.toUtf8();
+    if (bytes.isEmpty())
+        return false;
+    const char c = bytes.front();
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+void appendField(QByteArray& line, const QString& text, Reader reader)
+{
+    QByteArray bytes = text.toUtf8();
+    if (reader == Reader::Spreadsheet && startsFormula(bytes))
+        bytes.prepend('\'');
     if (!needsQuotes(bytes)) {
         line += bytes;
         return;
@@ -34,20 +44,20 @@ void appendField(QByteArray& line, const QString& text)
 
 } // namespace
 
-QByteArray field(const QString& text)
+QByteArray field(const QString& text, Reader reader)
 {
     QByteArray bytes;
-    appendField(bytes, text);
+    appendField(bytes, text, reader);
     return bytes;
 }
 
-QByteArray record(const QStringList& fields)
+QByteArray record(const QStringList& fields, Reader reader)
 {
     QByteArray line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += ',';
-        appendField(line, fields[i]);
+        appendField(line, fields[i], reader);
     }
     return line + "\r\n";
 }
@@ -59,16 +69,16 @@ QStringList resultColumns()
             QStringLiteral("total")};
 }
 
-QByteArray resultRecord(const FileResult& result)
+QByteArray resultRecord(const FileResult& result, Reader reader)
 {
     // Built in place: a CSV of a long list is written row by row this way, by both callers.
     QByteArray line;
     line.reserve(result.path.size() * 2 + 64);
-    appendField(line, exportPath(result.path));
+    appendField(line, exportPath(result.path), reader);
     line += ',';
-    appendField(line, exportPath(result.programId));
+    appendField(line, exportPath(result.programId), reader);
     line += ',';
-    appendField(line, exportPath(result.directory));
+    appendField(line, exportPath(result.directory), reader);
     line += ',';
     line += tarvik::outcomeName(result.outcome).toLatin1();
     line += ',';
@@ -85,7 +95,7 @@ bool SaveCsvFile(const QString& path, const QList<FileResult>& results, QString*
 {
     QByteArray bytes = QByteArray(kByteOrderMark) + record(resultColumns());
     for (const FileResult& result : results)
-        bytes += resultRecord(result);
+        bytes += resultRecord(result, Reader::Spreadsheet);
     return writeFileAtomically(path, bytes, error);
 }
 

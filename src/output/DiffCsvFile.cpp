@@ -11,12 +11,12 @@ QByteArray DiffCsv::header()
     return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path,status_code\r\n");
 }
 
-QByteArray DiffCsv::row(const FileChange& c)
+QByteArray DiffCsv::row(const FileChange& c, CsvFormat::Reader reader)
 {
-    return CsvFormat::field(exportPath(c.relativePath)) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
+    return CsvFormat::field(exportPath(c.relativePath), reader) + ',' + changeStatusText(c.status).toUtf8() + ',' + outcomeName(c.outcome).toUtf8()
            + ',' + QByteArray::number(c.oldSteps) + ',' + QByteArray::number(c.newSteps) + ','
            + QByteArray::number(c.steps.added) + ',' + QByteArray::number(c.steps.changed) + ','
-           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath)) + ',' + CsvFormat::field(exportPath(c.newPath))
+           + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath), reader) + ',' + CsvFormat::field(exportPath(c.newPath), reader)
            + ',' + changeStatusCode(c.status).toLatin1() + "\r\n";
 }
 
@@ -28,7 +28,7 @@ bool SaveDiffCsv(const QString& path, const QList<FileChange>& changes, QString*
     file.write(QByteArrayLiteral("\xEF\xBB\xBF"));
     file.write(DiffCsv::header());
     for (const FileChange& c : changes)
-        file.write(DiffCsv::row(c));
+        file.write(DiffCsv::row(c, CsvFormat::Reader::Spreadsheet));
     return file.commit(error);
 }
 

@@ -29,17 +29,17 @@ QString figureCellText(const FigureTable& table, size_t column, const FigureTabl
                                                                   : QString::number(n);
 }
 
-QByteArray figureTableCsv(const FigureTable& table)
+QByteArray figureTableCsv(const FigureTable& table, CsvFormat::Reader reader)
 {
     QStringList keys;
     for (const FigureTable::Column& c : table.columns)
         keys << c.key;
-    QByteArray out = CsvFormat::record(keys);
+    QByteArray out = CsvFormat::record(keys, reader);
     for (const auto& row : table.rows) {
         QStringList fields;
         for (size_t i = 0; i < row.size(); ++i)
             fields << figureCellText(table, i, row[i]);
-        out += CsvFormat::record(fields);
+        out += CsvFormat::record(fields, reader);
     }
     return out;
 }

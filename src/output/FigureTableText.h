@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/CsvFormat.h"
 #include "output/FigureTable.h"
 
 #include <QByteArray>
@@ -10,7 +11,7 @@ namespace tarvik {
 // A table of figures written out as the command line and the report show it.
 
 // CSV (UTF-8, CR LF): the columns' keys, then one record per row; KStep cells as "0.012".
-QByteArray figureTableCsv(const FigureTable& table);
+QByteArray figureTableCsv(const FigureTable& table, CsvFormat::Reader reader = CsvFormat::Reader::Program);
 
 // The text of a cell as CSV and JSON hold it: a path exactly, a KStep figure with a ".".
 QString figureCellText(const FigureTable& table, size_t column, const FigureTable::Cell& cell);

@@ -220,12 +220,11 @@ QString reasonOf(lxw_error error, int err)
     return QString::fromUtf8(lxw_strerror(error));
 }
 
-// Builds the workbook in the file `target`, which the library opens by its name.
-bool writeBook(const std::string& target, const std::vector<WorkbookSheet>& sheets, QString* error)
+// Builds the workbook in the file `target`, which the library opens by its name. Its own
+// temporary files go into `folder`, that of the file saved: one disk, and not a small /tmp in
+// memory.
+bool writeBook(const std::string& target, std::string folder, const std::vector<WorkbookSheet>& sheets, QString* error)
 {
-    // Its own temporary files go beside the target: one disk, and not a small /tmp in memory.
-    const size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, std::max<size_t>(slash, 1));
     lxw_workbook_options options{};
     // Rows go out as they are written, so a long list does not sit in memory twice.
     options.constant_memory = LXW_TRUE;
@@ -269,7 +268,10 @@ int displayWidth(const QString& text)
 bool SaveWorkbook(OutputFile& file, const std::vector<WorkbookSheet>& sheets, QString* error)
 {
     if (!file.temporaryPath().empty()) {
-        if (!writeBook(file.temporaryPath(), sheets, error)) {
+        const std::string& target = file.targetPath();
+        const size_t slash = target.rfind('/');
+        std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, std::max<size_t>(slash, 1));
+        if (!writeBook(file.temporaryPath(), std::move(folder), sheets, error)) {
             file.cancel();
             return false;
         }
@@ -279,7 +281,7 @@ bool SaveWorkbook(OutputFile& file, const std::vector<WorkbookSheet>& sheets, QS
     // is built aside and then written into it.
     QTemporaryDir scratch;
     const QString aside = scratch.filePath(QStringLiteral("book.xlsx"));
-    if (!scratch.isValid() || !writeBook(pathToNative(aside), sheets, error)) {
+    if (!scratch.isValid() || !writeBook(pathToNative(aside), pathToNative(scratch.path()), sheets, error)) {
         if (error && !scratch.isValid())
             *error = scratch.errorString();
         file.cancel();

@@ -111,12 +111,15 @@ private slots:
         QTest::newRow("folder") << QStringLiteral("folder");
         QTest::newRow("fifo") << QStringLiteral("fifo");
         QTest::newRow("over 16 MiB") << QStringLiteral("big");
+        QTest::newRow("UTF-16 without its mark") << QStringLiteral("utf16");
     }
     void aSettingsFileThatCannotBeReadIsReportedAndKept()
     {
         QFETCH(QString, kind);
         QByteArray big = "[Mode]\r\nCount_Mode=0\r\n";
         big += QByteArray((16 << 20) + 1 - big.size(), ';');
+        if (kind == u"utf16")
+            big = QByteArray(reinterpret_cast<const char*>(u"[Mode]\r\nCount_Mode=0\r\n"), 44);
         if (kind == u"folder")
             m_dir->mkdir(QStringLiteral("Tarvik.ini"));
         else if (kind == u"fifo")

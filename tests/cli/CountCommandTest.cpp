@@ -183,6 +183,10 @@ TEST_F(CountCommandTest, DiffComparesTwoFoldersInEveryFormat)
 
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree")}).rc, 2);
     EXPECT_EQ(count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("tree/main.c")}).rc, 2);
+    const Result three = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2"), QStringLiteral("tree")});
+    EXPECT_EQ(three.rc, 2);
+    EXPECT_NE(three.err.find("Try 'tarvik-count --help'"), std::string::npos) << three.err;
+    EXPECT_EQ(three.out, "");
 }
 
 // -o replaces a regular file, through a link the file the link leads to, and writes straight
@@ -310,6 +314,23 @@ TEST_F(CountCommandTest, JsonKeepsABackslashInAPath)
     EXPECT_EQ(file[u"programId"].toString(), u"back\\slash \"q\".c");
 }
 
+// Control bytes in a name are escaped, so the JSON still parses (counting and comparing).
+TEST_F(CountCommandTest, JsonEscapesControlBytesInNames)
+{
+    const QString name = QStringLiteral("c\x01t\x1Fl\x7F.c");
+    m_dir.write(QStringLiteral("ctl/") + name, "x;\n");
+    for (const QStringList& args : {QStringList{QStringLiteral("ctl")},
+                                    QStringList{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("ctl")}}) {
+        const Result r = count(QStringList{QStringLiteral("-f"), QStringLiteral("json")} + args);
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+        const QJsonObject file = doc.object()[u"files"].toArray()[0].toObject();
+        EXPECT_EQ(file[args.size() > 1 ? u"relativePath" : u"programId"].toString(), name);
+        EXPECT_NE(r.out.find("\\u001f"), std::string::npos);
+    }
+}
+
 TEST_F(CountCommandTest, ReportOfAnEmptyRunIsEmpty)
 {
     m_dir.mkdir(QStringLiteral("empty"));
@@ -431,4 +452,12 @@ TEST_F(CountCommandTest, ByteOrderMarkOnlyWhenAskedForAndOnlyBeforeCsv)
                   .out.rfind(bom + "relative_path,", 0),
               0u);
     EXPECT_EQ(count({QStringLiteral("--bom"), QStringLiteral("tree")}).rc, 2);
+
+    // The mark is for spreadsheets: a name that would be a formula there is made text.
+    m_dir.write(QStringLiteral("f/=1+2.c"), "x;\n");
+    EXPECT_NE(count(csv + QStringList{QStringLiteral("--bom"), QStringLiteral("f")}).out.find(",'=1+2.c,"), std::string::npos);
+    EXPECT_NE(count(csv + QStringList{QStringLiteral("f")}).out.find(",=1+2.c,"), std::string::npos);
+    const QStringList diff{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("f")};
+    EXPECT_NE(count(csv + diff + QStringList{QStringLiteral("--bom")}).out.find("\r\n'=1+2.c,"), std::string::npos);
+    EXPECT_NE(count(csv + diff).out.find("\r\n=1+2.c,"), std::string::npos);
 }

@@ -168,8 +168,15 @@ TEST_F(HandEdited, WhatIsNotARegularFileOrIsTooLargeIsRefusedAndNeverReplaced)
     ASSERT_EQ(::mkfifo(pathToNative(fifo).c_str(), 0644), 0);
     const QString big = m_dir.write(QStringLiteral("big.ini"), "[Mode]\r\nCount_Mode=0\r\n");
     ASSERT_TRUE(QFile::resize(big, (16 << 20) + 1)); // one byte over the bound, the rest NUL
+    // UTF-16 without its mark, which as 8-bit text would read as a file of no settings at all.
+    const QString text = QStringLiteral("[Engin]\r\nLang_c=C_STYLE,Ｃ言語,1\r\n");
+    const QByteArray le(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    QByteArray be = le;
+    for (qsizetype i = 0; i + 1 < be.size(); i += 2)
+        std::swap(be[i], be[i + 1]);
+    const QString utf16le = m_dir.write(QStringLiteral("le.ini"), le), utf16be = m_dir.write(QStringLiteral("be.ini"), be);
     m_dir.write(QStringLiteral("a.c"), "x;\n");
-    for (const QString& path : {fifo, QStringLiteral("/dev/null"), m_dir.mkdir(QStringLiteral("dir.ini")), big}) {
+    for (const QString& path : {fifo, QStringLiteral("/dev/null"), m_dir.mkdir(QStringLiteral("dir.ini")), big, utf16le, utf16be}) {
         SCOPED_TRACE(path.toStdString());
         IniDocument doc;
         QString error;
@@ -187,6 +194,7 @@ TEST_F(HandEdited, WhatIsNotARegularFileOrIsTooLargeIsRefusedAndNeverReplaced)
     EXPECT_TRUE(::stat(pathToNative(fifo).c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
     EXPECT_EQ(QFileInfo(big).size(), (16 << 20) + 1);
     EXPECT_TRUE(m_dir.read(QStringLiteral("big.ini")).startsWith("[Mode]\r\nCount_Mode=0\r\n"));
+    EXPECT_EQ(m_dir.read(QStringLiteral("le.ini")) + m_dir.read(QStringLiteral("be.ini")), le + be);
 }
 
 // A write reads the file first; one it cannot read would otherwise be replaced by the new key alone.

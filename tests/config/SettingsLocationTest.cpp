@@ -8,7 +8,9 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using tarvik::test::TempDir;
@@ -100,6 +102,28 @@ TEST_F(SettingsLocationTest, WithoutAnInstalledDefaultNothingIsMadeAndTheProblem
     EXPECT_EQ(location.settingsPath, userIni());
     EXPECT_TRUE(location.problem.contains(u"usr/share/tarvik/Tarvik.ini")) << location.problem.toStdString();
     EXPECT_FALSE(QFile::exists(userIni()));
+}
+
+TEST_F(SettingsLocationTest, ADefaultOver16MiBIsRefusedNotCopied)
+{
+    installDefault("[Mode]\r\n" + QByteArray(16 << 20, ';'));
+    const SettingsLocation location = locateSettings(bin(), folders());
+    EXPECT_TRUE(location.problem.contains(u"too large")) << location.problem.toStdString();
+    EXPECT_FALSE(QFile::exists(userIni()));
+}
+
+// Without HOME the home is the user's in the password database, not the root of the file system.
+TEST(UserFoldersTest, WithoutHomeThePasswordDatabaseGivesIt)
+{
+    const QByteArray saved = qgetenv("HOME");
+    qunsetenv("HOME");
+    qputenv("XDG_CONFIG_HOME", "");
+    qputenv("XDG_DATA_HOME", "");
+    const UserFolders folders = UserFolders::fromEnvironment();
+    qputenv("HOME", saved);
+    const QString home = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+    EXPECT_EQ(folders.configHome, home + QStringLiteral("/.config"));
+    EXPECT_EQ(folders.dataHome, home + QStringLiteral("/.local/share"));
 }
 
 TEST(UserFoldersTest, RelativeOrEmptyVariablesFallBackToTheHomeFolder)

@@ -55,6 +55,22 @@ TEST(CsvFormat, QuotesOnlyFieldsThatNeedIt)
     EXPECT_EQ(CsvFormat::field(QStringLiteral("ソース.c")), QStringLiteral("ソース.c").toUtf8());
 }
 
+// For a spreadsheet a cell that would start a formula is made text; a program gets the bytes.
+TEST(CsvFormat, ForASpreadsheetAFormulaIsText)
+{
+    const struct {
+        const char* text;
+        const char* forSpreadsheet;
+    } cases[] = {{"=HYPERLINK(\"http://x/\",\"x\").c", "\"'=HYPERLINK(\"\"http://x/\"\",\"\"x\"\").c\""},
+                 {"+1.c", "'+1.c"}, {"-1.c", "'-1.c"}, {"@SUM(A1).c", "'@SUM(A1).c"}, {"\tx.c", "'\tx.c"},
+                 {"\rx.c", "\"'\rx.c\""}, {"a=b.c", "a=b.c"}, {"", ""}};
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(CsvFormat::field(text, CsvFormat::Reader::Spreadsheet), QByteArray(c.forSpreadsheet)) << c.text;
+        EXPECT_EQ(CsvFormat::field(text).replace('\'', ""), QByteArray(c.forSpreadsheet).replace('\'', "")) << c.text;
+    }
+}
+
 TEST(CsvFormat, TabSeparatedCellsQuoteTabsLineBreaksAndQuotes)
 {
     EXPECT_EQ(CsvFormat::tabField(QStringLiteral("a,b")), QStringLiteral("a,b"));
@@ -117,6 +133,8 @@ TEST(CsvFormat, SavedFileStartsWithTheByteOrderMarkThenHeaderAndRows)
               QByteArray("\xEF\xBB\xBFpath,program_id,directory,outcome,executable,comment,total\r\n"
                          "/x/a.c,a.c,/x/,Counted,3,1,5\r\n"
                          "\"/x/gone,1.c\",\"gone,1.c\",/x/,Missing,0,0,0\r\n"));
+    ASSERT_TRUE(CsvFormat::SaveCsvFile(path, {FileResult::forPath(QStringLiteral("/x/=1+2.c"))}, &error));
+    EXPECT_TRUE(dir.read(QStringLiteral("out.csv")).endsWith("/x/=1+2.c,'=1+2.c,/x/,Missing,0,0,0\r\n"));
 
     // Saving again replaces the whole file.
     ASSERT_TRUE(CsvFormat::SaveCsvFile(path, {}, &error));

@@ -18,15 +18,15 @@ TEST(DiffCsvFile, ByteOrderMarkThenTheCommandLineRowsAndAFailureSaysWhy)
     a.status = ChangeStatus::New;
     a.newSteps = a.steps.added = 3;
     FileChange b;
-    b.relativePath = QStringLiteral("z.c");
-    b.oldPath = QStringLiteral("/old/z.c");
-    b.newPath = QStringLiteral("/new/z.c");
+    b.relativePath = QStringLiteral("-z.c");
+    b.oldPath = QStringLiteral("/old/-z.c");
+    b.newPath = QStringLiteral("/new/-z.c");
     b.outcome = FileOutcome::NotAnalysable;
     QString error;
     ASSERT_TRUE(SaveDiffCsv(dir.path(QStringLiteral("d.csv")), {a, b}, &error)) << error.toStdString();
     EXPECT_EQ(QString::fromUtf8(dir.read(QStringLiteral("d.csv"))),
               QString::fromUtf8(QByteArray("\xEF\xBB\xBF") + DiffCsv::header() + "\"日本/a,b.c\",新規,Counted,0,3,3,0,0,,\"/new/日本/a,b.c\",added\r\n"
-                  + "z.c,変更なし,NotAnalysable,0,0,0,0,0,/old/z.c,/new/z.c,unchanged\r\n"));
+                  + "'-z.c,変更なし,NotAnalysable,0,0,0,0,0,/old/-z.c,/new/-z.c,unchanged\r\n"));
 
     const QString bad = dir.path(QStringLiteral("no/such/dir/d.csv"));
     EXPECT_FALSE(SaveDiffCsv(bad, {a}, &error));
