@@ -312,6 +312,15 @@ TEST_F(GitRevisionTest, InAWorkingFolderTheGitignoreRulesAreGits)
     m_dir.write(QStringLiteral("repo/.git/stray.c"), "int x;\n");
     const Result whole = count({QStringLiteral("-f"), QStringLiteral("csv"), m_repo});
     EXPECT_FALSE(whole.out.contains(QStringLiteral("/.git/"))) << whole.out.toStdString();
+
+    // The user's excludes file, and a folder git ignores walked on its own: all of it ignored.
+    git({"config", "core.excludesFile", m_dir.write(QStringLiteral("user-excludes"), "main.c\n").toUtf8()});
+    EXPECT_EQ(listed({QStringLiteral("--gitignore")}).size(), all.size() - 3);
+    m_dir.write(QStringLiteral("repo/.gitignore"), "/built/\n");
+    m_dir.write(QStringLiteral("repo/built/deep/out.c"), "int x;\n");
+    const Result built = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--gitignore"),
+                                m_repo + QStringLiteral("/built/deep")});
+    EXPECT_EQ(test::parseDelimited(built.out, u',').size(), 1) << built.out.toStdString();
 }
 
 // A revision's folders are counted below its top, "REV:"; a comparison's below the repository's.
@@ -350,7 +359,8 @@ TEST_F(GitRevisionTest, ADamagedRepositoryIsNamedAndNeverReplacesTheOutput)
         EXPECT_EQ(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), m_repo, where}), 0);
         return where;
     };
-    const QString garbled = copy("garbled"), cut = copy("cut"), halved = copy("halved"), flipped = copy("flipped");
+    const QString garbled = copy("garbled"), cut = copy("cut"), overlong = copy("overlong"), halved = copy("halved"),
+                  flipped = copy("flipped");
     const QString blob = QString::fromLatin1(git({"rev-parse", "v1:src/crlf.c"}).trimmed());
     const QString looseName = QStringLiteral("/.git/objects/") + blob.left(2) + u'/' + blob.mid(2);
     QFile loose(garbled + looseName);
@@ -358,6 +368,12 @@ TEST_F(GitRevisionTest, ADamagedRepositoryIsNamedAndNeverReplacesTheOutput)
     ASSERT_TRUE(loose.write(noise.left(static_cast<qsizetype>(loose.size()))) > 0);
     loose.close();
     ASSERT_TRUE(QFile::resize(cut + looseName, QFileInfo(cut + looseName).size() - 6)); // its header still whole
+    const QByteArray crlf = "/* c */\r\nint a;\r\n\r\nint b;\r\n";
+    QFile longer(overlong + looseName);
+    longer.setPermissions(longer.permissions() | QFileDevice::WriteOwner);
+    ASSERT_TRUE(longer.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    longer.write(qCompress("blob " + QByteArray::number(crlf.size()) + '\0' + crlf + "int more;\n").mid(4));
+    longer.close();
     auto packOf = [&](const QString& repo) {
         git({"repack", "-a", "-d", "-q"}, repo);
         return QDir(repo + QStringLiteral("/.git/objects/pack")).entryInfoList({QStringLiteral("*.pack")}).value(0).filePath();
@@ -389,6 +405,7 @@ TEST_F(GitRevisionTest, ADamagedRepositoryIsNamedAndNeverReplacesTheOutput)
     } cases[] = {
         {garbled, "v1", 2, "of v1:src/crlf.c cannot be read: "},
         {cut, "v1", 1, "v1:src/crlf.c: loose object " + blob.toStdString() + " is damaged: cut short"},
+        {overlong, "v1", 1, "is damaged: holds more than its header says"},
         {halved, "v2", 2, "revision v2 cannot be read: "},
         {flipped, "v3", 1, "v3:src/zz_noise.c: "},
     };

@@ -59,6 +59,9 @@ TEST(PathPatterns, MatchAsGitignoreDoes)
     EXPECT_FALSE(p.excludes("keep.c", false));
     EXPECT_TRUE(p.excludes("sub/keep.c", false));
     EXPECT_FALSE(p.excludes("other/keep.c", false));
+    p.addLines("/top.h\nx/*.h\n", "sub/"); // anchored at their own folder
+    EXPECT_TRUE(p.excludes("sub/top.h", false) && p.excludes("sub/x/a.h", false));
+    EXPECT_FALSE(p.excludes("sub/y/top.h", false) || p.excludes("x/a.h", false));
     EXPECT_FALSE(PathPatterns::valid("   "));
     EXPECT_FALSE(PathPatterns::valid("!"));
 }
@@ -111,7 +114,7 @@ TEST(PathPatterns, MatchesAsTheRecursionDoesInTimeBoundedByTheLengths)
         for (int n = 1 + static_cast<int>(random() % 6); n > 0; --n)
             pattern += pieces[random() % std::size(pieces)];
         for (int n = static_cast<int>(random() % 8); n >= 0; --n)
-            path += "ab/"[random() % 3];
+            path += "ab./"[random() % 4];
         while (pattern.size() > 1 && pattern.back() == '/')
             pattern.pop_back();
         if (path.front() == '/' || path.back() == '/' || path.find("//") != std::string::npos
