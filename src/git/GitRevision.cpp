@@ -431,6 +431,19 @@ struct GitRepository::Impl : SourceStore {
     {
         git_object* raw = nullptr;
         const QByteArray name = revision.toUtf8();
+        // libgit2 1.5's revparse loses the reference it found when the object it leads to cannot
+        // be read: a name that is a reference is followed here first.
+        git_reference* rawRef = nullptr;
+        if (!revision.isEmpty() && git_reference_dwim(&rawRef, repo.get(), name.constData()) == 0) {
+            const ReferencePtr ref(rawRef);
+            const git_oid* target = git_reference_target(ref.get());
+            if (target && git_object_lookup(&raw, repo.get(), target, GIT_OBJECT_ANY) != 0) {
+                *error = QStringLiteral("revision %1 cannot be read: %2").arg(revision, lastGitError());
+                return nullptr;
+            }
+            git_object_free(raw);
+            raw = nullptr;
+        }
         const int rc = revision.isEmpty() ? GIT_ENOTFOUND : git_revparse_single(&raw, repo.get(), name.constData());
         if (rc != 0) {
             // A name that leads nowhere is the user's; one that leads to an object the store
