@@ -251,7 +251,13 @@ void checkRewrite(std::string_view bytes, const QString& section, const QString&
         }
         return edited;
     };
-    CHECK(store.rewriteLines(edit));
+    if (!store.rewriteLines(edit)) {
+        // Refused only when the file cannot be read (UTF-16 without its mark), and then untouched.
+        IniDocument unread;
+        CHECK(!SettingsStore::loadDocument(QString::fromStdString(scratchFile()), unread, nullptr));
+        CHECK(readFile(scratchFile()) == QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        return;
+    }
     const QByteArray after = readFile(scratchFile());
     if (isUtf16(bytes)) {
         CHECK(after.left(2) == QByteArray(bytes.data(), 2));
