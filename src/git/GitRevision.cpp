@@ -38,51 +38,34 @@ constexpr size_t kLargestBlob = 256u << 20;
 // revision holds no more at once than one largest blob besides the small ones.
 constexpr size_t kSmallBlob = 8u << 20;
 
-class InflatedBytes {
-public:
-    void acquire(size_t n)
-    {
-        std::unique_lock lock(m_mutex);
-        m_freed.wait(lock, [&] { return m_used == 0 || m_used + n <= kLargestBlob; });
-        m_used += n;
-    }
-    void release(size_t n)
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_used -= n;
-        }
-        m_freed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_freed;
-    size_t m_used = 0;
-};
-
-// Held while a large blob is in memory.
+// Held while a large blob is in memory; waits while others hold the rest of the allowance.
 class InflationAllowance {
 public:
     explicit InflationAllowance(size_t size) : m_bytes(size > kSmallBlob ? size : 0)
     {
-        if (m_bytes)
-            shared().acquire(m_bytes);
+        if (!m_bytes)
+            return;
+        std::unique_lock lock(s_mutex);
+        s_freed.wait(lock, [&] { return s_used == 0 || s_used + m_bytes <= kLargestBlob; });
+        s_used += m_bytes;
     }
     ~InflationAllowance()
     {
-        if (m_bytes)
-            shared().release(m_bytes);
+        if (!m_bytes)
+            return;
+        {
+            const std::lock_guard lock(s_mutex);
+            s_used -= m_bytes;
+        }
+        s_freed.notify_all();
     }
     InflationAllowance(const InflationAllowance&) = delete;
     InflationAllowance& operator=(const InflationAllowance&) = delete;
 
 private:
-    static InflatedBytes& shared()
-    {
-        static InflatedBytes bytes;
-        return bytes;
-    }
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_freed;
+    static inline size_t s_used = 0;
     size_t m_bytes;
 };
 
@@ -916,8 +899,8 @@ namespace {
 // a pattern of many stars, and a committed .gitignore could stall every count.
 class RepositoryIgnoreFilter : public WalkFilter {
 public:
-    RepositoryIgnoreFilter(git_repository* repo, std::string workdir, std::string prefix, const Exclusions& exclusions)
-        : m_workdir(std::move(workdir)), m_prefix(std::move(prefix))
+    RepositoryIgnoreFilter(git_repository* repo, const std::string& workdir, std::string prefix, const Exclusions& exclusions)
+        : m_prefix(std::move(prefix))
     {
         for (const QString& p : exclusions.patterns)
             m_patterns.add(pathToNative(p));
@@ -929,7 +912,7 @@ public:
         // The folders above the walked one: their rules, and whether they are ignored themselves.
         std::string above;
         for (size_t slash; (slash = m_prefix.find('/', above.size())) != std::string::npos;) {
-            m_ignored.addLines(readRulesFile(m_workdir + above + ".gitignore"), above);
+            m_ignored.addLines(readRulesFile(workdir + above + ".gitignore"), above);
             const std::string folder = m_prefix.substr(0, slash);
             m_insideIgnored = m_insideIgnored || m_ignored.excludes(folder, true);
             above = folder + '/';
@@ -976,7 +959,6 @@ private:
         return path;
     }
 
-    std::string m_workdir; // ends in "/"
     std::string m_prefix;  // the walked folder within the working folder: "" or "a/b/"
     PathPatterns m_patterns; // given by the user; they have the last word
     PathPatterns m_ignored;  // git's, by paths within the working folder
