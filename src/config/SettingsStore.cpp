@@ -224,11 +224,13 @@ bool SettingsStore::saveDocument(const QString& path, const IniDocument& doc, QS
             *error = S_ISREG(st.st_mode) ? QStringLiteral("ファイルが読み取り専用です") : notRegularFile();
         return false;
     }
-    // Written larger than a read takes, the file would read as unreadable from then on.
+    // Written larger than a read takes, or with NUL characters enough to pass for UTF-16
+    // without its mark, the file would read as unreadable from then on.
     const QByteArray bytes = doc.toBytes();
-    if (bytes.size() > kFileLimitBytes) {
+    const bool unmarked = looksLikeUnmarkedUtf16(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    if (bytes.size() > kFileLimitBytes || unmarked) {
         if (error)
-            *error = tooLarge();
+            *error = unmarked ? unmarkedUtf16() : tooLarge();
         return false;
     }
     // A host record's password makes the file owner-only; other writes keep its mode.

@@ -251,10 +251,11 @@ void checkRewrite(std::string_view bytes, const QString& section, const QString&
         }
         return edited;
     };
-    if (!store.rewriteLines(edit)) {
-        // Refused only when the file cannot be read (UTF-16 without its mark), and then untouched.
-        IniDocument unread;
-        CHECK(!SettingsStore::loadDocument(QString::fromStdString(scratchFile()), unread, nullptr));
+    QString why;
+    if (!store.rewriteLines(edit, &why)) {
+        // Refused, with a reason, when the file or what it would become cannot be read (UTF-16
+        // without its mark); the file is then untouched.
+        CHECK(!why.isEmpty());
         CHECK(readFile(scratchFile()) == QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
         return;
     }
