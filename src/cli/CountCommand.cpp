@@ -4,6 +4,7 @@
 #include "cli/OutputFormats.h"
 #include "cli/SummaryOutput.h"
 #include "config/AtomicFile.h"
+#include "config/ExcludeSettings.h"
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
 #include "config/SettingsStore.h"
@@ -165,15 +166,16 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                     QStringLiteral("REV"));
     const QCommandLineOption excludeOpt(QStringLiteral("exclude"),
                                         QStringLiteral("Leave out paths matching PATTERN (.gitignore style, relative to each "
-                                                       "folder PATH; repeatable)."),
+                                                       "folder PATH; repeatable; after the settings file's "
+                                                       "[Exclude] patterns)."),
                                         QStringLiteral("PATTERN"));
     const QCommandLineOption gitignoreOpt(QStringLiteral("gitignore"),
                                           QStringLiteral("Leave out what the .gitignore files of the walked folders leave out."));
     const QCommandLineOption generatedOpt(QStringLiteral("generated"),
                                           QStringLiteral("Files whose first lines carry a code generator's mark: counted as "
                                                          "usual (count, the default), left out (skip), or listed but kept "
-                                                         "out of the totals (separate)."),
-                                          QStringLiteral("count|skip|separate"), QStringLiteral("count"));
+                                                         "out of the totals (separate); default: Gen_Mode."),
+                                          QStringLiteral("count|skip|separate"));
     const QCommandLineOption summaryOpt(QStringLiteral("summary"),
                                         QStringLiteral("Subtotals by file type (type) or by folder DEPTH levels below each "
                                                        "PATH (dir, dir:DEPTH; dir is dir:1), after the report, in the JSON's "
@@ -234,8 +236,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         generated = GeneratedFiles::Skip;
     else if (g == u"separate")
         generated = GeneratedFiles::Separate;
-    else if (g != u"count")
+    else if (g != u"count" && parser.isSet(generatedOpt))
         return usageError(QStringLiteral("--generated takes count, skip or separate"));
+    bool generatedChosen = parser.isSet(generatedOpt);
     std::vector<SubtotalGrouping> groupings;
     for (const QString& value : parser.values(summaryOpt)) {
         SubtotalGrouping grouping;
@@ -303,6 +306,17 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return usageError(QStringLiteral("--symbol-lines takes on or off"));
     if (parser.isSet(subdirsOpt) && !parseOnOff(parser.value(subdirsOpt), subdirs))
         return usageError(QStringLiteral("--subdirs takes on or off"));
+    // The window's choice for generated files, in the same order as its menu; older files lack it.
+    if (!generatedChosen) {
+        const int mode = SettingsStore::profileValue(settings, QStringLiteral("Mode"), QStringLiteral("Gen_Mode")).toInt();
+        if (mode == 1 || mode == 2) {
+            generated = mode == 1 ? GeneratedFiles::Skip : GeneratedFiles::Separate;
+            generatedChosen = true;
+        }
+    }
+    // The window's exclusion patterns apply to every folder search; those given here come
+    // after them, so they have the last word ("!name" takes one back).
+    exclusions.patterns = readExcludePatterns(settings) + exclusions.patterns;
 
     auto reportSkipped = [&](const SkippedDirectory& skipped) {
         err << "tarvik-count: skipped " << (skipped.file ? "file " : "directory ") << skipped.path << ": "
@@ -507,7 +521,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     }
     if (generated == GeneratedFiles::Separate)
         writer->separateGenerated();
-    if (parser.isSet(generatedOpt))
+    if (generatedChosen)
         writer->flagGenerated();
 
     EngineTable engines(settings);
