@@ -78,6 +78,12 @@ QString outcomeName(FileOutcome outcome)
     return QStringLiteral("Missing");
 }
 
+int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path)
+{
+    return engines.engineIndexForPath(path, store.topLength(path),
+                                      [&] { return store.head(path, kInterpreterHeadBytes); });
+}
+
 QString unexpectedErrorMessage() { return QStringLiteral("予期せぬエラーが発生しました！！"); }
 
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
@@ -88,13 +94,14 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
     sink.runStarted(n);
 
     // Engines are resolved up front, so that workers only ever read the table.
+    const SourceStore& store = options.store ? *options.store : fileSystemStore();
     std::vector<int> engineOf(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
-        engineOf[static_cast<size_t>(i)] = engines.engineIndexForPath(paths[i]);
+        engineOf[static_cast<size_t>(i)] = engineIndexIn(engines, store, paths[i]);
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
-        return analyseOne(options.store ? *options.store : fileSystemStore(), paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
+        return analyseOne(store, paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
     };
     std::optional<OrderedWork<FileWork>> parallel;
     if (jobs > 1) {

@@ -72,6 +72,9 @@ struct AnalysisOptions {
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
                        ResultSink& sink);
 
+// The engine of a path of `store`: by its name, extension, or "#!" line read from the store.
+int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path);
+
 // Text shown for the unexpected error that ends a run.
 QString unexpectedErrorMessage();
 

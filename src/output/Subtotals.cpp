@@ -246,4 +246,22 @@ FigureTable Subtotals::table() const
     return t;
 }
 
+FigureTable unregisteredTable(const UnregisteredFiles& files)
+{
+    using Kind = FigureTable::Kind;
+    FigureTable t;
+    t.title = QStringLiteral("未登録の種類");
+    t.columns = {{QStringLiteral("種類"), QStringLiteral("kind"), Kind::Text},
+                 {QStringLiteral("ファイル数"), QStringLiteral("files"), Kind::Count},
+                 {QStringLiteral("バイト数"), QStringLiteral("bytes"), Kind::Count},
+                 {QStringLiteral("区分"), QStringLiteral("row"), Kind::Text}};
+    int64_t bytes = 0;
+    for (const UnregisteredKind& k : files.kinds()) {
+        t.rows.push_back({k.kind, int64_t(k.files), k.bytes, QStringLiteral("kind")});
+        bytes += k.bytes;
+    }
+    t.rows.push_back({QStringLiteral("合計"), int64_t(files.files()), bytes, QStringLiteral("total")});
+    return t;
+}
+
 } // namespace tarvik

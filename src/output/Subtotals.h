@@ -109,6 +109,10 @@ private:
     std::array<Figures, ExtraRows> m_extras{};
 };
 
+// The files a folder search passed over, by kind, most bytes first, then their total: titled
+// "未登録の種類", columns kind, files, bytes and row ("kind", "total").
+FigureTable unregisteredTable(const UnregisteredFiles& files);
+
 // The subtotals as sinks of a run and of a comparison.
 class CountSubtotals : public ResultSink, public Subtotals {
 public:
