@@ -138,8 +138,9 @@ void MainWindow::CompareVersions()
     m_dialogs->run(dialog);
     if (dialog.result() != QDialog::Accepted)
         return;
-    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked(),
-                        excludeFilter()};
+    const SearchedTypes types = searchedTypes();
+    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), types.extensions, m_searchSubdirs->isChecked(),
+                        excludeFilter(), types.names, types.interpreters};
     // Two revisions of a repository: their files are matched (moved ones too) before the run.
     std::unique_ptr<GitRepository> repo;
     std::optional<std::vector<FilePair>> revisionPairs;
@@ -148,10 +149,9 @@ void MainWindow::CompareVersions()
         repo = GitRepository::open(dialog.repositoryFolder(), &error);
         if (repo) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(),
-                                            RevisionSelection{request.extensions, request.includeSubdirectories, {},
-                                                              Exclusions{excludePatterns(), false}},
-                                            &error);
+            RevisionSelection selection{{}, request.includeSubdirectories, {}, Exclusions{excludePatterns(), false}};
+            selection.setTypes(types);
+            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(), selection, &error);
             QApplication::restoreOverrideCursor();
         }
         if (!revisionPairs) {
