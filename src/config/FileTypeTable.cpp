@@ -146,13 +146,18 @@ QString EngineTable::lookupExtension(const QString& path)
     return dot < 0 ? path : path.mid(dot + 1);
 }
 
-int EngineTable::engineIndexForPath(const QString& path, qsizetype top, const HeadReader& head)
+int EngineTable::engineIndexForPath(const QString& path, qsizetype top, const HeadReader& head, QString* typeKey)
 {
+    if (typeKey)
+        typeKey->clear();
     const QStringView name = QStringView(path).mid(std::max(path.lastIndexOf(u'/') + 1, std::min(top, path.size())));
     if (!m_byName.isEmpty()) {
         auto byName = m_byName.constFind(name.toString());
-        if (byName != m_byName.cend() && *byName >= 0)
+        if (byName != m_byName.cend() && *byName >= 0) {
+            if (typeKey)
+                *typeKey = QStringLiteral("Name_") + byName.key();
             return *byName;
+        }
     }
     const QString ext = lookupExtension(path);
     int index = -1;
@@ -171,7 +176,11 @@ int EngineTable::engineIndexForPath(const QString& path, qsizetype top, const He
     auto found = m_byInterpreter.constFind(interpreter);
     if (found == m_byInterpreter.cend())
         found = m_byInterpreter.constFind(interpreterWithoutVersion(interpreter));
-    return found == m_byInterpreter.cend() ? -1 : *found;
+    if (found == m_byInterpreter.cend())
+        return -1;
+    if (typeKey)
+        *typeKey = QStringLiteral("Shebang_") + found.key();
+    return *found;
 }
 
 int EngineTable::engineIndex(const QString& engine)

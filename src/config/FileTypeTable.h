@@ -88,7 +88,10 @@ public:
     // Index of the path's engine, or -1 when none is selected: by the file name (the path after
     // its last "/" and its first `top` characters, a revision's "REV:"), else by the extension,
     // else, for a name without a ".", by the interpreter of its "#!" line read through `head`.
-    int engineIndexForPath(const QString& path, qsizetype top = 0, const HeadReader& head = nullptr);
+    // `typeKey`, when given, receives the settings key of a type found by name or interpreter
+    // ("Name_Makefile", "Shebang_python"), and is emptied for an extension.
+    int engineIndexForPath(const QString& path, qsizetype top = 0, const HeadReader& head = nullptr,
+                           QString* typeKey = nullptr);
     const QString& engineName(int index) const { return m_names[static_cast<size_t>(index)]; }
     const CommentSyntax& syntax(int index) const { return m_syntaxes[static_cast<size_t>(index)]; }
 

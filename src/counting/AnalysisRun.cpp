@@ -78,10 +78,10 @@ QString outcomeName(FileOutcome outcome)
     return QStringLiteral("Missing");
 }
 
-int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path)
+int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path, QString* typeKey)
 {
     return engines.engineIndexForPath(path, store.topLength(path),
-                                      [&] { return store.head(path, kInterpreterHeadBytes); });
+                                      [&] { return store.head(path, kInterpreterHeadBytes); }, typeKey);
 }
 
 QString unexpectedErrorMessage() { return QStringLiteral("予期せぬエラーが発生しました！！"); }
@@ -96,8 +96,9 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
     // Engines are resolved up front, so that workers only ever read the table.
     const SourceStore& store = options.store ? *options.store : fileSystemStore();
     std::vector<int> engineOf(static_cast<size_t>(n));
+    std::vector<QString> typeKeyOf(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
-        engineOf[static_cast<size_t>(i)] = engineIndexIn(engines, store, paths[i]);
+        engineOf[static_cast<size_t>(i)] = engineIndexIn(engines, store, paths[i], &typeKeyOf[static_cast<size_t>(i)]);
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
@@ -111,6 +112,7 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
 
     for (qsizetype i = 0; i < n; ++i) {
         FileWork w = parallel ? parallel->take(i) : work(i);
+        w.result.typeKey = typeKeyOf[static_cast<size_t>(i)];
         if (w.error) {
             summary.error = RunError{i, paths[i], *w.error};
             return summary;

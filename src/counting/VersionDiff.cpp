@@ -366,13 +366,16 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
     sink.diffStarted(n);
 
     std::vector<int> engineOf(order.size());
+    std::vector<QString> typeKeyOf(order.size());
     for (size_t i = 0; i < order.size(); ++i)
-        engineOf[i] = engineIndexIn(engines, store, order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath);
+        engineOf[i] = engineIndexIn(engines, store, order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath,
+                                    &typeKeyOf[i]);
     auto work = [&](qsizetype i) {
         const FilePair& pair = order[static_cast<size_t>(i)];
         PairWork w = comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
                                  engines, options.countSymbolLines);
         w.change.renamedFrom = pair.renamedFrom;
+        w.change.typeKey = typeKeyOf[static_cast<size_t>(i)];
         return w;
     };
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));

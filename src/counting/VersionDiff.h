@@ -50,6 +50,7 @@ struct FileChange {
     int64_t oldSteps = 0;
     int64_t newSteps = 0;
     StepChanges steps;
+    QString typeKey{}; // as FileResult::typeKey, for its newest version
 };
 
 struct DiffTotals {

@@ -515,3 +515,25 @@ TEST_F(CountCommandTest, FilesPassedOverAreSaidOnStandardErrorInTheJsonAndAsASum
                                QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("unregistered")});
     EXPECT_EQ(diff.out, "kind,files,bytes,row\r\n.txt,1,13,kind\r\n.json,3,9,kind\r\nMakefile,1,5,kind\r\n合計,5,27,total\r\n");
 }
+
+// Files typed by name or by "#!" line are counted with that type's engine and subtotalled under
+// its source kind, on disk and when compared.
+TEST_F(CountCommandTest, FilesTypedByNameOrHashBangLineAreCountedAndSubtotalledAsTheirType)
+{
+    m_ini = m_dir.write(QStringLiteral("Typed.ini"),
+                        QByteArray("[Mode]\r\nCount_Mode=1\r\nSerch_Mode=1\r\n[Engin]\r\nList=c,txt\r\nLang_c=C_STYLE,C,1\r\n"
+                                   "Lang_txt=C_STYLE,Text,0\r\nName_List=Makefile\r\nName_Makefile=HASH,Make,1\r\n"
+                                   "Shebang_List=sh\r\nShebang_sh=HASH,Shell,1\r\n"
+                                   "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#\r\n"));
+    m_dir.write(QStringLiteral("tree/Makefile"), "# build\nall:\n\tcc main.c\n");
+    m_dir.write(QStringLiteral("tree/sub/run"), "#!/bin/sh\necho 1\n");
+    const Result csv = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type"),
+                              QStringLiteral("tree")});
+    EXPECT_EQ(csv.out, "kind,engine,files,executable,comment,total,kstep,row\r\n"
+                       "C,C_STYLE,3,5,1,7,0.005,kind\r\nMake,HASH,1,2,1,3,0.002,kind\r\nShell,HASH,1,1,1,2,0.001,kind\r\n"
+                       "合計,,5,8,3,12,0.008,total\r\n");
+    m_dir.write(QStringLiteral("v2/sub/run"), "#!/bin/sh\necho 1\necho 2\n");
+    const Result diff = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2"), QStringLiteral("-f"),
+                               QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type")});
+    EXPECT_NE(diff.out.find("\r\nShell,HASH,1,1,0,0,1,0.001,kind\r\n"), std::string::npos) << diff.out;
+}
