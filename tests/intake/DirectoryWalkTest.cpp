@@ -205,11 +205,12 @@ TEST(DirectoryWalk, TakesFilesByNameAndHashBangLineAndTalliesWhatItPassesOver)
     dir.write(QStringLiteral("root/sub/more.json"), "[1, 2]\n");
     dir.write(QStringLiteral("root/sub/b.h"), "int b;\n");          // registered, not searched
     dir.write(QStringLiteral("root/gen/skip.json"), "{\"excluded\": 1}\n");
+    dir.write(QStringLiteral("root/debug.log"), "excluded by name\n");
     dir.write(QStringLiteral("root/.git/config"), "[core]\n");
     ASSERT_EQ(::mkfifo(pathToNative(dir.path(QStringLiteral("root/pipe"))).c_str(), 0600), 0); // never opened
 
     DirectoryWalk walk(SearchedTypes{{QStringLiteral("c")}, {QStringLiteral("Makefile")}, {QStringLiteral("python")}}, true);
-    walk.setFilter([](const std::string&) { return makePatternFilter(Exclusions{{QStringLiteral("gen/")}, false}); });
+    walk.setFilter([](const std::string&) { return makePatternFilter(Exclusions{{QStringLiteral("gen/"), QStringLiteral("*.log")}, false}); });
     QStringList found;
     const WalkReport report = walk.walk(dir.path(QStringLiteral("root")), [&](const QString& p) { found << p; });
     EXPECT_EQ(relative(dir, found), (QStringList{QStringLiteral("root/Makefile"), QStringLiteral("root/a.c"),
