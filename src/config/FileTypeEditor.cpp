@@ -79,7 +79,7 @@ bool checkInput(Match match, const QString& ext, const QString& kind, QString* e
             *error = say(match, QStringLiteral("ソース種別と拡張子に「,」(カンマ)は使えません。"));
         return false;
     }
-    // A file name is the last part of a path: with a "/" it could never match.
+    // A file name is the last component of a path: with a "/" it could never match.
     if (match == Match::Name && ext.contains(u'/')) {
         if (error)
             *error = QStringLiteral("ファイル名に「/」は使えません。");
