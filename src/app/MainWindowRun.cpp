@@ -144,6 +144,7 @@ void MainWindow::CompareVersions()
     // Two revisions of a repository: their files are matched (moved ones too) before the run.
     std::unique_ptr<GitRepository> repo;
     std::optional<std::vector<FilePair>> revisionPairs;
+    UnregisteredFiles revisionsPassedOver;
     if (dialog.comparesRevisions()) {
         QString error;
         repo = GitRepository::open(dialog.repositoryFolder(), &error);
@@ -151,7 +152,7 @@ void MainWindow::CompareVersions()
             QApplication::setOverrideCursor(Qt::WaitCursor);
             RevisionSelection selection{{}, request.includeSubdirectories, {}, Exclusions{excludePatterns(), false}};
             selection.setTypes(types);
-            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(), selection, &error);
+            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(), selection, &error, &revisionsPassedOver);
             QApplication::restoreOverrideCursor();
         }
         if (!revisionPairs) {
@@ -193,7 +194,8 @@ void MainWindow::CompareVersions()
         m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
         return;
     }
-    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    showUnregistered(revisionPairs ? revisionsPassedOver : summary.unregistered,
+                     QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
     DiffSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, settings, options.generated);
     DiffSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, 1}, settings, options.generated);
     for (const FileChange& change : std::as_const(changes)) {
