@@ -17,10 +17,11 @@ struct FileWork {
     std::optional<QString> error;
 };
 
-FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const EngineTable& engines,
-                    bool countSymbolLines)
+FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const QString& typeKey,
+                    const EngineTable& engines, bool countSymbolLines)
 {
     FileWork work{FileResult::forPath(path, store.topLength(path)), std::nullopt};
+    work.result.typeKey = typeKey;
     using Status = SourceFileCount::Status;
     if (engine < 0) {
         QString error;
@@ -102,7 +103,8 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
-        return analyseOne(store, paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
+        return analyseOne(store, paths[i], engineOf[static_cast<size_t>(i)], typeKeyOf[static_cast<size_t>(i)], engines,
+                          options.countSymbolLines);
     };
     std::optional<OrderedWork<FileWork>> parallel;
     if (jobs > 1) {
@@ -112,7 +114,6 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
 
     for (qsizetype i = 0; i < n; ++i) {
         FileWork w = parallel ? parallel->take(i) : work(i);
-        w.result.typeKey = typeKeyOf[static_cast<size_t>(i)];
         if (w.error) {
             summary.error = RunError{i, paths[i], *w.error};
             return summary;
