@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/FileTypeTable.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -40,6 +42,11 @@ public:
 
 private:
     QStringList engineNames();
+    // How the row's type is matched, and its extension, name or interpreter as stored.
+    static constexpr int kMatchRole = Qt::UserRole;
+    static constexpr int kTextRole = Qt::UserRole + 1;
+    FileTypeEntry::Match matchOf(int row) const;
+    QString textOf(int row) const;
     void runEditor(const std::function<void(FileTypeEditorDialog&)>& prepare);
     // The rows between the cursor row and the other end of the selection, and the latter.
     void selectionRows(int& cursor, int& otherEnd) const;

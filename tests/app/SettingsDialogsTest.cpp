@@ -2,6 +2,7 @@
 #include "app/AnalysisListModel.h"
 #include "app/MainWindow.h"
 #include "config/ExcludeSettings.h"
+#include "config/FileTypeEditor.h"
 #include "output/ResultGridModel.h"
 
 #include "support/RecordingLauncher.h"
@@ -421,6 +422,43 @@ private slots:
         MainWindow again(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
         QVERIFY(again.findChild<QAction*>(QStringLiteral("Mn_Gen_1"))->isChecked());
         QVERIFY(!again.findChild<QAction*>(QStringLiteral("Mn_Gen_0"))->isChecked());
+    }
+
+    // 基本設定 lists the types by name and by interpreter after the extensions; changing one
+    // to another kind of type moves it to that kind's list.
+    void nameAndInterpreterTypesAreListedAndChangedInBasicSettings()
+    {
+        open();
+        const QString ini = m_dir->path(QStringLiteral("Tarvik.ini"));
+        {
+            SettingsStore store(ini);
+            QString error;
+            QVERIFY(FileTypeEditor(store).add(FileTypeEntry::Match::Name, QStringLiteral("Makefile"), QStringLiteral("HASH"),
+                                              QStringLiteral("Make"), &error));
+            QVERIFY(FileTypeEditor(store).add(FileTypeEntry::Match::Interpreter, QStringLiteral("sh"), QStringLiteral("HASH"),
+                                              QStringLiteral("Shell"), &error));
+        }
+        m_dialogs
+            ->then([&](QDialog& form2) {
+                QCOMPARE(gridRow(form2, 3), (QStringList{QStringLiteral("Makefile"), QStringLiteral("Make"), QStringLiteral("HASH")}));
+                QCOMPARE(gridRow(form2, 4), (QStringList{QStringLiteral("#!sh"), QStringLiteral("Shell"), QStringLiteral("HASH")}));
+                selectRows(form2, 4, 4);
+                click(form2, "Command2");
+                QCOMPARE(gridRow(form2, 3), (QStringList{QStringLiteral("Makefile"), QStringLiteral("Make"), QStringLiteral("HASH")}));
+                QCOMPARE(gridRow(form2, 4), (QStringList{QStringLiteral("run"), QStringLiteral("Shell"), QStringLiteral("HASH")}));
+                form2.reject();
+            })
+            .then([&](QDialog& form3) {
+                QCOMPARE(child<QLineEdit>(form3, "Text1")->text(), QStringLiteral("sh"));
+                QCOMPARE(child<QComboBox>(form3, "Combo2")->currentText(), QStringLiteral("#!インタプリタ"));
+                child<QComboBox>(form3, "Combo2")->setCurrentIndex(1); // ファイル名
+                child<QLineEdit>(form3, "Text1")->setText(QStringLiteral("run"));
+                click(form3, "Command2");
+            });
+        basicSettings();
+        QCOMPARE(read("Engin", QStringLiteral("Name_List")), QStringLiteral("Makefile,run"));
+        QCOMPARE(read("Engin", QStringLiteral("Name_run")), QStringLiteral("HASH,Shell,1"));
+        QVERIFY(!m_dir->read(QStringLiteral("Tarvik.ini")).contains("Shebang_"));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "config/NativePath.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
+#include "support/WorkbookReader.h"
 
 #include <QDate>
 #include <QFile>
@@ -420,7 +421,9 @@ TEST_F(CountCommandTest, AComparisonHasStatusCodesSummariesAndAProgressBar)
     const Result quiet = count(folders), drawn = count(folders, true);
     EXPECT_EQ(drawn.out, quiet.out);
     EXPECT_NE(drawn.err.find("] 4/4"), std::string::npos) << drawn.err;
-    EXPECT_EQ(drawn.err.back(), '\r');
+    // The bar is wiped before the line about the files passed over (notes.txt is not searched).
+    EXPECT_NE(drawn.err.find("\r" + std::string(70, ' ') + "\rtarvik-count: 1 file not counted"), std::string::npos)
+        << drawn.err;
 }
 
 // A report made again with the same --date is the same, byte for byte.
@@ -508,4 +511,77 @@ TEST_F(CountCommandTest, TheManualPageListsEveryOptionOfTheHelp)
         EXPECT_TRUE(described.match(man).hasMatch()) << m.captured(1).toStdString();
     }
     EXPECT_GT(options, 15);
+}
+
+// The files a folder search passed over: one line on standard error, always a key of the JSON,
+// and a table with --summary unregistered in every format.
+TEST_F(CountCommandTest, FilesPassedOverAreSaidOnStandardErrorInTheJsonAndAsASummary)
+{
+    m_dir.write(QStringLiteral("tree/Makefile"), "all:\n");
+    m_dir.write(QStringLiteral("tree/sub/a.json"), "{\"a\": [1, 2, 3]}\n");
+    m_dir.write(QStringLiteral("tree/gen/b.json"), "{}\n");
+    const QStringList excluding{QStringLiteral("--exclude"), QStringLiteral("gen/"), QStringLiteral("--date=2026-01-02"),
+                                QStringLiteral("tree")};
+    const char* line = "tarvik-count: 3 files not counted: types not registered for folder searches "
+                       "(.json 1 file 17 B, .txt 1 file 13 B, Makefile 1 file 5 B)\n";
+
+    const Result report = count(excluding);
+    EXPECT_EQ(report.err, line);
+    const Result plain = count({QStringLiteral("tree/main.c")});
+    EXPECT_EQ(plain.err, ""); // no folder search, nothing passed over
+
+    const Result json = count(excluding + QStringList{QStringLiteral("-f"), QStringLiteral("json")});
+    const QJsonArray kinds = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()[u"unregistered"].toArray();
+    ASSERT_EQ(kinds.size(), 3) << json.out;
+    EXPECT_EQ(kinds[0].toObject(), (QJsonObject{{QStringLiteral("kind"), QStringLiteral(".json")},
+                                                 {QStringLiteral("files"), 1},
+                                                 {QStringLiteral("bytes"), 17}}));
+    EXPECT_EQ(kinds[2].toObject()[u"kind"].toString(), u"Makefile");
+    const Result none = count({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("tree/sub"), QStringLiteral("--exclude"),
+                               QStringLiteral("*.txt"), QStringLiteral("--exclude"), QStringLiteral("*.json")});
+    EXPECT_TRUE(QJsonDocument::fromJson(QByteArray::fromStdString(none.out)).object()[u"unregistered"].isArray()) << none.out;
+    EXPECT_EQ(none.err, "");
+
+    const Result csv = count(excluding + QStringList{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"),
+                                                     QStringLiteral("unregistered")});
+    EXPECT_EQ(csv.out, "kind,files,bytes,row\r\n.json,1,17,kind\r\n.txt,1,13,kind\r\nMakefile,1,5,kind\r\n合計,3,35,total\r\n");
+    const Result text = count(excluding + QStringList{QStringLiteral("--summary=unregistered")});
+    EXPECT_EQ(text.out.rfind(report.out.substr(0, report.out.size() - 2), 0), 0u); // the report first, unchanged
+    EXPECT_NE(text.out.find("未登録の種類"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Makefile"), std::string::npos) << text.out;
+
+    const QString book = m_dir.path(QStringLiteral("out.xlsx"));
+    ASSERT_EQ(count(excluding + QStringList{QStringLiteral("-f"), QStringLiteral("xlsx"), QStringLiteral("-o"), book,
+                                            QStringLiteral("--summary"), QStringLiteral("unregistered")}).rc, 0);
+    const QJsonObject sheet = test::readSheet(book, QStringLiteral("未登録の種類"));
+    EXPECT_EQ(test::differenceFromCsv(sheet, QString::fromStdString(csv.out)), QString()) << sheet.size();
+
+    // A comparison passes over the files of both trees, a path in both once.
+    m_dir.write(QStringLiteral("v2/sub/a.json"), "{}\n");
+    m_dir.write(QStringLiteral("v2/new.json"), "[]\n");
+    const Result diff = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2"), QStringLiteral("-f"),
+                               QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("unregistered")});
+    EXPECT_EQ(diff.out, "kind,files,bytes,row\r\n.txt,1,13,kind\r\n.json,3,9,kind\r\nMakefile,1,5,kind\r\n合計,5,27,total\r\n");
+}
+
+// Files typed by name or by "#!" line are counted with that type's engine and subtotalled under
+// its source kind, on disk and when compared.
+TEST_F(CountCommandTest, FilesTypedByNameOrHashBangLineAreCountedAndSubtotalledAsTheirType)
+{
+    m_ini = m_dir.write(QStringLiteral("Typed.ini"),
+                        QByteArray("[Mode]\r\nCount_Mode=1\r\nSerch_Mode=1\r\n[Engin]\r\nList=c,txt\r\nLang_c=C_STYLE,C,1\r\n"
+                                   "Lang_txt=C_STYLE,Text,0\r\nName_List=Makefile\r\nName_Makefile=HASH,Make,1\r\n"
+                                   "Shebang_List=sh\r\nShebang_sh=HASH,Shell,1\r\n"
+                                   "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#\r\n"));
+    m_dir.write(QStringLiteral("tree/Makefile"), "# build\nall:\n\tcc main.c\n");
+    m_dir.write(QStringLiteral("tree/sub/run"), "#!/bin/sh\necho 1\n");
+    const Result csv = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type"),
+                              QStringLiteral("tree")});
+    EXPECT_EQ(csv.out, "kind,engine,files,executable,comment,total,kstep,row\r\n"
+                       "C,C_STYLE,3,5,1,7,0.005,kind\r\nMake,HASH,1,2,1,3,0.002,kind\r\nShell,HASH,1,1,1,2,0.001,kind\r\n"
+                       "合計,,5,8,3,12,0.008,total\r\n");
+    m_dir.write(QStringLiteral("v2/sub/run"), "#!/bin/sh\necho 1\necho 2\n");
+    const Result diff = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2"), QStringLiteral("-f"),
+                               QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type")});
+    EXPECT_NE(diff.out.find("\r\nShell,HASH,1,1,0,0,1,0.001,kind\r\n"), std::string::npos) << diff.out;
 }

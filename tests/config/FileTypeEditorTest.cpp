@@ -100,3 +100,29 @@ TEST(FileTypeEditor, SearchFlagKeepsEngineAndKind)
     EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE,C言語,1"), false), u"C_STYLE,C言語,0");
     EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE"), true), u"C_STYLE,,1");
 }
+
+// Types by name and by interpreter get their lists only when the first is added, and lose them
+// with the last; names keep their letter case, interpreters lose "#!" and their folders.
+TEST_F(FileTypeEditorTest, NameAndInterpreterTypesHaveListsOnlyWhileTheyExist)
+{
+    using Match = FileTypeEntry::Match;
+    SettingsStore store(write(kIni));
+    FileTypeEditor editor(store);
+    QString error;
+    ASSERT_TRUE(editor.add(Match::Name, QStringLiteral(" GNUmakefile "), QStringLiteral("HASH"), QStringLiteral("Make"), &error))
+        << error.toStdString();
+    ASSERT_TRUE(editor.add(Match::Interpreter, QStringLiteral("#!/usr/bin/python3"), QStringLiteral("HASH"),
+                           QStringLiteral("Python"), &error)) << error.toStdString();
+    EXPECT_EQ(content(), QByteArray("[Engin]\r\nList=c,cpp,cs\r\nAnr_Eng=C_STYLE,HASH\r\nLang_c=C_STYLE,C,1\r\n"
+                                    "Lang_cpp=C_STYLE,C++,1\r\nLang_cs=C_STYLE,C#,0\r\nName_List=GNUmakefile\r\n"
+                                    "Name_GNUmakefile=HASH,Make,1\r\nShebang_List=python3\r\nShebang_python3=HASH,Python,1\r\n"
+                                    "[FTP_Server]\r\nFTP_List=\r\n"));
+    EXPECT_FALSE(editor.add(Match::Name, QStringLiteral("GNUmakefile"), QStringLiteral("HASH"), QStringLiteral("x"), &error));
+    EXPECT_EQ(error, u"ファイル名「GNUmakefile」は既に登録されています。");
+    EXPECT_FALSE(editor.add(Match::Name, QStringLiteral("src/Makefile"), QStringLiteral("HASH"), QStringLiteral("x"), &error));
+    ASSERT_TRUE(editor.change(Match::Interpreter, QStringLiteral("python3"), QStringLiteral("python"), QStringLiteral("HASH"),
+                              QStringLiteral("Python"), &error));
+    ASSERT_TRUE(editor.remove(Match::Name, QStringLiteral("GNUmakefile"), &error));
+    ASSERT_TRUE(editor.remove(Match::Interpreter, QStringLiteral("python"), &error));
+    EXPECT_EQ(content(), kIni);
+}
