@@ -1,5 +1,7 @@
 #include "config/FileTypeEditor.h"
 
+#include <QRegularExpression>
+
 namespace tarvik {
 
 namespace {
@@ -33,30 +35,53 @@ QString entryLine(Match match, const QString& ext, const QString& engine, const 
     return IniDocument::keyLineText(entryPrefix(match) + ext, engine + u',' + kind + QStringLiteral(",1"));
 }
 
-// The List as a single-key read gives it, refused when that read would have cut it: editing a
-// cut list would silently drop the extensions beyond the cut.
+// The list as single-key reads give it, refused when a read would have cut a piece: editing a
+// cut list would silently drop the types beyond the cut.
 bool readList(const IniDocument& doc, Match match, QStringList& list, QString* error)
 {
-    const QString raw = doc.value(kEngin, listKey(match)).value_or(QString());
-    const QString read = SettingsStore::profileValue(doc, kEngin, listKey(match));
-    if (read != raw && !raw.startsWith(u'%')) {
-        if (error)
-            *error = say(match, QStringLiteral("拡張子の一覧が長すぎるため変更できません。"));
-        return false;
+    list.clear();
+    for (int piece = 1; piece == 1 || doc.value(kEngin, typeListKey(listKey(match), piece)); ++piece) {
+        const QString key = typeListKey(listKey(match), piece);
+        const QString raw = doc.value(kEngin, key).value_or(QString());
+        const QString read = SettingsStore::profileValue(doc, kEngin, key);
+        if (read != raw && !raw.startsWith(u'%')) {
+            if (error)
+                *error = say(match, QStringLiteral("拡張子の一覧が長すぎるため変更できません。"));
+            return false;
+        }
+        if (!read.isEmpty())
+            list << read.split(u',');
     }
-    list = read.isEmpty() ? QStringList() : read.split(u',');
     return true;
 }
 
+// Fills the list key up to what one read returns, then its continuation keys in turn; those no
+// longer needed are removed.
 bool writeList(IniDocument& doc, Match match, const QStringList& list, QString* error)
 {
-    const QString value = list.join(u',');
-    if (value.toUtf8().size() > kListLimitBytes) {
-        if (error)
-            *error = say(match, QStringLiteral("登録できる拡張子の数を超えています。"));
-        return false;
+    QStringList pieces{QString()};
+    for (const QString& type : list) {
+        QString& last = pieces.last();
+        const QString joined = last.isEmpty() ? type : last + u',' + type;
+        if (joined.toUtf8().size() <= kListLimitBytes) {
+            last = joined;
+            continue;
+        }
+        if (type.toUtf8().size() > kListLimitBytes) {
+            if (error)
+                *error = say(match, QStringLiteral("登録できる拡張子の数を超えています。"));
+            return false;
+        }
+        pieces << type;
     }
-    doc.setValue(kEngin, listKey(match), value);
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        doc.setValue(kEngin, typeListKey(listKey(match), static_cast<int>(i) + 1), pieces[i]);
+    QStringList lines = doc.lines();
+    for (int piece = static_cast<int>(pieces.size()) + 1; doc.value(kEngin, typeListKey(listKey(match), piece)); ++piece) {
+        const QString prefix = typeListKey(listKey(match), piece) + u'=';
+        lines.removeIf([&](const QString& line) { return line.startsWith(prefix, Qt::CaseInsensitive); });
+    }
+    doc.setLines(lines);
     return true;
 }
 
@@ -219,18 +244,22 @@ void FileTypeEditor::DeleteFileTypeLines(QStringList& lines, const QString& exte
     bool listDone = false;
     bool entryDone = false;
     const QString entryPrefix = tarvik::entryPrefix(match) + extension + u'=';
-    const QString listPrefix = listKey(match) + u'=';
+    // The list key or one of its continuations.
+    const QRegularExpression listLine(QStringLiteral("^%1(_[0-9]+)?=").arg(QRegularExpression::escape(listKey(match))));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString& line = lines[i];
-        if (!listDone && line.startsWith(listPrefix)) {
+        const QRegularExpressionMatch listMatch = listDone ? QRegularExpressionMatch() : listLine.match(line);
+        if (listMatch.hasMatch()) {
+            const QString listPrefix = listMatch.captured(0);
             QStringList elements = line.mid(listPrefix.size()).split(u',');
             const qsizetype at = elements.indexOf(extension);
             if (at >= 0) {
                 elements.removeAt(at);
                 line = listPrefix + elements.join(u',');
                 listDone = true;
-                // Settings without name or interpreter types have no such list.
-                if (elements.isEmpty() && match != Match::Extension)
+                // Settings without name or interpreter types have no such list. A continuation
+                // stays, even empty: the ones after it are read only up to the first missing.
+                if (elements.isEmpty() && match != Match::Extension && listMatch.captured(1).isEmpty())
                     lines.removeAt(i--);
             }
         } else if (!entryDone && line.startsWith(entryPrefix)) {

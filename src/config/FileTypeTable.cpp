@@ -31,10 +31,7 @@ QList<FileTypeEntry> entriesOf(const IniDocument& doc, FileTypeEntry::Match matc
 {
     QList<FileTypeEntry> entries;
     const Keys keys = keysOf(match);
-    const QString list = SettingsStore::profileValue(doc, kEngin, keys.list);
-    if (list.isEmpty())
-        return entries;
-    for (const QString& ext : list.split(u',')) {
+    for (const QString& ext : readTypeList(doc, kEngin, keys.list)) {
         FileTypeEntry e;
         e.extension = ext;
         e.match = match;
@@ -107,6 +104,22 @@ QString interpreterWithoutVersion(const QString& interpreter)
     while (end > 0 && (interpreter[end - 1] == u'.' || (interpreter[end - 1] >= u'0' && interpreter[end - 1] <= u'9')))
         --end;
     return interpreter.left(end);
+}
+
+QString typeListKey(const QString& list, int piece)
+{
+    return piece <= 1 ? list : list + u'_' + QString::number(piece);
+}
+
+QStringList readTypeList(const IniDocument& doc, const QString& section, const QString& list)
+{
+    QStringList types;
+    for (int piece = 1; piece == 1 || doc.value(section, typeListKey(list, piece)); ++piece) {
+        const QString value = SettingsStore::profileValue(doc, section, typeListKey(list, piece));
+        if (!value.isEmpty())
+            types << value.split(u',');
+    }
+    return types;
 }
 
 bool typedByInterpreter(QStringView fileName) { return !fileName.isEmpty() && !fileName.contains(u'.'); }

@@ -51,6 +51,11 @@ QString interpreterWithoutVersion(const QString& interpreter);
 // Whether a file name (the last path component) has no ".", so its "#!" line may type it.
 bool typedByInterpreter(QStringView fileName);
 
+// A list of types is one key, read like any key up to 499 bytes, continued when it must hold
+// more by the keys ‹list›_2, ‹list›_3, … up to the first one missing (older files have none).
+QString typeListKey(const QString& list, int piece);
+QStringList readTypeList(const IniDocument& doc, const QString& section, const QString& list);
+
 // The ordered file-type table of section Engin.
 class FileTypeTable {
 public:

@@ -126,3 +126,33 @@ TEST_F(FileTypeEditorTest, NameAndInterpreterTypesHaveListsOnlyWhileTheyExist)
     ASSERT_TRUE(editor.remove(Match::Interpreter, QStringLiteral("python"), &error));
     EXPECT_EQ(content(), kIni);
 }
+
+TEST_F(FileTypeEditorTest, AFullListContinuesInNumberedKeysThatEveryReadFollows)
+{
+    // List as full as one read returns: 99 types of four bytes and "e100" make 499 bytes.
+    QByteArray list;
+    for (int i = 1; i <= 100; ++i)
+        list += (i > 1 ? "," : "") + QByteArray("e") + QByteArray::number(i).rightJustified(3, '0');
+    ASSERT_EQ(list.size(), 499);
+    const QByteArray ini = "[Engin]\r\nList=" + list + "\r\nLang_e001=C_STYLE,E,1\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n";
+    SettingsStore store(write(ini));
+    FileTypeEditor editor(store);
+    QString error;
+    ASSERT_TRUE(editor.add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go"), &error)) << error.toStdString();
+    ASSERT_TRUE(editor.add(QStringLiteral("rs"), QStringLiteral("C_STYLE"), QStringLiteral("Rust"), &error)) << error.toStdString();
+    EXPECT_TRUE(content().contains(QByteArray("\r\nList=" + list + "\r\n"))) << content().toStdString();
+    EXPECT_TRUE(content().contains("\r\nList_2=go,rs\r\n")) << content().toStdString();
+    IniDocument doc = IniDocument::fromBytes(content().toStdString());
+    EXPECT_EQ(FileTypeTable::fromDocument(doc).searchedExtensions().mid(1), (QStringList{QStringLiteral("go"), QStringLiteral("rs")}));
+
+    // Taken out of the continuation; the rest stays readable.
+    ASSERT_TRUE(editor.remove(QStringLiteral("go"), &error));
+    EXPECT_TRUE(content().contains("\r\nList_2=rs\r\n")) << content().toStdString();
+    ASSERT_TRUE(editor.remove(QStringLiteral("e001"), &error));
+    doc = IniDocument::fromBytes(content().toStdString());
+    EXPECT_EQ(readTypeList(doc, QStringLiteral("Engin"), QStringLiteral("List")).size(), 100);
+
+    // Reading stops at the first missing piece.
+    doc = IniDocument::fromBytes("[Engin]\r\nList=a\r\nList_2=b\r\nList_4=d\r\n");
+    EXPECT_EQ(readTypeList(doc, QStringLiteral("Engin"), QStringLiteral("List")), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
