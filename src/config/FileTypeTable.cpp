@@ -64,8 +64,7 @@ int EngineTable::engineIndexForPath(const QString& path)
         } else {
             index = static_cast<int>(m_names.size());
             m_names.push_back(engine);
-            m_syntaxes.push_back(CommentSyntax::fromDefinition(
-                SettingsStore::profileValue(m_doc, QStringLiteral("Anryze_Pat"), engine)));
+            m_syntaxes.push_back(CommentSyntax::forEngine(m_doc, engine));
             m_byEngine.insert(engine, index);
         }
     }
