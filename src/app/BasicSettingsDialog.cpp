@@ -1,9 +1,11 @@
 #include "app/BasicSettingsDialog.h"
 
 #include "app/DialogRunner.h"
+#include "app/EngineRulesDialog.h"
 #include "app/FileTypeEditorDialog.h"
 #include "app/UserPrompter.h"
 #include "app/WindowGeometry.h"
+#include "config/EngineRulesEditor.h"
 #include "config/ExcludeSettings.h"
 #include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
@@ -59,6 +61,7 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& 
 
     layout->addWidget(label1, 0, 0, 1, 4);
     layout->addWidget(m_grid, 1, 0, 1, 4);
+    layout->addWidget(button("Command6", QStringLiteral("解析エンジン設定"), &BasicSettingsDialog::Command6_Click), 2, 0);
     layout->addWidget(button("Command1", QStringLiteral("追加"), &BasicSettingsDialog::Command1_Click), 2, 1);
     layout->addWidget(button("Command2", QStringLiteral("変更"), &BasicSettingsDialog::Command2_Click), 2, 2);
     layout->addWidget(button("Command4", QStringLiteral("削除"), &BasicSettingsDialog::Command4_Click), 2, 3);
@@ -206,6 +209,17 @@ void BasicSettingsDialog::Command4_Click()
     LoadFileTypeGrid();
     if (m_hooks.rebuildFileTypeMenu)
         m_hooks.rebuildFileTypeMenu();
+}
+
+void BasicSettingsDialog::Command6_Click()
+{
+    // The engine of the row the cursor is on comes first.
+    const int row = m_grid->currentRow();
+    const QString engine = row >= 0 && m_grid->item(row, 2) ? m_grid->item(row, 2)->text() : QString();
+    EngineRulesEditor editor(m_settings);
+    EngineRulesDialog rules(editor, m_prompter, this);
+    rules.selectEngine(engine);
+    m_dialogs.run(rules);
 }
 
 void BasicSettingsDialog::Command5_Click()

@@ -17,8 +17,8 @@ class FileTypeEditorDialog;
 class SettingsStore;
 class UserPrompter;
 
-// Form2: the file-type table (add, change, delete), the default directory and what the folder
-// searches leave out.
+// Form2: the file-type table (add, change, delete), the engines' comment rules, the default
+// directory and what the folder searches leave out.
 class BasicSettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +35,7 @@ public:
     void Command2_Click(); // change the selected row
     void Command4_Click(); // delete the selected rows
     void Command5_Click(); // choose the default directory
+    void Command6_Click(); // the comment rules of the engines
     void Command3_Click(); // 終了: store the default directory and the patterns, and close
 
     QString EditedExtension;

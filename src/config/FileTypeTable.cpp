@@ -206,8 +206,7 @@ int EngineTable::engineIndex(const QString& engine)
         } else {
             index = static_cast<int>(m_names.size());
             m_names.push_back(engine);
-            m_syntaxes.push_back(CommentSyntax::fromDefinition(
-                SettingsStore::profileValue(m_doc, QStringLiteral("Anryze_Pat"), engine)));
+            m_syntaxes.push_back(CommentSyntax::forEngine(m_doc, engine));
             m_byEngine.insert(engine, index);
         }
     }
