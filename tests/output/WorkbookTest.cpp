@@ -185,8 +185,9 @@ TEST_F(WorkbookTest, SubtotalSheetsHoldTheSummaryCsvOfACountAndOfAComparison)
                     if (number) {
                         EXPECT_EQ(cell[u"t"].toString(), u"n") << title.toStdString() << r << c;
                         EXPECT_DOUBLE_EQ(cell[u"v"].toDouble(), figure) << title.toStdString() << r << c;
-                        if (records[0][c] == u"kstep")
+                        if (records[0][c] == u"kstep") {
                             EXPECT_EQ(cell[u"f"].toString(), u"0.000");
+                        }
                     } else {
                         EXPECT_EQ(cell[u"v"].toString(), records[r][c]) << title.toStdString() << r << c;
                     }
