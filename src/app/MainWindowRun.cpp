@@ -152,6 +152,9 @@ void MainWindow::CompareVersions()
             QApplication::setOverrideCursor(Qt::WaitCursor);
             RevisionSelection selection{{}, request.includeSubdirectories, {}, Exclusions{excludePatterns(), false}};
             selection.setTypes(types);
+            // A repository chosen by one of its subfolders is compared there only.
+            if (!repo->startFolder().isEmpty())
+                selection.limits << repo->startFolder();
             revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(), selection, &error, &revisionsPassedOver);
             QApplication::restoreOverrideCursor();
         }

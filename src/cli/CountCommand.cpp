@@ -374,6 +374,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             }
             selection.limits << *inside;
         }
+        if (selection.limits.isEmpty() && !repo->startFolder().isEmpty())
+            selection.limits << repo->startFolder();
         if (diff)
             revisionPairs = repo->pairFiles(positional[0], positional[1], selection, &error, &unregistered);
         else

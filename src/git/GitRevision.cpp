@@ -4,6 +4,7 @@
 #include "config/NativePath.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -769,7 +770,8 @@ std::unique_ptr<GitRepository> GitRepository::open(const QString& folder, QStrin
 {
     initLibgit2Once();
     git_repository* raw = nullptr;
-    if (git_repository_open(&raw, pathToNative(folder).c_str()) != 0) {
+    // Searched upwards as git does, but not across file systems.
+    if (git_repository_open_ext(&raw, pathToNative(folder).c_str(), 0, nullptr) != 0) {
         *error = QStringLiteral("not a git repository: %1").arg(folder);
         return nullptr;
     }
@@ -783,7 +785,10 @@ std::unique_ptr<GitRepository> GitRepository::open(const QString& folder, QStrin
             impl->objectsDir += '/';
     }
     git_buf_dispose(&objects);
-    return std::unique_ptr<GitRepository>(new GitRepository(std::move(impl)));
+    std::unique_ptr<GitRepository> repository(new GitRepository(std::move(impl)));
+    if (!repository->workFolder().isEmpty())
+        repository->m_startFolder = repository->repositoryPath(QFileInfo(folder).canonicalFilePath(), QString()).value_or(QString());
+    return repository;
 }
 
 QString GitRepository::workFolder() const

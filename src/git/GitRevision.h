@@ -40,11 +40,15 @@ public:
     GitRepository(const GitRepository&) = delete;
     GitRepository& operator=(const GitRepository&) = delete;
 
-    // Null with a one-line reason when `folder` is not a repository.
+    // The repository that holds `folder`, found as git finds it (from a subfolder of the
+    // working folder too); null with a one-line reason when there is none.
     static std::unique_ptr<GitRepository> open(const QString& folder, QString* error);
 
     // The working folder; empty for a bare repository.
     QString workFolder() const;
+    // The folder it was opened from, as a path of the repository: empty at the top (and for a
+    // bare repository). A count or comparison given no other limit is limited to it.
+    const QString& startFolder() const { return m_startFolder; }
     // Tags, then branches, each the newest commit first.
     QStringList revisionNames() const;
     // Whether `revision` names a commit (or tree) of this repository.
@@ -77,6 +81,7 @@ private:
     struct Impl;
     explicit GitRepository(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
+    QString m_startFolder;
 };
 
 // The filter of a walk of the folder `root` on disk: with `gitignore`, the rules git itself

@@ -170,6 +170,18 @@ TEST_F(GitRevisionTest, ARevisionCountsAsItsCheckout)
     }
     // Nothing in the repository changed: no checkout, no index update.
     EXPECT_EQ(git({"status", "--porcelain"}), status);
+
+    // A subfolder of the working folder finds its repository and limits the count to itself,
+    // unless limits are given.
+    const QStringList bySubfolder{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--repo"),
+                                  m_repo + QStringLiteral("/src"), QStringLiteral("--rev"), QStringLiteral("v1")};
+    const Result sub = count(bySubfolder);
+    ASSERT_EQ(sub.rc, 0) << sub.err;
+    EXPECT_EQ(sub.out, count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"),
+                              QStringLiteral("v1"), m_repo + QStringLiteral("/src")}).out);
+    EXPECT_TRUE(sub.out.contains(QStringLiteral("v1:src/main.c,"))) << sub.out.toStdString();
+    EXPECT_FALSE(sub.out.contains(QStringLiteral("v1:bin/"))) << sub.out.toStdString();
+    EXPECT_TRUE(count(bySubfolder + QStringList{m_repo + QStringLiteral("/bin")}).out.contains(QStringLiteral("v1:bin/")));
 }
 
 TEST_F(GitRevisionTest, ComparingTwoRevisionsIsComparingTheirCheckoutsWithMovedFilesPaired)
