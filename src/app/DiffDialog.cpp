@@ -162,10 +162,14 @@ void DiffDialog::offerRevisions()
         combo->addItems(names);
         combo->setCurrentText(typed);
     }
-    // The usual question: what changed from the previous release (tag) to the latest.
-    if (names.size() >= 2 && m_oldRevision->currentText().isEmpty() && m_newRevision->currentText().isEmpty()) {
-        m_oldRevision->setCurrentText(names[1]);
-        m_newRevision->setCurrentText(names[0]);
+    // The usual question: what changed from the previous release to the latest, always forward:
+    // the newest version and the tag it follows on its own history.
+    if (!names.isEmpty() && m_oldRevision->currentText().isEmpty() && m_newRevision->currentText().isEmpty()) {
+        const QString previous = repo->previousTag(names[0]);
+        if (!previous.isEmpty()) {
+            m_oldRevision->setCurrentText(previous);
+            m_newRevision->setCurrentText(names[0]);
+        }
     }
 }
 

@@ -840,16 +840,117 @@ QStringList GitRepository::revisionNames() const
                          git_commit_time(reinterpret_cast<const git_commit*>(commit.get())),
                          git_reference_is_tag(ref.get()) != 0});
     }
-    // Releases are tags: they come first, then the branches.
+    // Releases are tags: they come first, by version, then the branches.
     std::stable_sort(names.begin(), names.end(), [](const Named& a, const Named& b) {
         if (a.tag != b.tag)
             return a.tag;
+        if (a.tag) {
+            const int order = compareVersions(a.name, b.name);
+            return order != 0 ? order > 0 : a.time > b.time;
+        }
         return a.time != b.time ? a.time > b.time : a.name > b.name;
     });
     QStringList out;
     for (const Named& n : names)
         out << n.name;
     return out;
+}
+
+QString GitRepository::previousTag(const QString& tag) const
+{
+    git_repository* repo = m_impl->repo.get();
+    // Every tag by the commit it leads to.
+    QHash<QByteArray, QStringList> tagsOf;
+    git_strarray names{};
+    if (git_tag_list(&names, repo) != 0)
+        return {};
+    for (size_t i = 0; i < names.count; ++i) {
+        git_object* raw = nullptr;
+        const QByteArray spec = QByteArrayLiteral("refs/tags/") + names.strings[i];
+        if (git_revparse_single(&raw, repo, spec.constData()) != 0)
+            continue;
+        const ObjectPtr object(raw);
+        git_object* peeled = nullptr;
+        if (git_object_peel(&peeled, object.get(), GIT_OBJECT_COMMIT) == 0) {
+            const ObjectPtr commit(peeled);
+            tagsOf[QByteArray(reinterpret_cast<const char*>(git_object_id(commit.get())->id), GIT_OID_RAWSZ)]
+                << QString::fromUtf8(names.strings[i]);
+        }
+    }
+    git_strarray_dispose(&names);
+
+    git_object* raw = nullptr;
+    if (git_revparse_single(&raw, repo, (QStringLiteral("refs/tags/") + tag).toUtf8().constData()) != 0)
+        return {};
+    const ObjectPtr object(raw);
+    git_object* peeled = nullptr;
+    if (git_object_peel(&peeled, object.get(), GIT_OBJECT_COMMIT) != 0)
+        return {};
+    const ObjectPtr start(peeled);
+    git_revwalk* rawWalk = nullptr;
+    if (git_revwalk_new(&rawWalk, repo) != 0)
+        return {};
+    const std::unique_ptr<git_revwalk, GitDeleter<git_revwalk, git_revwalk_free>> walk(rawWalk);
+    // Children before parents, so the first tagged commit met is a nearest one.
+    git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME);
+    const git_oid* startId = git_object_id(start.get());
+    if (git_revwalk_push(walk.get(), startId) != 0)
+        return {};
+    git_oid id;
+    while (git_revwalk_next(&id, walk.get()) == 0) {
+        if (git_oid_equal(&id, startId))
+            continue;
+        const auto found = tagsOf.constFind(QByteArray(reinterpret_cast<const char*>(id.id), GIT_OID_RAWSZ));
+        if (found == tagsOf.cend())
+            continue;
+        QString best = found->first();
+        for (const QString& name : *found) {
+            if (compareVersions(name, best) > 0)
+                best = name;
+        }
+        return best;
+    }
+    return {};
+}
+
+int compareVersions(const QString& a, const QString& b)
+{
+    auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    // "v1.2" and "1.2" name the same release.
+    auto start = [&](const QString& s) { return s.size() > 1 && (s[0] == u'v' || s[0] == u'V') && isDigit(s[1]) ? 1 : 0; };
+    qsizetype i = start(a), j = start(b);
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            // As numbers, of any length: leading zeros aside, the longer is larger.
+            QStringView x = QStringView(a).mid(i, ei - i), y = QStringView(b).mid(j, ej - j);
+            while (x.size() > 1 && x.front() == u'0')
+                x = x.mid(1);
+            while (y.size() > 1 && y.front() == u'0')
+                y = y.mid(1);
+            if (x.size() != y.size())
+                return x.size() < y.size() ? -1 : 1;
+            if (const int c = x.compare(y); c != 0)
+                return c < 0 ? -1 : 1;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j] ? -1 : 1;
+            ++i;
+            ++j;
+        }
+    }
+    auto laterByRest = [&](const QString& s, qsizetype k) { return s[k] == u'.' || isDigit(s[k]) ? 1 : -1; };
+    if (i < a.size())
+        return laterByRest(a, i);
+    if (j < b.size())
+        return -laterByRest(b, j);
+    return 0;
 }
 
 bool GitRepository::hasRevision(const QString& revision) const

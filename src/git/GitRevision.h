@@ -49,8 +49,12 @@ public:
     // The folder it was opened from, as a path of the repository: empty at the top (and for a
     // bare repository). A count or comparison given no other limit is limited to it.
     const QString& startFolder() const { return m_startFolder; }
-    // Tags, then branches, each the newest commit first.
+    // Tags in version order, the newest version first (numbers compared as numbers, a
+    // pre-release such as "2.0-rc1" before its release), then branches, the newest commit first.
     QStringList revisionNames() const;
+    // The tag a tagged release follows on its own history: the highest version among the tags
+    // of its nearest ancestor commit that has any; empty when none has.
+    QString previousTag(const QString& tag) const;
     // Whether `revision` names a commit (or tree) of this repository.
     bool hasRevision(const QString& revision) const;
 
@@ -87,6 +91,12 @@ private:
 // The filter of a walk of the folder `root` on disk: with `gitignore`, the rules git itself
 // applies when the folder lies in a repository's working folder (its .gitignore files, the
 // repository's exclude file and the user's), otherwise the .gitignore files met on the way.
+// Orders release names: runs of digits compare as numbers, other text as text; when one name
+// goes on where the other ends, what follows a "." or a digit makes it later ("1.2.1" after
+// "1.2"), anything else earlier ("1.2-rc1" before "1.2"). A "v" before the first digit is
+// ignored. Negative, zero or positive.
+int compareVersions(const QString& a, const QString& b);
+
 std::unique_ptr<WalkFilter> makeWalkFilter(const std::string& root, const Exclusions& exclusions);
 
 } // namespace tarvik

@@ -593,3 +593,46 @@ TEST_F(GitRevisionTest, ARevisionIsTakenByNameAndHashBangLineAndTalliesWhatItPas
     EXPECT_NE(out.str().find("build,v3:tools/,Counted,1,1,2\r\n"), std::string::npos) << out.str();
     EXPECT_EQ(err.str(), "tarvik-count: 1 file not counted: types not registered for folder searches (README 1 file 8 B)\n");
 }
+
+TEST(CompareVersions, NumbersAsNumbersAndPreReleasesFirst)
+{
+    const std::pair<const char*, const char*> ascending[] = {
+        {"v1.9", "v1.10"}, {"6.2.16", "7.2.5"}, {"1.2-rc1", "1.2"}, {"1.2", "1.2.1"}, {"1.2.0-rc1", "1.2.0-rc2"},
+        {"v007", "v8"}, {"1.2a", "1.2"}, {"2024.1", "2024.10"},
+    };
+    for (const auto& [lower, higher] : ascending) {
+        EXPECT_LT(compareVersions(QString::fromUtf8(lower), QString::fromUtf8(higher)), 0) << lower << " " << higher;
+        EXPECT_GT(compareVersions(QString::fromUtf8(higher), QString::fromUtf8(lower)), 0) << lower << " " << higher;
+    }
+    EXPECT_EQ(compareVersions(QStringLiteral("v01.2"), QStringLiteral("1.2")), 0);
+}
+
+// Two release lines, the older line's last release made after the newer line's: the offer goes
+// by version, and each release follows the one before it on its own line.
+TEST_F(GitRevisionTest, ReleasesAreOfferedByVersionAndFollowTheirOwnLine)
+{
+    git({"checkout", "-q", "-b", "line6", "v1"});
+    auto release = [&](const char* tag, const char* day) {
+        put("src/release.c", QByteArray("int r = 1; // ") + tag + "\n");
+        qputenv("GIT_COMMITTER_DATE", QByteArray(day) + "T12:00:00");
+        commit(tag);
+        qunsetenv("GIT_COMMITTER_DATE");
+    };
+    release("6.2.15", "2030-01-01");
+    git({"checkout", "-q", "-b", "line7", "6.2.15"});
+    release("7.2.5", "2030-02-01");
+    release("7.2.6", "2030-03-01");
+    git({"checkout", "-q", "line6"});
+    release("6.2.16", "2030-04-01");
+
+    QString error;
+    const auto repo = GitRepository::open(m_repo + QStringLiteral("/src"), &error);
+    ASSERT_TRUE(repo) << error.toStdString();
+    EXPECT_EQ(repo->revisionNames().mid(0, 6), (QStringList{QStringLiteral("7.2.6"), QStringLiteral("7.2.5"), QStringLiteral("6.2.16"),
+                                                           QStringLiteral("6.2.15"), QStringLiteral("v2"), QStringLiteral("v1")}));
+    EXPECT_EQ(repo->previousTag(QStringLiteral("7.2.6")), QStringLiteral("7.2.5"));
+    EXPECT_EQ(repo->previousTag(QStringLiteral("7.2.5")), QStringLiteral("6.2.15"));
+    EXPECT_EQ(repo->previousTag(QStringLiteral("6.2.16")), QStringLiteral("6.2.15"));
+    EXPECT_EQ(repo->previousTag(QStringLiteral("6.2.15")), QStringLiteral("v1"));
+    EXPECT_EQ(repo->previousTag(QStringLiteral("v1")), QString());
+}
