@@ -8,7 +8,9 @@ the bytes of scc's source files that tarvik-count counts, over the bytes of all 
 files. Prose and data (scc's languages in SET_ASIDE) are left out of both.
 
 Usage: bench/coverage-bench.py CORPUS [--tarvik build/tarvik-count] [--settings data/Tarvik.ini]
-                                      [--top 5] [--json FILE]
+                                      [--top 5] [--json FILE] [--compare OLD_INI]
+With --compare, the files both tables count are also counted with OLD_INI, and the executable and
+comment lines that move are summed per file type (what a new table changes in old figures).
 scc is taken from $SCC, else from PATH; without it the bench says so and stops (exit 0).
 """
 import argparse
@@ -25,7 +27,7 @@ TOP = os.path.dirname(HERE)
 # scc's languages that are prose, data or no code at all: not part of the source total.
 SET_ASIDE = {
     "Markdown", "Plain Text", "Text", "JSON", "JSONL", "CSV", "TSV", "ReStructuredText",
-    "AsciiDoc", "License", "Org", "Textile", "TeX", "Patch", "Docker ignore", "gitignore",
+    "AsciiDoc", "License", "Org", "Textile", "TeX", "LaTeX", "BibTeX", "Patch", "Docker ignore", "gitignore",
     "Jupyter",
 }
 
@@ -50,10 +52,11 @@ def scc_files(scc, tree):
 
 
 def tarvik_files(tool, ini, tree):
-    """The set of files tarvik-count's folder count takes (counted or not analysable)."""
+    """{path: (executable, comment)} of the files tarvik-count's folder count takes (counted or
+    not analysable)."""
     out = subprocess.run([tool, "-s", ini, "--subdirs", "on", "-j", str(os.cpu_count() or 1), "-f", "json", tree],
                          check=True, capture_output=True).stdout
-    return {os.path.normpath(f["path"]) for f in json.loads(out)["files"]
+    return {os.path.normpath(f["path"]): (f["executable"], f["comment"]) for f in json.loads(out)["files"]
             if f["outcome"] in ("Counted", "NotAnalysable")}
 
 
@@ -69,6 +72,7 @@ def main():
     ap.add_argument("--settings", default=os.path.join(TOP, "data", "Tarvik.ini"))
     ap.add_argument("--top", type=int, default=5, help="missed kinds shown per tree")
     ap.add_argument("--json", help="also write the figures to this file")
+    ap.add_argument("--compare", metavar="OLD_INI", help="also show how the figures move from OLD_INI")
     args = ap.parse_args()
 
     scc = find_scc()
@@ -85,6 +89,7 @@ def main():
     total_src = total_cov = 0
     rows = []
     missed_all = collections.Counter()
+    moves = collections.defaultdict(lambda: [0, 0, 0, 0, 0])  # kind: files, old exe, new exe, old com, new com
     for name in trees:
         tree = os.path.join(corpus, name)
         sfiles = scc_files(scc, tree)
@@ -101,6 +106,15 @@ def main():
             else:
                 missed[f"{lang} {kind_of(path)}"] += size
                 missed_all[f"{lang} {kind_of(path)}"] += size
+        if args.compare:
+            for path, (exe, com) in tarvik_files(args.tarvik, args.compare, tree).items():
+                if path in tfiles:
+                    m = moves[kind_of(path)]
+                    m[0] += 1
+                    m[1] += exe
+                    m[2] += tfiles[path][0]
+                    m[3] += com
+                    m[4] += tfiles[path][1]
         total_src += src
         total_cov += cov
         share = 100.0 * cov / src if src else 100.0
@@ -113,6 +127,17 @@ def main():
     print()
     print("biggest kinds missed over the set (KiB): "
           + ", ".join(f"{k} {v // 1024}" for k, v in missed_all.most_common(args.top * 3)))
+    if args.compare:
+        print()
+        print(f"figures that move from {args.compare} (files counted by both; executable, comment lines):")
+        changed = [(k, m) for k, m in moves.items() if m[1] != m[2] or m[3] != m[4]]
+        changed.sort(key=lambda km: -(abs(km[1][2] - km[1][1]) + abs(km[1][4] - km[1][3])))
+        for k, m in changed[:args.top * 6]:
+            print(f"  {k:<14} {m[0]:>6} files  executable {m[1]:>9} -> {m[2]:>9} ({100.0 * (m[2] - m[1]) / max(m[1], 1):+.1f} %)"
+                  f"  comment {m[3]:>8} -> {m[4]:>8} ({100.0 * (m[4] - m[3]) / max(m[3], 1):+.1f} %)")
+        old_exe = sum(m[1] for m in moves.values())
+        new_exe = sum(m[2] for m in moves.values())
+        print(f"  all kinds: executable {old_exe} -> {new_exe} ({100.0 * (new_exe - old_exe) / max(old_exe, 1):+.2f} %)")
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"trees": rows, "sourceBytes": total_src, "coveredBytes": total_cov,
