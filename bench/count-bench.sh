@@ -2,12 +2,13 @@
 # Counts a large real source tree with tarvik-count, with cloc, and with a plain cat of every
 # file (the I/O floor), on the same files with a warm cache, and prints times and ratios.
 # Usage: bench/count-bench.sh [TARVIK_COUNT] [TREE]   (defaults: build/tarvik-count /usr/include)
+# INI=FILE counts with other settings (say, a copy with rules in Anryze_Rule); default data/Tarvik.ini.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 tool=$(realpath "${1:-$top/build/tarvik-count}")
 tree=$(realpath "${2:-/usr/include}")
-ini="$top/data/Tarvik.ini"
+ini=$(realpath "${INI:-$top/data/Tarvik.ini}")
 runs=${RUNS:-5}
 
 sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
@@ -60,6 +61,7 @@ for j in 2 3 8; do [ "$(count -j "$j" | sha256sum)" = "$ref" ] || same=no; done
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
 cat <<REPORT
 tree:              $tree
+settings:          $ini
 files:             $nfiles ($((bytes / 1048576)) MiB)
 machine:           $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 cat (I/O floor):   ${t_cat} s

@@ -1,9 +1,11 @@
 #include "app/BasicSettingsDialog.h"
 
 #include "app/DialogRunner.h"
+#include "app/EngineRulesDialog.h"
 #include "app/FileTypeEditorDialog.h"
 #include "app/UserPrompter.h"
 #include "app/WindowGeometry.h"
+#include "config/EngineRulesEditor.h"
 #include "config/ExcludeSettings.h"
 #include "config/FileTypeEditor.h"
 #include "config/FileTypeTable.h"
@@ -59,6 +61,7 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& 
 
     layout->addWidget(label1, 0, 0, 1, 4);
     layout->addWidget(m_grid, 1, 0, 1, 4);
+    layout->addWidget(button("Command6", QStringLiteral("解析エンジン設定"), &BasicSettingsDialog::Command6_Click), 2, 0);
     layout->addWidget(button("Command1", QStringLiteral("追加"), &BasicSettingsDialog::Command1_Click), 2, 1);
     layout->addWidget(button("Command2", QStringLiteral("変更"), &BasicSettingsDialog::Command2_Click), 2, 2);
     layout->addWidget(button("Command4", QStringLiteral("削除"), &BasicSettingsDialog::Command4_Click), 2, 3);
@@ -101,13 +104,33 @@ void BasicSettingsDialog::LoadFileTypeGrid()
     IniDocument doc;
     SettingsStore::loadDocument(m_settings.path(), doc, nullptr);
     const FileTypeTable table = FileTypeTable::fromDocument(doc);
-    for (const FileTypeEntry& e : table.entries()) {
-        const int row = m_grid->rowCount();
-        m_grid->insertRow(row);
-        m_grid->setItem(row, 0, new QTableWidgetItem(e.extension));
-        m_grid->setItem(row, 1, new QTableWidgetItem(e.sourceKind));
-        m_grid->setItem(row, 2, new QTableWidgetItem(e.engine));
+    // Extensions as ever, then the types by file name, then those by "#!" interpreter; each row
+    // keeps how it types files and what it is called in the settings file.
+    for (const QList<FileTypeEntry>* entries : {&table.entries(), &table.nameEntries(), &table.interpreterEntries()}) {
+        for (const FileTypeEntry& e : *entries) {
+            const int row = m_grid->rowCount();
+            m_grid->insertRow(row);
+            auto* first = new QTableWidgetItem(e.match == FileTypeEntry::Match::Interpreter ? QStringLiteral("#!") + e.extension
+                                                                                           : e.extension);
+            first->setData(kMatchRole, static_cast<int>(e.match));
+            first->setData(kTextRole, e.extension);
+            m_grid->setItem(row, 0, first);
+            m_grid->setItem(row, 1, new QTableWidgetItem(e.sourceKind));
+            m_grid->setItem(row, 2, new QTableWidgetItem(e.engine));
+        }
     }
+}
+
+FileTypeEntry::Match BasicSettingsDialog::matchOf(int row) const
+{
+    const QTableWidgetItem* item = m_grid->item(row, 0);
+    return item ? static_cast<FileTypeEntry::Match>(item->data(kMatchRole).toInt()) : FileTypeEntry::Match::Extension;
+}
+
+QString BasicSettingsDialog::textOf(int row) const
+{
+    const QTableWidgetItem* item = m_grid->item(row, 0);
+    return item ? item->data(kTextRole).toString() : QString();
 }
 
 QStringList BasicSettingsDialog::engineNames()
@@ -151,13 +174,14 @@ void BasicSettingsDialog::Command2_Click()
     if (row < 0 || row >= m_grid->rowCount())
         return;
     auto cell = [this, row](int c) { return m_grid->item(row, c) ? m_grid->item(row, c)->text() : QString(); };
-    EditedExtension = cell(0);
+    EditedExtension = textOf(row);
     EditedEngine = cell(2);
+    const FileTypeEntry::Match match = matchOf(row);
     const QStringList engines = engineNames();
     // The last equal name wins; none equal selects the first.
     const int engineIndex = std::max<int>(0, static_cast<int>(engines.lastIndexOf(EditedEngine)));
     const QString kind = cell(1);
-    runEditor([&](FileTypeEditorDialog& form3) { form3.prepareChange(engines, engineIndex, EditedExtension, kind); });
+    runEditor([&](FileTypeEditorDialog& form3) { form3.prepareChange(engines, engineIndex, EditedExtension, kind, match); });
 }
 
 void BasicSettingsDialog::Command4_Click()
@@ -176,7 +200,7 @@ void BasicSettingsDialog::Command4_Click()
             break;
         }
         QString error;
-        if (!editor.remove(m_grid->item(row, 0) ? m_grid->item(row, 0)->text() : QString(), &error)) {
+        if (!editor.remove(matchOf(row), textOf(row), &error)) {
             m_prompter.message(this, error, UserPrompter::Icon::Warning);
             break;
         }
@@ -185,6 +209,17 @@ void BasicSettingsDialog::Command4_Click()
     LoadFileTypeGrid();
     if (m_hooks.rebuildFileTypeMenu)
         m_hooks.rebuildFileTypeMenu();
+}
+
+void BasicSettingsDialog::Command6_Click()
+{
+    // The engine of the row the cursor is on comes first.
+    const int row = m_grid->currentRow();
+    const QString engine = row >= 0 && m_grid->item(row, 2) ? m_grid->item(row, 2)->text() : QString();
+    EngineRulesEditor editor(m_settings);
+    EngineRulesDialog rules(editor, m_prompter, this);
+    rules.selectEngine(engine);
+    m_dialogs.run(rules);
 }
 
 void BasicSettingsDialog::Command5_Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/FileTypeTable.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -15,8 +17,8 @@ class FileTypeEditorDialog;
 class SettingsStore;
 class UserPrompter;
 
-// Form2: the file-type table (add, change, delete), the default directory and what the folder
-// searches leave out.
+// Form2: the file-type table (add, change, delete), the engines' comment rules, the default
+// directory and what the folder searches leave out.
 class BasicSettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +35,7 @@ public:
     void Command2_Click(); // change the selected row
     void Command4_Click(); // delete the selected rows
     void Command5_Click(); // choose the default directory
+    void Command6_Click(); // the comment rules of the engines
     void Command3_Click(); // 終了: store the default directory and the patterns, and close
 
     QString EditedExtension;
@@ -40,6 +43,11 @@ public:
 
 private:
     QStringList engineNames();
+    // How the row's type is matched, and its extension, name or interpreter as stored.
+    static constexpr int kMatchRole = Qt::UserRole;
+    static constexpr int kTextRole = Qt::UserRole + 1;
+    FileTypeEntry::Match matchOf(int row) const;
+    QString textOf(int row) const;
     void runEditor(const std::function<void(FileTypeEditorDialog&)>& prepare);
     // The rows between the cursor row and the other end of the selection, and the latter.
     void selectionRows(int& cursor, int& otherEnd) const;

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace tarvik {
 
 FileTypeEditorDialog::FileTypeEditorDialog(FileTypeEditor& editor, UserPrompter& prompter,
@@ -34,7 +36,14 @@ FileTypeEditorDialog::FileTypeEditorDialog(FileTypeEditor& editor, UserPrompter&
     m_engines = new QComboBox(this);
     m_engines->setObjectName(QStringLiteral("Combo1"));
     m_engines->setEditable(false);
+    m_match = new QComboBox(this);
+    m_match->setObjectName(QStringLiteral("Combo2"));
+    m_match->addItems({QStringLiteral("拡張子"), QStringLiteral("ファイル名"), QStringLiteral("#!インタプリタ")});
+    // An extension keeps its old limit; a name or interpreter may be longer.
+    connect(m_match, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_extension->setMaxLength(index == 0 ? 5 : 255); });
     grid->addWidget(m_extension, 0, 1);
+    grid->addWidget(m_match, 0, 2);
     grid->addWidget(m_kind, 1, 1);
     grid->addWidget(m_engines, 2, 1);
     // Two buttons in one place: the user always sees a single "OK".
@@ -50,13 +59,21 @@ FileTypeEditorDialog::FileTypeEditorDialog(FileTypeEditor& editor, UserPrompter&
     connect(m_changeOk, &QPushButton::clicked, this, &FileTypeEditorDialog::confirm);
 }
 
-void FileTypeEditorDialog::prepareAdd(const QStringList& engines)
+void FileTypeEditorDialog::setMatch(FileTypeEntry::Match match) { m_match->setCurrentIndex(static_cast<int>(match)); }
+
+FileTypeEntry::Match FileTypeEditorDialog::match() const
+{
+    return static_cast<FileTypeEntry::Match>(std::max(0, m_match->currentIndex()));
+}
+
+void FileTypeEditorDialog::prepareAdd(const QStringList& engines, FileTypeEntry::Match match, const QString& text)
 {
     m_mode = Mode::Add;
     m_engines->clear();
     m_engines->addItems(engines);
     m_engines->setCurrentIndex(engines.isEmpty() ? -1 : 0);
-    m_extension->clear();
+    setMatch(match);
+    m_extension->setText(text);
     m_kind->clear();
     m_changeOk->hide();
     m_addOk->show();
@@ -64,10 +81,12 @@ void FileTypeEditorDialog::prepareAdd(const QStringList& engines)
 }
 
 void FileTypeEditorDialog::prepareChange(const QStringList& engines, int engineIndex, const QString& editedExtension,
-                                         const QString& kind)
+                                         const QString& kind, FileTypeEntry::Match match)
 {
     m_mode = Mode::Change;
     m_editedExtension = editedExtension;
+    m_editedMatch = match;
+    setMatch(match);
     m_engines->clear();
     m_engines->addItems(engines);
     m_engines->setCurrentIndex(engines.isEmpty() ? -1 : engineIndex);
@@ -88,10 +107,17 @@ void FileTypeEditorDialog::updateOk()
 void FileTypeEditorDialog::confirm()
 {
     QString error;
-    const bool stored = m_mode == Mode::Add
-                            ? m_editor.add(m_extension->text(), m_engines->currentText(), m_kind->text(), &error)
-                            : m_editor.change(m_editedExtension, m_extension->text(), m_engines->currentText(),
-                                              m_kind->text(), &error);
+    bool stored = false;
+    if (m_mode == Mode::Add) {
+        stored = m_editor.add(match(), m_extension->text(), m_engines->currentText(), m_kind->text(), &error);
+    } else if (match() == m_editedMatch) {
+        stored = m_editor.change(match(), m_editedExtension, m_extension->text(), m_engines->currentText(),
+                                 m_kind->text(), &error);
+    } else {
+        // Another way of typing: the new type first, so a refusal leaves the old one in place.
+        stored = m_editor.add(match(), m_extension->text(), m_engines->currentText(), m_kind->text(), &error)
+                 && m_editor.remove(m_editedMatch, m_editedExtension, &error);
+    }
     if (!stored) {
         m_prompter.message(this, error, UserPrompter::Icon::Warning);
         return; // the input stays for the user to correct

@@ -2,7 +2,9 @@
 
 #include "app/WindowGeometry.h"
 #include "config/SettingsStore.h"
+#include "config/FileTypeTable.h"
 #include "counting/AnalysisRun.h"
+#include "intake/UnregisteredFiles.h"
 #include "output/FigureTable.h"
 #include "ftp/FtpSession.h"
 
@@ -128,6 +130,12 @@ private:
     void clearReport();
     bool hasResultsToSave(); // says so when there are none
     QStringList searchedExtensions() const;
+    // After a folder search: the files it passed over, in the status bar and the 集計 pane.
+    void showUnregistered(const UnregisteredFiles& files, const QString& status);
+    // Opens the file-type editor for a kind the search passed over (".json" or "Makefile").
+    void registerKind(const QString& kind);
+    // The checked extensions, and the names and interpreters the settings file has searches take.
+    SearchedTypes searchedTypes() const;
     // What the folder searches leave out, as 基本設定 keeps it; null when nothing.
     std::function<std::unique_ptr<WalkFilter>(const std::string&)> excludeFilter() const;
     QStringList excludePatterns() const;

@@ -9,6 +9,8 @@
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "config/ExcludeSettings.h"
+#include "config/FileTypeTable.h"
+#include "config/SettingsStore.h"
 #include "config/NativePath.h"
 #include "ftp/FtpHostList.h"
 #include "intake/DirectoryWalk.h"
@@ -52,7 +54,7 @@ void MainWindow::OpenLocalDirectory()
             return;
         m_status->show(QStringLiteral("登録中"));
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
+        DirectoryWalk walk(searchedTypes(), m_searchSubdirs->isChecked());
         walk.setFilter(excludeFilter());
         const WalkReport report = walk.walkConcurrently(folder, [&](const QStringList& found) {
             rememberFolderRoot(folder, found);
@@ -60,7 +62,7 @@ void MainWindow::OpenLocalDirectory()
         });
         const qsizetype added = m_listModel->showPending();
         QApplication::restoreOverrideCursor();
-        m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
+        showUnregistered(report.unregistered, QStringLiteral("登録数は%1ファイルです").arg(added));
         reportSkippedDirectories(report.skipped);
     }
 }
@@ -74,6 +76,16 @@ QStringList MainWindow::searchedExtensions() const
             extensions << item->text();
     }
     return extensions;
+}
+
+SearchedTypes MainWindow::searchedTypes() const
+{
+    // Names and interpreters have no menu items: read at each search, as the exclusions are.
+    IniDocument doc;
+    SettingsStore::loadDocument(m_settings.path(), doc, nullptr);
+    SearchedTypes types = FileTypeTable::fromDocument(doc).searchedTypes();
+    types.extensions = searchedExtensions();
+    return types;
 }
 
 QStringList MainWindow::excludePatterns() const { return readExcludePatterns(m_settings.path()); }

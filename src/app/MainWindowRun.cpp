@@ -138,20 +138,21 @@ void MainWindow::CompareVersions()
     m_dialogs->run(dialog);
     if (dialog.result() != QDialog::Accepted)
         return;
-    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), searchedExtensions(), m_searchSubdirs->isChecked(),
-                        excludeFilter()};
+    const SearchedTypes types = searchedTypes();
+    DiffRequest request{dialog.oldFolder(), dialog.newFolder(), types.extensions, m_searchSubdirs->isChecked(),
+                        excludeFilter(), types.names, types.interpreters};
     // Two revisions of a repository: their files are matched (moved ones too) before the run.
     std::unique_ptr<GitRepository> repo;
     std::optional<std::vector<FilePair>> revisionPairs;
+    UnregisteredFiles revisionsPassedOver;
     if (dialog.comparesRevisions()) {
         QString error;
         repo = GitRepository::open(dialog.repositoryFolder(), &error);
         if (repo) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(),
-                                            RevisionSelection{request.extensions, request.includeSubdirectories, {},
-                                                              Exclusions{excludePatterns(), false}},
-                                            &error);
+            RevisionSelection selection{{}, request.includeSubdirectories, {}, Exclusions{excludePatterns(), false}};
+            selection.setTypes(types);
+            revisionPairs = repo->pairFiles(dialog.oldRevision(), dialog.newRevision(), selection, &error, &revisionsPassedOver);
             QApplication::restoreOverrideCursor();
         }
         if (!revisionPairs) {
@@ -193,7 +194,8 @@ void MainWindow::CompareVersions()
         m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
         return;
     }
-    m_status->showTimed(QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
+    showUnregistered(revisionPairs ? revisionsPassedOver : summary.unregistered,
+                     QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
     DiffSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, settings, options.generated);
     DiffSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, 1}, settings, options.generated);
     for (const FileChange& change : std::as_const(changes)) {

@@ -1,7 +1,11 @@
 // The 集計 pane: subtotals of the last run by file type and by folder, beside the grid.
 #include "app/MainWindow.h"
 
+#include "app/DialogRunner.h"
+#include "app/FileTypeEditorDialog.h"
+#include "app/StatusMessage.h"
 #include "app/SummaryPane.h"
+#include "config/FileTypeEditor.h"
 #include "output/Subtotals.h"
 
 #include <QAction>
@@ -22,6 +26,37 @@ void MainWindow::buildSummaryPane()
             refreshSummary();
     });
     connect(m_summary, &SummaryPane::folderDepthChanged, this, &MainWindow::refreshSummary);
+    connect(m_summary, &SummaryPane::registerKindRequested, this, &MainWindow::registerKind);
+}
+
+void MainWindow::showUnregistered(const UnregisteredFiles& files, const QString& status)
+{
+    m_summary->showUnregistered(unregisteredTable(files));
+    if (files.empty()) {
+        m_status->showTimed(status);
+        return;
+    }
+    m_status->showTimed(status + QStringLiteral("　")
+                        + QStringLiteral("未登録の種類のファイル %1 件は登録していません").arg(files.files()));
+}
+
+void MainWindow::registerKind(const QString& kind)
+{
+    // ".json" is an extension; anything else is the whole name of a file without one.
+    const bool extension = kind.startsWith(u'.');
+    const QString engines = m_settings.read(QStringLiteral("Engin"), QStringLiteral("Anr_Eng"));
+    FileTypeEditor editor(m_settings);
+    bool stored = false;
+    FileTypeEditorDialog form3(editor, m_prompter, [this, &stored] {
+        stored = true;
+        BuildFileTypeMenu();
+    }, this);
+    form3.prepareAdd(engines.isEmpty() ? QStringList() : engines.split(u','),
+                     extension ? FileTypeEntry::Match::Extension : FileTypeEntry::Match::Name,
+                     extension ? kind.mid(1) : kind);
+    m_dialogs->run(form3);
+    if (stored)
+        m_summary->forgetUnregistered(kind);
 }
 
 void MainWindow::rememberFolderRoot(const QString& root, const QStringList& found)

@@ -30,22 +30,24 @@ void MainWindow::registerStartPaths(const QStringList& paths)
     m_status->show(QStringLiteral("登録中"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QList<SkippedDirectory> skipped;
+    UnregisteredFiles unregistered;
     for (const QString& path : paths) {
         if (!isFolder(path)) {
             m_listModel->registerPending({path});
             continue;
         }
-        DirectoryWalk walk(searchedExtensions(), m_searchSubdirs->isChecked());
+        DirectoryWalk walk(searchedTypes(), m_searchSubdirs->isChecked());
         walk.setFilter(excludeFilter());
         const WalkReport report = walk.walkConcurrently(path, [&](const QStringList& found) {
             rememberFolderRoot(path, found);
             m_listModel->registerPending(found);
         });
         skipped += report.skipped;
+        unregistered.add(report.unregistered);
     }
     const qsizetype added = m_listModel->showPending();
     QApplication::restoreOverrideCursor();
-    m_status->showTimed(QStringLiteral("登録数は%1ファイルです").arg(added));
+    showUnregistered(unregistered, QStringLiteral("登録数は%1ファイルです").arg(added));
     reportSkippedDirectories(skipped);
 }
 

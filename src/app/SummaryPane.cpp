@@ -74,6 +74,29 @@ SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDi
     m_tabs->setObjectName(QStringLiteral("SummaryTabs"));
     m_byType = addPage(QStringLiteral("種類別"), "ByType");
     m_byFolder = addPage(QStringLiteral("フォルダ別"), "ByFolder");
+    {
+        auto* page = new QWidget(m_tabs);
+        page->setObjectName(QStringLiteral("Unregistered"));
+        auto* column = new QVBoxLayout(page);
+        m_unregistered = new QTableWidget(page);
+        m_unregistered->setObjectName(QStringLiteral("UnregisteredTable"));
+        m_unregistered->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_unregistered->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_unregistered->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_unregistered->verticalHeader()->hide();
+        column->addWidget(m_unregistered, 1);
+        m_register = new QPushButton(QStringLiteral("この種類を登録..."), page);
+        m_register->setObjectName(QStringLiteral("RegisterKind"));
+        m_register->setEnabled(false);
+        column->addWidget(m_register, 0, Qt::AlignRight);
+        m_tabs->addTab(page, QStringLiteral("未登録の種類"));
+        connect(m_unregistered, &QTableWidget::itemSelectionChanged, this,
+                [this] { m_register->setEnabled(!selectedUnregisteredKind().isEmpty()); });
+        connect(m_register, &QPushButton::clicked, this, [this] {
+            if (const QString kind = selectedUnregisteredKind(); !kind.isEmpty())
+                emit registerKindRequested(kind);
+        });
+    }
     layout->addWidget(m_tabs, 1);
 
     auto* controls = new QHBoxLayout;
@@ -131,6 +154,48 @@ void SummaryPane::showTables(const FigureTable& byType, const FigureTable& byFol
     fill(m_byType, byType, true);
     fill(m_byFolder, byFolder, false);
     m_hasFigures = true;
+}
+
+void SummaryPane::showUnregistered(const FigureTable& table)
+{
+    const int kindColumn = columnOf(table, "kind"), filesColumn = columnOf(table, "files"),
+              bytesColumn = columnOf(table, "bytes"), codeColumn = columnOf(table, "row");
+    m_unregistered->clear();
+    m_unregistered->setColumnCount(3);
+    m_unregistered->setHorizontalHeaderLabels({QStringLiteral("種類"), QStringLiteral("ファイル数"), QStringLiteral("バイト数")});
+    m_unregistered->setRowCount(0);
+    const QLocale locale;
+    for (const std::vector<FigureTable::Cell>& cells : table.rows) {
+        if (codeColumn >= 0 && textOf(cells[static_cast<size_t>(codeColumn)]) == u"total")
+            continue;
+        const int row = m_unregistered->rowCount();
+        m_unregistered->insertRow(row);
+        m_unregistered->setItem(row, 0, new QTableWidgetItem(textOf(cells[static_cast<size_t>(kindColumn)])));
+        for (const auto& [to, from] : {std::pair{1, filesColumn}, std::pair{2, bytesColumn}}) {
+            auto* item = new QTableWidgetItem(locale.toString(static_cast<qlonglong>(numberOf(cells[static_cast<size_t>(from)]))));
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_unregistered->setItem(row, to, item);
+        }
+    }
+    m_register->setEnabled(!selectedUnregisteredKind().isEmpty());
+}
+
+QString SummaryPane::selectedUnregisteredKind() const
+{
+    const QList<QTableWidgetItem*> selected = m_unregistered->selectedItems();
+    if (selected.isEmpty())
+        return {};
+    const QTableWidgetItem* kind = m_unregistered->item(selected.first()->row(), 0);
+    return kind ? kind->text() : QString();
+}
+
+void SummaryPane::forgetUnregistered(const QString& kind)
+{
+    for (int row = m_unregistered->rowCount() - 1; row >= 0; --row) {
+        if (m_unregistered->item(row, 0) && m_unregistered->item(row, 0)->text() == kind)
+            m_unregistered->removeRow(row);
+    }
+    m_register->setEnabled(!selectedUnregisteredKind().isEmpty());
 }
 
 void SummaryPane::fill(Page& page, const FigureTable& table, bool colourByType)
@@ -308,8 +373,10 @@ void SummaryPane::SaveChartPng()
                                              QStringLiteral("PNG 画像 (*.png)"));
     if (path.isEmpty())
         return;
-    const bool byType = m_tabs->currentIndex() == 0;
-    const QImage image = chartImage(m_tabs->tabText(m_tabs->currentIndex()), byType ? m_typeTable : m_folderTable, byType);
+    // The files passed over have no chart: from their tab, the chart by type.
+    const int index = m_tabs->currentIndex() == 1 ? 1 : 0;
+    const bool byType = index == 0;
+    const QImage image = chartImage(m_tabs->tabText(index), byType ? m_typeTable : m_folderTable, byType);
     // Replaced whole or not at all, like every other file we write.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {

@@ -9,6 +9,7 @@
 
 class QChart;
 class QChartView;
+class QPushButton;
 class QImage;
 class QPainter;
 class QRectF;
@@ -21,13 +22,21 @@ namespace tarvik {
 class UserPrompter;
 
 // The 集計 pane beside the grid: the last run's subtotals by file type and by folder, each as a
-// table and as a horizontal bar chart of executable lines.
+// table and as a horizontal bar chart of executable lines; and the kinds of file the last folder
+// search passed over, each of which can be registered from here.
 class SummaryPane : public QDockWidget {
     Q_OBJECT
 public:
     SummaryPane(UserPrompter& prompter, std::function<QString()> saveDirectory, QWidget* parent = nullptr);
 
     void showTables(const FigureTable& byType, const FigureTable& byFolder);
+    // The files passed over (unregisteredTable's rows): kind, files, bytes; the total row is left
+    // out, the tab says it.
+    void showUnregistered(const FigureTable& table);
+    // The kind of the selected row of the files passed over; empty when none is selected.
+    QString selectedUnregisteredKind() const;
+    // Drops the row of a kind once it is registered.
+    void forgetUnregistered(const QString& kind);
     void clear();
     bool hasFigures() const { return m_hasFigures; }
     // The folder depth below each registered folder that the folder subtotals group by.
@@ -43,6 +52,8 @@ public:
 
 signals:
     void folderDepthChanged(int depth);
+    // The user asked to register the kind (".json", "Makefile") for an engine.
+    void registerKindRequested(const QString& kind);
 
 private:
     struct Page {
@@ -62,6 +73,8 @@ private:
     QSpinBox* m_depth = nullptr;
     Page m_byType;
     Page m_byFolder;
+    QTableWidget* m_unregistered = nullptr;
+    QPushButton* m_register = nullptr;
     FigureTable m_typeTable;
     FigureTable m_folderTable;
     bool m_hasFigures = false;

@@ -4,6 +4,7 @@
 #include "cli/OutputFormats.h"
 #include "cli/SummaryOutput.h"
 #include "config/AtomicFile.h"
+#include "config/ExcludeSettings.h"
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
 #include "config/SettingsStore.h"
@@ -165,23 +166,27 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                     QStringLiteral("REV"));
     const QCommandLineOption excludeOpt(QStringLiteral("exclude"),
                                         QStringLiteral("Leave out paths matching PATTERN (.gitignore style, relative to each "
-                                                       "folder PATH; repeatable)."),
+                                                       "folder PATH; repeatable; after the settings file's "
+                                                       "[Exclude] patterns)."),
                                         QStringLiteral("PATTERN"));
     const QCommandLineOption gitignoreOpt(QStringLiteral("gitignore"),
                                           QStringLiteral("Leave out what the .gitignore files of the walked folders leave out."));
     const QCommandLineOption generatedOpt(QStringLiteral("generated"),
                                           QStringLiteral("Files whose first lines carry a code generator's mark: counted as "
                                                          "usual (count, the default), left out (skip), or listed but kept "
-                                                         "out of the totals (separate)."),
-                                          QStringLiteral("count|skip|separate"), QStringLiteral("count"));
+                                                         "out of the totals (separate); default: Gen_Mode."),
+                                          QStringLiteral("count|skip|separate"));
     const QCommandLineOption summaryOpt(QStringLiteral("summary"),
                                         QStringLiteral("Subtotals by file type (type) or by folder DEPTH levels below each "
                                                        "PATH (dir, dir:DEPTH; dir is dir:1), after the report, in the JSON's "
                                                        "\"summaries\", or as the CSV instead of the files' rows, with the "
                                                        "columns kind,engine (or folder),files,executable,comment,total (with "
-                                                       "--diff: added,changed,deleted,modified),kstep,row. Repeatable; in a "
-                                                       "CSV each table then starts with its title, after an empty line."),
-                                        QStringLiteral("type|dir[:DEPTH]"));
+                                                       "--diff: added,changed,deleted,modified),kstep,row; or the files the "
+                                                       "folder searches passed over because their type is not registered or "
+                                                       "not searched (unregistered), with the columns kind,files,bytes,row. "
+                                                       "Repeatable; in a CSV each table then starts with its title, after an "
+                                                       "empty line."),
+                                        QStringLiteral("type|dir[:DEPTH]|unregistered"));
     const QCommandLineOption bomOpt(QStringLiteral("bom"),
                                     QStringLiteral("With -f csv: begin with a UTF-8 byte order mark, for spreadsheet programs."));
     const QCommandLineOption dateOpt(QStringLiteral("date"),
@@ -234,13 +239,19 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         generated = GeneratedFiles::Skip;
     else if (g == u"separate")
         generated = GeneratedFiles::Separate;
-    else if (g != u"count")
+    else if (g != u"count" && parser.isSet(generatedOpt))
         return usageError(QStringLiteral("--generated takes count, skip or separate"));
-    std::vector<SubtotalGrouping> groupings;
+    bool generatedChosen = parser.isSet(generatedOpt);
+    std::vector<std::optional<SubtotalGrouping>> groupings; // none: the files passed over
     for (const QString& value : parser.values(summaryOpt)) {
         SubtotalGrouping grouping;
+        if (value == u"unregistered") {
+            groupings.push_back(std::nullopt);
+            continue;
+        }
         if (!SubtotalGrouping::parse(value, grouping))
-            return usageError(QStringLiteral("--summary takes type, dir or dir:DEPTH (DEPTH at least 1), not '%1'").arg(value));
+            return usageError(
+                QStringLiteral("--summary takes type, dir, dir:DEPTH (DEPTH at least 1) or unregistered, not '%1'").arg(value));
         groupings.push_back(grouping);
     }
     // A workbook is what is handed on: it holds both groupings unless others were asked for.
@@ -303,6 +314,17 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         return usageError(QStringLiteral("--symbol-lines takes on or off"));
     if (parser.isSet(subdirsOpt) && !parseOnOff(parser.value(subdirsOpt), subdirs))
         return usageError(QStringLiteral("--subdirs takes on or off"));
+    // The window's choice for generated files, in the same order as its menu; older files lack it.
+    if (!generatedChosen) {
+        const int mode = SettingsStore::profileValue(settings, QStringLiteral("Mode"), QStringLiteral("Gen_Mode")).toInt();
+        if (mode == 1 || mode == 2) {
+            generated = mode == 1 ? GeneratedFiles::Skip : GeneratedFiles::Separate;
+            generatedChosen = true;
+        }
+    }
+    // The window's exclusion patterns apply to every folder search; those given here come
+    // after them, so they have the last word ("!name" takes one back).
+    exclusions.patterns = readExcludePatterns(settings) + exclusions.patterns;
 
     auto reportSkipped = [&](const SkippedDirectory& skipped) {
         err << "tarvik-count: skipped " << (skipped.file ? "file " : "directory ") << skipped.path << ": "
@@ -314,6 +336,21 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     const DirectoryWalk::FilterFactory walkFilter = [exclusions](const std::string& root) {
         return makeWalkFilter(root, exclusions);
+    };
+    const SearchedTypes searched = FileTypeTable::fromDocument(settings).searchedTypes();
+    // What the folder searches passed over: said on standard error, and in JSON and summaries.
+    UnregisteredFiles unregistered;
+    auto reportUnregistered = [&] {
+        if (!unregistered.empty())
+            err << "tarvik-count: " << unregisteredLine(unregistered) << "\n";
+    };
+    auto addSummaries = [&](SummarySet& summaries, const FolderRoots* roots) {
+        for (const std::optional<SubtotalGrouping>& grouping : groupings) {
+            if (grouping)
+                summaries.add(*grouping, settings, generated, roots);
+            else
+                summaries.addUnregistered(&unregistered);
+        }
     };
 
     // A repository is opened and every object checked before anything is written.
@@ -327,7 +364,8 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             err << "tarvik-count: " << error << "\n";
             return kBadArguments;
         }
-        RevisionSelection selection{FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, {}, exclusions};
+        RevisionSelection selection{{}, subdirs, {}, exclusions};
+        selection.setTypes(searched);
         for (const QString& limit : diff ? positional.mid(2) : positional) {
             const std::optional<QString> inside = repo->repositoryPath(limit, m_env.currentDirectory);
             if (!inside) {
@@ -337,9 +375,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             selection.limits << *inside;
         }
         if (diff)
-            revisionPairs = repo->pairFiles(positional[0], positional[1], selection, &error);
+            revisionPairs = repo->pairFiles(positional[0], positional[1], selection, &error, &unregistered);
         else
-            revisionFiles = repo->listFiles(parser.value(revOpt), selection, &error);
+            revisionFiles = repo->listFiles(parser.value(revOpt), selection, &error, &unregistered);
         if (!revisionPairs && !revisionFiles) {
             err << "tarvik-count: " << error << "\n";
             return kBadArguments;
@@ -437,9 +475,9 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         EngineTable engines(settings);
         auto writer = DiffFormatWriter::create(format, write, reportDate, csvReader);
         SummarySet summaries(Subtotals::Measure::Changes);
-        for (const SubtotalGrouping& grouping : groupings)
-            summaries.add(grouping, settings, generated, nullptr);
+        addSummaries(summaries, nullptr);
         summaries.setNext(writer.get());
+        writer->setUnregistered(&unregistered);
         DiffSink* sink = writer.get();
         if (!summaries.isEmpty()) {
             writer->setSummaries(&summaries);
@@ -450,13 +488,15 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         if (revisionPairs) {
             summary = RunPairedDiff(*revisionPairs, engines, AnalysisOptions{countSymbolLines, jobs, &repo->store(), generated}, progress);
         } else {
-            const DiffRequest request{absolute(positional[0]), absolute(positional[1]),
-                                      FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs, walkFilter};
+            DiffRequest request{absolute(positional[0]), absolute(positional[1]), searched.extensions, subdirs, walkFilter,
+                                searched.names, searched.interpreters};
+            request.unregistered = &unregistered;
             summary = RunDiff(request, engines, AnalysisOptions{countSymbolLines, jobs, nullptr, generated}, progress);
         }
         bar.clear();
         for (const SkippedDirectory& skipped : summary.skipped)
             reportSkipped(skipped);
+        reportUnregistered();
         if (!summary.completed())
             writer->diffFailed(*summary.error);
         if (workbook)
@@ -466,8 +506,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     SummarySet summaries(Subtotals::Measure::Lines);
     FolderRoots roots; // where each file was registered from, for the subtotals by folder
-    for (const SubtotalGrouping& grouping : groupings)
-        summaries.add(grouping, settings, generated, &roots);
+    addSummaries(summaries, &roots);
     const bool keepRoots = summaries.byFolder();
     AnalysisList list;
     auto registerFrom = [&](const QString& file, int root) {
@@ -479,7 +518,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
         for (const QString& file : *revisionFiles)
             registerFrom(file, keepRoots ? roots.add(file.left(file.indexOf(u':') + 1)) : -1);
     }
-    DirectoryWalk walk(FileTypeTable::fromDocument(settings).searchedExtensions(), subdirs);
+    DirectoryWalk walk(searched, subdirs);
     walk.setFilter(walkFilter);
     for (const QString& arg : paths) {
         const QString path = absolute(arg);
@@ -492,6 +531,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
             });
             for (const SkippedDirectory& skipped : report.skipped)
                 reportSkipped(skipped);
+            unregistered.add(report.unregistered);
         } else {
             // A single file comes from its folder.
             registerFrom(path, keepRoots ? roots.add(path.left(path.lastIndexOf(u'/') + 1)) : -1);
@@ -500,6 +540,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
 
     auto writer = FormatWriter::create(format, write, reportDate, csvReader);
     summaries.setNext(writer.get());
+    writer->setUnregistered(&unregistered);
     ResultSink* sink = writer.get();
     if (!summaries.isEmpty()) {
         writer->setSummaries(&summaries);
@@ -507,7 +548,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
     }
     if (generated == GeneratedFiles::Separate)
         writer->separateGenerated();
-    if (parser.isSet(generatedOpt))
+    if (generatedChosen)
         writer->flagGenerated();
 
     EngineTable engines(settings);
@@ -516,6 +557,7 @@ int CountCommand::execute(const QStringList& args, std::ostream& out, std::ostre
                                      AnalysisOptions{countSymbolLines, jobs, repo ? &repo->store() : nullptr, generated},
                                      progress);
     bar.clear();
+    reportUnregistered();
     if (!summary.completed())
         writer->runFailed(*summary.error);
     if (workbook)

@@ -90,7 +90,7 @@ public:
                 + ",\"deleted\":" + QByteArray::number(t.steps.deleted)
                 + ",\"generatedFiles\":" + QByteArray::number(t.generatedFiles)
                 + ",\"modificationKStep\":" + TextReport::kstepFigure(t.modifiedSteps(), QStringLiteral(".")).toUtf8()
-                + '}' + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
+                + '}' + unregisteredJson(m_unregistered) + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
     }
     void diffFailed(const RunError& e) override
     {

@@ -20,12 +20,15 @@ public:
     virtual void diffFailed(const RunError& error) = 0;
     // Subtotals to write at the end, as FormatWriter::setSummaries.
     void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+    // The files the walks passed over, as FormatWriter::setUnregistered.
+    void setUnregistered(const UnregisteredFiles* files) { m_unregistered = files; }
 
     // The sheets of a workbook format, handed over once; none for the streamed formats.
     virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
 protected:
     const SummarySet* m_summaries = nullptr;
+    const UnregisteredFiles* m_unregistered = nullptr;
 };
 
 } // namespace tarvik

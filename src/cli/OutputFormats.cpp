@@ -109,7 +109,7 @@ public:
         m_write("\n],\"totalSteps\":" + QByteArray::number(s.totalSteps)
                 + ",\"kstep\":" + TextReport::kstepFigure(s.totalSteps, QStringLiteral(".")).toUtf8()
                 + ",\"generatedFiles\":" + QByteArray::number(s.generatedFiles)
-                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps)
+                + ",\"generatedSteps\":" + QByteArray::number(s.generatedSteps) + unregisteredJson(m_unregistered)
                 + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");
     }
     void runFailed(const RunError& e) override

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "counting/AnalysisRun.h"
+#include "intake/UnregisteredFiles.h"
 #include "output/CsvFormat.h"
 #include "output/Workbook.h"
 
@@ -37,12 +38,16 @@ public:
     // Subtotals to write at the end (the set must outlive the run): the report and JSON add them
     // after the totals, CSV writes them instead of the rows of the files.
     void setSummaries(const SummarySet* summaries) { m_summaries = summaries; }
+    // The files the folder search passed over, for the formats that carry them (JSON); it must
+    // outlive the run.
+    void setUnregistered(const UnregisteredFiles* files) { m_unregistered = files; }
 
     // The sheets of a workbook format, handed over once; none for the streamed formats.
     virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
 protected:
     const SummarySet* m_summaries = nullptr;
+    const UnregisteredFiles* m_unregistered = nullptr;
 };
 
 // A JSON string literal of the text, as UTF-8.

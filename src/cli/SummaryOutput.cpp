@@ -1,6 +1,7 @@
 #include "cli/SummaryOutput.h"
 
 #include "cli/OutputFormats.h"
+#include "config/NativePath.h"
 #include "output/CsvFormat.h"
 #include "output/FigureTableText.h"
 
@@ -15,10 +16,15 @@ void SummarySet::add(const SubtotalGrouping& grouping, const IniDocument& settin
         Entry{name, grouping, std::make_unique<Subtotals>(m_measure, grouping, settings, generated, roots)});
 }
 
+void SummarySet::addUnregistered(const UnregisteredFiles* files)
+{
+    m_subtotals.push_back(Entry{QStringLiteral("unregistered"), SubtotalGrouping{}, nullptr, files});
+}
+
 bool SummarySet::byFolder() const
 {
     for (const Entry& e : m_subtotals) {
-        if (e.grouping.by == SubtotalGrouping::By::Folder)
+        if (e.subtotals && e.grouping.by == SubtotalGrouping::By::Folder)
             return true;
     }
     return false;
@@ -28,21 +34,25 @@ std::vector<SummarySet::Table> SummarySet::tables() const
 {
     std::vector<Table> out;
     for (const Entry& e : m_subtotals)
-        out.push_back(Table{e.name, e.subtotals->table()});
+        out.push_back(Table{e.name, e.subtotals ? e.subtotals->table() : unregisteredTable(*e.unregistered)});
     return out;
 }
 
 void SummarySet::fileAnalysed(qsizetype i, const FileResult& r)
 {
-    for (Entry& e : m_subtotals)
-        e.subtotals->add(r);
+    for (Entry& e : m_subtotals) {
+        if (e.subtotals)
+            e.subtotals->add(r);
+    }
     m_next->fileAnalysed(i, r);
 }
 
 void SummarySet::fileCompared(qsizetype i, const FileChange& c)
 {
-    for (Entry& e : m_subtotals)
-        e.subtotals->add(c);
+    for (Entry& e : m_subtotals) {
+        if (e.subtotals)
+            e.subtotals->add(c);
+    }
     m_nextDiff->fileCompared(i, c);
 }
 
@@ -80,6 +90,22 @@ QByteArray summariesJson(const std::vector<SummarySet::Table>& tables)
         out += "\n]}";
     }
     return out + "\n]";
+}
+
+QByteArray unregisteredJson(const UnregisteredFiles* files)
+{
+    QByteArray out = ",\"unregistered\":[";
+    if (files) {
+        bool first = true;
+        for (const UnregisteredKind& k : files->kinds()) {
+            out += (first ? "\n{" : ",\n{") + QByteArray("\"kind\":") + jsonString(exportPath(k.kind))
+                   + ",\"files\":" + QByteArray::number(k.files) + ",\"bytes\":" + QByteArray::number(k.bytes) + '}';
+            first = false;
+        }
+        if (!first)
+            out += '\n';
+    }
+    return out + ']';
 }
 
 QString summariesReport(const std::vector<SummarySet::Table>& tables, const QString& decimalPoint)

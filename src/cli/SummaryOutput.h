@@ -27,6 +27,9 @@ public:
     // `roots` may be null (each file comes from its own folder); it must outlive this set.
     void add(const SubtotalGrouping& grouping, const IniDocument& settings, GeneratedFiles generated,
              const FolderRoots* roots);
+    // The files the folder search passed over ("unregistered"), as they are when the tables are
+    // asked for; `files` must outlive this set.
+    void addUnregistered(const UnregisteredFiles* files);
     bool isEmpty() const { return m_subtotals.empty(); }
     bool byFolder() const;
     std::vector<Table> tables() const;
@@ -46,7 +49,8 @@ private:
     struct Entry {
         QString name;
         SubtotalGrouping grouping;
-        std::unique_ptr<Subtotals> subtotals;
+        std::unique_ptr<Subtotals> subtotals; // null for the files passed over
+        const UnregisteredFiles* unregistered = nullptr;
     };
     Subtotals::Measure m_measure;
     std::vector<Entry> m_subtotals;
@@ -60,10 +64,13 @@ QByteArray summariesCsv(const std::vector<SummarySet::Table>& tables, CsvFormat:
 // JSON: `,"summaries":[…]`, one object per table with its `summary`, `title`, `columns` (key
 // and header) and `rows` (objects by column key), ready to go before the closing brace.
 QByteArray summariesJson(const std::vector<SummarySet::Table>& tables);
+// JSON: `,"unregistered":[…]`, the kinds most bytes first as {"kind","files","bytes"}; an empty
+// array when there are none (or `files` is null), so the key is always there.
+QByteArray unregisteredJson(const UnregisteredFiles* files);
 // The report: each table as a block after an empty line.
 QString summariesReport(const std::vector<SummarySet::Table>& tables, const QString& decimalPoint);
 
-// A workbook's sheets: `first`, then one sheet per summary table (種類別, フォルダ別); `summaries`
+// A workbook's sheets: `first`, then one sheet per summary table (種類別, フォルダ別, 未登録の種類); `summaries`
 // may be null.
 std::vector<WorkbookSheet> withSummarySheets(WorkbookSheet first, const SummarySet* summaries);
 

@@ -27,6 +27,11 @@ QStringList readExcludePatterns(const QString& iniPath)
 {
     IniDocument doc;
     SettingsStore::loadDocument(iniPath, doc, nullptr);
+    return readExcludePatterns(doc);
+}
+
+QStringList readExcludePatterns(const IniDocument& doc)
+{
     QStringList patterns;
     // Read as written: no length cut and no %NAME% expansion, which would change a pattern.
     for (qsizetype n = 1;; ++n) {

@@ -1,68 +1,132 @@
 #include "config/FileTypeEditor.h"
 
+#include <QRegularExpression>
+
 namespace tarvik {
 
 namespace {
 
+using Match = FileTypeEntry::Match;
+
 const QString kEngin = QStringLiteral("Engin");
-const QString kList = QStringLiteral("List");
 constexpr int kListLimitBytes = 499; // what a single-key read can return of List
 
-QString entryLine(const QString& ext, const QString& engine, const QString& kind)
+QString listKey(Match match)
 {
-    return IniDocument::keyLineText(QStringLiteral("Lang_") + ext, engine + u',' + kind + QStringLiteral(",1"));
+    return match == Match::Name ? QStringLiteral("Name_List") : match == Match::Interpreter ? QStringLiteral("Shebang_List")
+                                                                                             : QStringLiteral("List");
+}
+QString entryPrefix(Match match)
+{
+    return match == Match::Name ? QStringLiteral("Name_") : match == Match::Interpreter ? QStringLiteral("Shebang_")
+                                                                                         : QStringLiteral("Lang_");
+}
+// The messages name what is typed; an extension's keep their words.
+QString say(Match match, const QString& text)
+{
+    if (match == Match::Extension)
+        return text;
+    QString out = text;
+    return out.replace(QStringLiteral("拡張子"), match == Match::Name ? QStringLiteral("ファイル名") : QStringLiteral("インタプリタ"));
 }
 
-// The List as a single-key read gives it, refused when that read would have cut it: editing a
-// cut list would silently drop the extensions beyond the cut.
-bool readList(const IniDocument& doc, QStringList& list, QString* error)
+QString entryLine(Match match, const QString& ext, const QString& engine, const QString& kind)
 {
-    const QString raw = doc.value(kEngin, kList).value_or(QString());
-    const QString read = SettingsStore::profileValue(doc, kEngin, kList);
-    if (read != raw && !raw.startsWith(u'%')) {
-        if (error)
-            *error = QStringLiteral("拡張子の一覧が長すぎるため変更できません。");
-        return false;
+    return IniDocument::keyLineText(entryPrefix(match) + ext, engine + u',' + kind + QStringLiteral(",1"));
+}
+
+// The list as single-key reads give it, refused when a read would have cut a piece: editing a
+// cut list would silently drop the types beyond the cut.
+bool readList(const IniDocument& doc, Match match, QStringList& list, QString* error)
+{
+    list.clear();
+    for (int piece = 1; piece == 1 || doc.value(kEngin, typeListKey(listKey(match), piece)); ++piece) {
+        const QString key = typeListKey(listKey(match), piece);
+        const QString raw = doc.value(kEngin, key).value_or(QString());
+        const QString read = SettingsStore::profileValue(doc, kEngin, key);
+        if (read != raw && !raw.startsWith(u'%')) {
+            if (error)
+                *error = say(match, QStringLiteral("拡張子の一覧が長すぎるため変更できません。"));
+            return false;
+        }
+        if (!read.isEmpty())
+            list << read.split(u',');
     }
-    list = read.isEmpty() ? QStringList() : read.split(u',');
     return true;
 }
 
-bool writeList(IniDocument& doc, const QStringList& list, QString* error)
+// Fills the list key up to what one read returns, then its continuation keys in turn; those no
+// longer needed are removed.
+bool writeList(IniDocument& doc, Match match, const QStringList& list, QString* error)
 {
-    const QString value = list.join(u',');
-    if (value.toUtf8().size() > kListLimitBytes) {
-        if (error)
-            *error = QStringLiteral("登録できる拡張子の数を超えています。");
-        return false;
+    QStringList pieces{QString()};
+    for (const QString& type : list) {
+        QString& last = pieces.last();
+        const QString joined = last.isEmpty() ? type : last + u',' + type;
+        if (joined.toUtf8().size() <= kListLimitBytes) {
+            last = joined;
+            continue;
+        }
+        if (type.toUtf8().size() > kListLimitBytes) {
+            if (error)
+                *error = say(match, QStringLiteral("登録できる拡張子の数を超えています。"));
+            return false;
+        }
+        pieces << type;
     }
-    doc.setValue(kEngin, kList, value);
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        doc.setValue(kEngin, typeListKey(listKey(match), static_cast<int>(i) + 1), pieces[i]);
+    QStringList lines = doc.lines();
+    for (int piece = static_cast<int>(pieces.size()) + 1; doc.value(kEngin, typeListKey(listKey(match), piece)); ++piece) {
+        const QString prefix = typeListKey(listKey(match), piece) + u'=';
+        lines.removeIf([&](const QString& line) { return line.startsWith(prefix, Qt::CaseInsensitive); });
+    }
+    doc.setLines(lines);
     return true;
 }
 
-bool alreadyRegistered(const QString& ext, QString* error)
+bool alreadyRegistered(Match match, const QString& ext, QString* error)
 {
     if (error)
-        *error = QStringLiteral("拡張子「%1」は既に登録されています。").arg(ext);
+        *error = say(match, QStringLiteral("拡張子「%1」は既に登録されています。")).arg(ext);
     return false;
 }
 
-bool checkInput(const QString& ext, const QString& kind, QString* error)
+bool checkInput(Match match, const QString& ext, const QString& kind, QString* error)
 {
     if (ext.isEmpty()) {
         if (error)
-            *error = QStringLiteral("拡張子に使える文字がありません。");
+            *error = say(match, QStringLiteral("拡張子に使える文字がありません。"));
         return false;
     }
     if (kind.contains(u',') || ext.contains(u',')) {
         if (error)
-            *error = QStringLiteral("ソース種別と拡張子に「,」(カンマ)は使えません。");
+            *error = say(match, QStringLiteral("ソース種別と拡張子に「,」(カンマ)は使えません。"));
+        return false;
+    }
+    // A file name is the last component of a path: with a "/" it could never match.
+    if (match == Match::Name && ext.contains(u'/')) {
+        if (error)
+            *error = QStringLiteral("ファイル名に「/」は使えません。");
         return false;
     }
     return true;
 }
 
 } // namespace
+
+QString FileTypeEditor::normalize(Match match, const QString& typed)
+{
+    if (match == Match::Extension)
+        return NormalizeExtension(typed);
+    QString text = typed.trimmed();
+    if (match == Match::Interpreter) {
+        if (text.startsWith(QStringLiteral("#!")))
+            text = text.mid(2).trimmed();
+        text = text.mid(text.lastIndexOf(u'/') + 1);
+    }
+    return text;
+}
 
 QString NormalizeExtension(const QString& text)
 {
@@ -102,21 +166,26 @@ bool FileTypeEditor::edit(const std::function<bool(IniDocument&, QString*)>& bod
 
 bool FileTypeEditor::add(const QString& typedExtension, const QString& engine, const QString& kind, QString* error)
 {
-    const QString ext = NormalizeExtension(typedExtension);
-    if (!checkInput(ext, kind, error))
+    return add(Match::Extension, typedExtension, engine, kind, error);
+}
+
+bool FileTypeEditor::add(Match match, const QString& typed, const QString& engine, const QString& kind, QString* error)
+{
+    const QString ext = normalize(match, typed);
+    if (!checkInput(match, ext, kind, error))
         return false;
     return edit(
         [&](IniDocument& doc, QString* why) {
             QStringList list;
-            if (!readList(doc, list, why))
+            if (!readList(doc, match, list, why))
                 return false;
             // A second entry line would never be read: the first one always wins.
-            if (list.contains(ext) || doc.value(kEngin, QStringLiteral("Lang_") + ext).has_value())
-                return alreadyRegistered(ext, why);
-            if (!writeList(doc, list << ext, why))
+            if (list.contains(ext) || doc.value(kEngin, entryPrefix(match) + ext).has_value())
+                return alreadyRegistered(match, ext, why);
+            if (!writeList(doc, match, list << ext, why))
                 return false;
             QStringList lines = doc.lines();
-            SettingsStore::insertAtEndOfSection(lines, kEngin, entryLine(ext, engine, kind));
+            SettingsStore::insertAtEndOfSection(lines, kEngin, entryLine(match, ext, engine, kind));
             doc.setLines(lines);
             return true;
         },
@@ -126,56 +195,72 @@ bool FileTypeEditor::add(const QString& typedExtension, const QString& engine, c
 bool FileTypeEditor::change(const QString& editedExtension, const QString& typedExtension, const QString& engine,
                             const QString& kind, QString* error)
 {
-    const QString ext = NormalizeExtension(typedExtension);
-    if (!checkInput(ext, kind, error))
+    return change(Match::Extension, editedExtension, typedExtension, engine, kind, error);
+}
+
+bool FileTypeEditor::change(Match match, const QString& edited, const QString& typed, const QString& engine,
+                            const QString& kind, QString* error)
+{
+    const QString ext = normalize(match, typed);
+    if (!checkInput(match, ext, kind, error))
         return false;
     return edit(
         [&](IniDocument& doc, QString* why) {
             QStringList list;
-            if (!readList(doc, list, why))
+            if (!readList(doc, match, list, why))
                 return false;
-            if (ext != editedExtension && list.contains(ext))
-                return alreadyRegistered(ext, why);
+            if (ext != edited && list.contains(ext))
+                return alreadyRegistered(match, ext, why);
             for (QString& element : list) {
-                if (element == editedExtension)
+                if (element == edited)
                     element = ext;
             }
-            if (!writeList(doc, list, why))
+            if (!writeList(doc, match, list, why))
                 return false;
             QStringList lines = doc.lines();
-            replaceEntryLine(lines, editedExtension, entryLine(ext, engine, kind));
+            replaceEntryLine(lines, edited, entryLine(match, ext, engine, kind), match);
             doc.setLines(lines);
             return true;
         },
         error);
 }
 
-bool FileTypeEditor::remove(const QString& extension, QString* error)
+bool FileTypeEditor::remove(const QString& extension, QString* error) { return remove(Match::Extension, extension, error); }
+
+bool FileTypeEditor::remove(Match match, const QString& text, QString* error)
 {
     return edit(
         [&](IniDocument& doc, QString*) {
             QStringList lines = doc.lines();
-            DeleteFileTypeLines(lines, extension);
+            DeleteFileTypeLines(lines, text, match);
             doc.setLines(lines);
             return true;
         },
         error);
 }
 
-void FileTypeEditor::DeleteFileTypeLines(QStringList& lines, const QString& extension)
+void FileTypeEditor::DeleteFileTypeLines(QStringList& lines, const QString& extension, Match match)
 {
     bool listDone = false;
     bool entryDone = false;
-    const QString entryPrefix = QStringLiteral("Lang_") + extension + u'=';
+    const QString entryPrefix = tarvik::entryPrefix(match) + extension + u'=';
+    // The list key or one of its continuations.
+    const QRegularExpression listLine(QStringLiteral("^%1(_[0-9]+)?=").arg(QRegularExpression::escape(listKey(match))));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString& line = lines[i];
-        if (!listDone && line.startsWith(QStringLiteral("List="))) {
-            QStringList elements = line.mid(5).split(u',');
+        const QRegularExpressionMatch listMatch = listDone ? QRegularExpressionMatch() : listLine.match(line);
+        if (listMatch.hasMatch()) {
+            const QString listPrefix = listMatch.captured(0);
+            QStringList elements = line.mid(listPrefix.size()).split(u',');
             const qsizetype at = elements.indexOf(extension);
             if (at >= 0) {
                 elements.removeAt(at);
-                line = QStringLiteral("List=") + elements.join(u',');
+                line = listPrefix + elements.join(u',');
                 listDone = true;
+                // Settings without name or interpreter types have no such list. A continuation
+                // stays, even empty: the ones after it are read only up to the first missing.
+                if (elements.isEmpty() && match != Match::Extension && listMatch.captured(1).isEmpty())
+                    lines.removeAt(i--);
             }
         } else if (!entryDone && line.startsWith(entryPrefix)) {
             lines.removeAt(i--);
@@ -184,9 +269,9 @@ void FileTypeEditor::DeleteFileTypeLines(QStringList& lines, const QString& exte
     }
 }
 
-bool FileTypeEditor::replaceEntryLine(QStringList& lines, const QString& extension, const QString& newLine)
+bool FileTypeEditor::replaceEntryLine(QStringList& lines, const QString& extension, const QString& newLine, Match match)
 {
-    const QString prefix = QStringLiteral("Lang_") + extension + u'=';
+    const QString prefix = entryPrefix(match) + extension + u'=';
     for (QString& line : lines) {
         if (line.startsWith(prefix)) {
             line = newLine;

@@ -17,10 +17,11 @@ struct FileWork {
     std::optional<QString> error;
 };
 
-FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const EngineTable& engines,
-                    bool countSymbolLines)
+FileWork analyseOne(const SourceStore& store, const QString& path, int engine, const QString& typeKey,
+                    const EngineTable& engines, bool countSymbolLines)
 {
     FileWork work{FileResult::forPath(path, store.topLength(path)), std::nullopt};
+    work.result.typeKey = typeKey;
     using Status = SourceFileCount::Status;
     if (engine < 0) {
         QString error;
@@ -78,6 +79,12 @@ QString outcomeName(FileOutcome outcome)
     return QStringLiteral("Missing");
 }
 
+int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path, QString* typeKey)
+{
+    return engines.engineIndexForPath(path, store.topLength(path),
+                                      [&] { return store.head(path, kInterpreterHeadBytes); }, typeKey);
+}
+
 QString unexpectedErrorMessage() { return QStringLiteral("予期せぬエラーが発生しました！！"); }
 
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
@@ -88,13 +95,16 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
     sink.runStarted(n);
 
     // Engines are resolved up front, so that workers only ever read the table.
+    const SourceStore& store = options.store ? *options.store : fileSystemStore();
     std::vector<int> engineOf(static_cast<size_t>(n));
+    std::vector<QString> typeKeyOf(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
-        engineOf[static_cast<size_t>(i)] = engines.engineIndexForPath(paths[i]);
+        engineOf[static_cast<size_t>(i)] = engineIndexIn(engines, store, paths[i], &typeKeyOf[static_cast<size_t>(i)]);
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
-        return analyseOne(options.store ? *options.store : fileSystemStore(), paths[i], engineOf[static_cast<size_t>(i)], engines, options.countSymbolLines);
+        return analyseOne(store, paths[i], engineOf[static_cast<size_t>(i)], typeKeyOf[static_cast<size_t>(i)], engines,
+                          options.countSymbolLines);
     };
     std::optional<OrderedWork<FileWork>> parallel;
     if (jobs > 1) {

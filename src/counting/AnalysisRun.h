@@ -26,6 +26,9 @@ struct FileResult {
     FileOutcome outcome = FileOutcome::Missing;
     FileCounts counts; // all 0 unless Counted
     bool generated = false; // Counted, and made by a code generator (its first lines say so)
+    // The settings key of its type when its name or "#!" line chose it ("Name_Makefile"); empty
+    // when its extension did.
+    QString typeKey{};
 
     static FileResult forPath(const QString& path, qsizetype top = 0);
 };
@@ -71,6 +74,9 @@ struct AnalysisOptions {
 // results delivered up to it stand, no totals follow, and the summary carries the error.
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
                        ResultSink& sink);
+
+// The engine of a path of `store`: by its name, extension, or "#!" line read from the store.
+int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path, QString* typeKey = nullptr);
 
 // Text shown for the unexpected error that ends a run.
 QString unexpectedErrorMessage();

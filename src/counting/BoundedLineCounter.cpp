@@ -32,13 +32,34 @@ size_t sequenceLength(unsigned char lead)
 } // namespace
 
 BoundedLineCounter::BoundedLineCounter(const CommentSyntax& syntax, bool countSymbolLines, size_t shortenAbove)
-    : m_counter(syntax, countSymbolLines), m_shortenAbove(shortenAbove)
+    : m_counter(syntax, countSymbolLines), m_shortenAbove(shortenAbove), m_lexical(syntax.extended())
 {
     m_special[static_cast<unsigned char>('"')] = true;
     m_special[static_cast<unsigned char>('\'')] = true;
     for (const std::string* token : {&syntax.lineToken, &syntax.blockStart, &syntax.blockEnd}) {
         for (char c : *token)
             m_special[static_cast<unsigned char>(c)] = true;
+    }
+    if (m_lexical) {
+        // Every byte the lexical classifier may act on: whatever it decides then begins and
+        // ends at one of them, and the blank tests only ask which characters a stretch holds.
+        const CommentRules& rules = syntax.rules;
+        auto mark = [this](const std::string& token) {
+            for (char c : token)
+                m_special[static_cast<unsigned char>(c)] = true;
+        };
+        for (const std::string& token : rules.lineTokens)
+            mark(token);
+        for (const std::string& token : rules.lineStartTokens)
+            mark(token);
+        for (const std::vector<TokenPair>* pairs : {&rules.blockPairs, &rules.multiline}) {
+            for (const TokenPair& pair : *pairs) {
+                mark(pair.open);
+                mark(pair.close);
+            }
+        }
+        mark(rules.escape);
+        mark("\\()[]{}");
     }
     for (int c = 0; c < 256; ++c) {
         if (m_special[static_cast<size_t>(c)])
@@ -128,6 +149,10 @@ void BoundedLineCounter::shorten(size_t from)
 
 bool BoundedLineCounter::shortenedLineIsExact(std::string_view held, std::string_view more) const
 {
+    // The lexical classifier removes nothing "wherever it occurs": a stretch is only ever read
+    // through, and its first character (what may follow a token) and its set of characters stay.
+    if (m_lexical)
+        return true;
     // The stretch reaches on to the next special byte; text after its last folding is still
     // part of it (the same characters may recur there).
     size_t after = m_shortStart + m_shortLen;

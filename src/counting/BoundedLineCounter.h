@@ -56,6 +56,7 @@ private:
 
     LineCounter m_counter;
     size_t m_shortenAbove;
+    bool m_lexical; // the engine has rules beyond the three tokens
     std::array<bool, 256> m_special{}; // quotes and every byte of every token
     std::vector<char> m_specialBytes;
 

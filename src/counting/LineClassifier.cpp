@@ -1,6 +1,7 @@
 #include "counting/LineClassifier.h"
 
 #include "counting/BlockComments.h"
+#include "counting/LexicalClassifier.h"
 #include "counting/QuoteMasking.h"
 
 #include <algorithm>
@@ -429,7 +430,13 @@ private:
 
 } // namespace
 
-LineCounter::LineCounter(const CommentSyntax& syntax, bool countSymbolLines) : m_classifier(syntax, countSymbolLines) {}
+LineCounter::LineCounter(const CommentSyntax& syntax, bool countSymbolLines) : m_classifier(syntax, countSymbolLines)
+{
+    if (syntax.extended())
+        m_lexical = std::make_unique<LexicalClassifier>(syntax, countSymbolLines);
+}
+
+LineCounter::~LineCounter() = default;
 
 void LineCounter::line(std::string_view text, const LineScan* scan)
 {
@@ -451,6 +458,8 @@ void LineCounter::line(std::string_view text, const LineScan* scan)
 
 bool LineCounter::feed(std::string_view text)
 {
+    if (m_lexical)
+        return feedLexical(text);
     if (m_abandoned)
         return false;
     const size_t n = text.size();
@@ -525,8 +534,78 @@ bool LineCounter::feed(std::string_view text)
     return true;
 }
 
+// The lexical classifier's lines, as it settles them.
+class LexicalLines : public ResolvedLineSink {
+public:
+    explicit LexicalLines(LineCounter& counter) : m_counter(counter) {}
+    void resolved(LineKind kind, std::string_view step) override { m_counter.resolved(kind, step); }
+
+private:
+    LineCounter& m_counter;
+};
+
+void LineCounter::resolved(LineKind kind, std::string_view step)
+{
+    ++m_counts.total;
+    if (kind == LineKind::Executable) {
+        ++m_counts.executable;
+        if (m_steps)
+            m_steps->emplace_back(step);
+    } else if (kind == LineKind::Comment) {
+        ++m_counts.comment;
+    }
+}
+
+bool LineCounter::feedLexical(std::string_view text)
+{
+    LexicalLines sink(*this);
+    const bool steps = m_steps != nullptr;
+    const size_t n = text.size();
+    size_t start = 0;
+    if (m_pendingLf && n > 0) {
+        if (text[0] == '\n')
+            start = 1;
+        m_pendingLf = false;
+    }
+    if (!m_partial.empty() && start < n) {
+        // The line begun in an earlier piece ends at this piece's first line end, if it has one.
+        const void* lf = std::memchr(text.data() + start, '\n', n - start);
+        const size_t lfAt = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : n;
+        const void* cr = std::memchr(text.data() + start, '\r', lfAt - start);
+        const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - text.data()) : lfAt;
+        m_partial.append(text.substr(start, end - start));
+        if (end == n)
+            return true;
+        m_lexical->classify(m_partial, steps, sink);
+        m_partial.clear();
+        start = end + 1;
+        if (text[end] == '\r') {
+            if (start < n && text[start] == '\n')
+                ++start;
+            else if (start == n)
+                m_pendingLf = true;
+        }
+    }
+    if (start < n) {
+        bool endsWithCr = false;
+        const size_t rest = start + m_lexical->classifyLines(text.substr(start), steps, sink, endsWithCr);
+        m_pendingLf = endsWithCr;
+        if (rest < n)
+            m_partial.append(text.substr(rest));
+    }
+    return true;
+}
+
 void LineCounter::finish()
 {
+    if (m_lexical) {
+        LexicalLines sink(*this);
+        if (!m_partial.empty())
+            m_lexical->classify(m_partial, m_steps != nullptr, sink);
+        m_partial.clear();
+        m_lexical->finish(sink);
+        return;
+    }
     if (!m_abandoned && !m_partial.empty())
         line(m_partial, nullptr);
     m_partial.clear();

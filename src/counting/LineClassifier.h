@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace tarvik {
+
+class LexicalClassifier;
 
 enum class LineKind { Blank, Comment, Executable };
 
@@ -91,10 +94,13 @@ private:
 };
 
 // Splits text at CR LF, lone CR and lone LF, feeding each line to a classifier. Text may arrive
-// in pieces; a line split across pieces is joined first.
+// in pieces; a line split across pieces is joined first. An engine with rules beyond the three
+// tokens (CommentSyntax::extended) is counted by the LexicalClassifier, any other one by the
+// classic steps above.
 class LineCounter {
 public:
     LineCounter(const CommentSyntax& syntax, bool countSymbolLines);
+    ~LineCounter();
 
     // Returns false once the file has been abandoned; later input is ignored.
     bool feed(std::string_view text);
@@ -108,9 +114,14 @@ public:
     void collectSteps(std::vector<std::string>* steps) { m_steps = steps; }
 
 private:
+    friend class LexicalLines;
+
     void line(std::string_view text, const LineScan* scan);
+    bool feedLexical(std::string_view text);
+    void resolved(LineKind kind, std::string_view step);
 
     LineClassifier m_classifier;
+    std::unique_ptr<LexicalClassifier> m_lexical; // only for an extended engine
     LineScan m_scan;
     FileCounts m_counts;
     std::string m_partial;

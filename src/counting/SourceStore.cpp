@@ -24,6 +24,11 @@ public:
         return countSourceFile(pathToNative(path), syntax, countSymbolLines, steps);
     }
 
+    std::string head(const QString& path, size_t max) const override
+    {
+        return readHeadAt(AT_FDCWD, pathToNative(path).c_str(), max);
+    }
+
     bool sameBytes(const QString& a, const QString& b) const override
     {
         auto openForReading = [](const QString& path) {

@@ -18,6 +18,14 @@ public:
     virtual SourceFileCount::Status probe(const QString& path, QString* error) const = 0;
     virtual SourceFileCount count(const QString& path, const CommentSyntax& syntax, bool countSymbolLines,
                                   std::vector<std::string>* steps) const = 0;
+    // The first `max` bytes of the file (fewer when it is shorter); empty when it cannot be read.
+    // For typing a file by its "#!" line.
+    virtual std::string head(const QString& path, size_t max) const
+    {
+        (void)path;
+        (void)max;
+        return {};
+    }
     // True when both are files with the same bytes.
     virtual bool sameBytes(const QString& a, const QString& b) const = 0;
     // True when the store knows, without reading, that both hold the same bytes (the same

@@ -316,26 +316,30 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)
 {
-    DirectoryWalk walk(request.extensions, request.includeSubdirectories);
+    DirectoryWalk walk(SearchedTypes{request.extensions, request.names, request.interpreters},
+                       request.includeSubdirectories);
     walk.setFilter(request.filter);
+    walk.listUnregisteredFiles();
+    std::vector<UnregisteredFile> unregistered[2];
 
     // Relative path (native bytes) -> the full path in each version.
     std::map<std::string, FilePair, decltype(&nativeWalkOrderLess)> pairs(&nativeWalkOrderLess);
     QList<SkippedDirectory> skipped;
-    auto collect = [&](const QString& root, QString FilePair::*member) {
+    auto collect = [&](const QString& root, QString FilePair::*member, std::vector<UnregisteredFile>& passed) {
         // The walk drops one trailing "/" of its root and joins names with "/".
         QString prefix = root;
         if (prefix.endsWith(u'/'))
             prefix.chop(1);
         prefix += u'/';
-        const WalkReport report = walk.walk(root, [&](const QString& path) {
+        WalkReport report = walk.walk(root, [&](const QString& path) {
             const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
             pairs[pathToNative(relative)].*member = path;
         });
         skipped += report.skipped;
+        passed = std::move(report.unregisteredFiles);
     };
-    collect(request.oldRoot, &FilePair::oldPath);
-    collect(request.newRoot, &FilePair::newPath);
+    collect(request.oldRoot, &FilePair::oldPath, unregistered[0]);
+    collect(request.newRoot, &FilePair::newPath, unregistered[1]);
 
     std::vector<FilePair> order;
     order.reserve(pairs.size());
@@ -344,8 +348,12 @@ DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const Anal
         order.push_back(std::move(pair));
     }
     pairs.clear();
+    UnregisteredFiles passedOver = UnregisteredFiles::ofBoth(unregistered[0], unregistered[1]);
+    if (request.unregistered)
+        *request.unregistered = passedOver;
     DiffSummary summary = RunPairedDiff(order, engines, options, sink);
     summary.skipped = skipped + summary.skipped;
+    summary.unregistered = std::move(passedOver);
     return summary;
 }
 
@@ -358,13 +366,16 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
     sink.diffStarted(n);
 
     std::vector<int> engineOf(order.size());
+    std::vector<QString> typeKeyOf(order.size());
     for (size_t i = 0; i < order.size(); ++i)
-        engineOf[i] = engines.engineIndexForPath(order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath);
+        engineOf[i] = engineIndexIn(engines, store, order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath,
+                                    &typeKeyOf[i]);
     auto work = [&](qsizetype i) {
         const FilePair& pair = order[static_cast<size_t>(i)];
         PairWork w = comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
                                  engines, options.countSymbolLines);
         w.change.renamedFrom = pair.renamedFrom;
+        w.change.typeKey = typeKeyOf[static_cast<size_t>(i)];
         return w;
     };
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));

@@ -50,6 +50,7 @@ struct FileChange {
     int64_t oldSteps = 0;
     int64_t newSteps = 0;
     StepChanges steps;
+    QString typeKey{}; // as FileResult::typeKey, for its newest version
 };
 
 struct DiffTotals {
@@ -71,6 +72,7 @@ struct DiffSummary {
     qsizetype handledFiles = 0;
     DiffTotals totals;
     QList<SkippedDirectory> skipped;  // directories of either tree that could not be listed
+    UnregisteredFiles unregistered;   // files of either tree the walk passed over (a path of both once)
     std::optional<RunError> error;    // a file that exists but could not be read ends the run
     bool completed() const { return !error.has_value(); }
 };
@@ -92,6 +94,11 @@ struct DiffRequest {
     QStringList extensions;        // the file types the directory search takes
     bool includeSubdirectories = true;
     DirectoryWalk::FilterFactory filter = nullptr; // what else the walk of each tree leaves out
+    QStringList names{};           // whole file names the search takes
+    QStringList interpreters{};    // interpreters of "#!" lines it takes
+    // When given, receives the files the walks passed over before the first pair is compared
+    // (as DiffSummary::unregistered).
+    UnregisteredFiles* unregistered = nullptr;
 };
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink);

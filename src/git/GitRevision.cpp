@@ -449,9 +449,67 @@ struct GitRepository::Impl : SourceStore {
     }
 
     // The walk's rules on a tree: a folder's files by name, then its subfolders by name.
+    // The first `max` bytes of a blob, read as counting reads it; empty when it cannot be read.
+    std::string blobHead(git_odb* odb, const git_oid& oid, size_t size, size_t max) const
+    {
+        if (size > kLargestBlob)
+            return {};
+        const InflationAllowance allowance(size);
+        std::string loose;
+        std::string_view bytes;
+        QString error;
+        switch (readLooseBlob(objectsDir, oid, size, loose, bytes, &error)) {
+        case LooseRead::Read:
+            return std::string(bytes.substr(0, max));
+        case LooseRead::Damaged:
+            return {};
+        case LooseRead::NotLoose:
+            break;
+        }
+        git_odb_object* raw = nullptr;
+        if (git_odb_read(&raw, odb, &oid) != 0)
+            return {};
+        const OdbObjectPtr object(raw);
+        return std::string(static_cast<const char*>(git_odb_object_data(object.get())),
+                           std::min(max, git_odb_object_size(object.get())));
+    }
+
+    std::string head(const QString& path, size_t max) const override
+    {
+        const Entry* e = find(path);
+        git_repository* repo = threadRepository(gitDir);
+        git_odb* rawOdb = nullptr;
+        if (!e || e->kind != Entry::Kind::Blob || !repo || git_repository_odb(&rawOdb, repo) != 0)
+            return {};
+        const OdbPtr odb(rawOdb);
+        return blobHead(odb.get(), e->oid, e->size, max);
+    }
+
+    // The file types of a selection, as the walk looks them up.
+    struct TypeSets {
+        explicit TypeSets(const RevisionSelection& sel) : interpreters(sel.interpreters)
+        {
+            for (const QString& e : sel.extensions)
+                bytes.push_back(pathToNative(e));
+            const size_t names = bytes.size();
+            for (const QString& n : sel.names)
+                bytes.push_back(pathToNative(n));
+            for (size_t i = 0; i < bytes.size(); ++i)
+                (i < names ? extensions : this->names).insert(bytes[i]);
+        }
+        bool takesInterpreter(const QString& interpreter) const
+        {
+            return !interpreter.isEmpty()
+                   && (interpreters.contains(interpreter) || interpreters.contains(interpreterWithoutVersion(interpreter)));
+        }
+        std::vector<std::string> bytes; // what the sets view; never grows once they are made
+        std::unordered_set<std::string_view> extensions, names;
+        QStringList interpreters;
+    };
+
     bool walk(const git_tree* tree, const std::string& base, const std::string& relative, const RevisionSelection& sel,
-              const std::unordered_set<std::string_view>& extensions, PathPatterns& ignored,
-              const PathPatterns& patterns, git_odb* odb, std::vector<Listed>& out, QString* error) const
+              const TypeSets& types, PathPatterns& ignored, const PathPatterns& patterns, git_odb* odb,
+              std::vector<Listed>& out, std::vector<UnregisteredFile>* unregistered, QString* error) const
     {
         auto join = [](const std::string& dir, std::string_view name) {
             return dir.empty() ? std::string(name) : dir + '/' + std::string(name);
@@ -495,9 +553,29 @@ struct GitRepository::Impl : SourceStore {
                 if (sel.includeSubdirectories && !isVersionControlFolder(name) && !excluded(name, true))
                     folders.emplace_back(name, e);
             } else {
+                // What is left out on purpose is not counted as passed over either.
+                if (excluded(name, false))
+                    continue;
                 const std::string_view ext = extensionOf(name);
-                if (!ext.empty() && extensions.count(ext) != 0 && !excluded(name, false))
+                const bool blob = git_tree_entry_type(e) == GIT_OBJECT_BLOB;
+                size_t size = 0;
+                git_object_t type = GIT_OBJECT_INVALID;
+                bool sized = false;
+                auto readSize = [&] {
+                    if (!sized)
+                        sized = git_odb_read_header(&size, &type, odb, git_tree_entry_id(e)) == 0 && type == GIT_OBJECT_BLOB;
+                    return sized;
+                };
+                const bool taken = types.names.count(name) != 0 || (!ext.empty() && types.extensions.count(ext) != 0)
+                                   || (blob && !types.interpreters.isEmpty() && name.find('.') == std::string_view::npos
+                                       && readSize()
+                                       && types.takesInterpreter(interpreterOfHead(
+                                           blobHead(odb, *git_tree_entry_id(e), size, kInterpreterHeadBytes))));
+                if (taken)
                     files.emplace_back(name, e);
+                else if (unregistered && blob)
+                    unregistered->push_back({base + join(relative, name), UnregisteredFiles::kindOf(name),
+                                             readSize() ? static_cast<int64_t>(size) : 0});
             }
         }
         std::sort(files.begin(), files.end());
@@ -514,19 +592,17 @@ struct GitRepository::Impl : SourceStore {
                 return false;
             }
             const TreePtr sub(raw);
-            if (!walk(sub.get(), base, join(relative, name), sel, extensions, ignored, patterns, odb, out, error))
+            if (!walk(sub.get(), base, join(relative, name), sel, types, ignored, patterns, odb, out, unregistered, error))
                 return false;
         }
         return true;
     }
 
     std::optional<std::vector<Listed>> collect(const git_tree* root, const QString& revision,
-                                               const RevisionSelection& sel, QString* error) const
+                                               const RevisionSelection& sel, QString* error,
+                                               std::vector<UnregisteredFile>* unregistered = nullptr) const
     {
-        std::vector<std::string> extensionBytes;
-        for (const QString& e : sel.extensions)
-            extensionBytes.push_back(pathToNative(e));
-        const std::unordered_set<std::string_view> extensions(extensionBytes.begin(), extensionBytes.end());
+        const TypeSets types(sel);
         QStringList limits = sel.limits;
         if (limits.isEmpty())
             limits << QString();
@@ -548,7 +624,8 @@ struct GitRepository::Impl : SourceStore {
             for (const QString& p : sel.exclusions.patterns)
                 patterns.add(pathToNative(p));
             if (path.empty()) {
-                if (!walk(root, std::string(), std::string(), sel, extensions, ignored, patterns, odb.get(), out, error))
+                if (!walk(root, std::string(), std::string(), sel, types, ignored, patterns, odb.get(), out, unregistered,
+                          error))
                     return std::nullopt;
                 continue;
             }
@@ -568,7 +645,8 @@ struct GitRepository::Impl : SourceStore {
                 return std::nullopt;
             }
             const TreePtr sub(rawTree);
-            if (!walk(sub.get(), path + '/', std::string(), sel, extensions, ignored, patterns, odb.get(), out, error))
+            if (!walk(sub.get(), path + '/', std::string(), sel, types, ignored, patterns, odb.get(), out, unregistered,
+                      error))
                 return std::nullopt;
         }
 
@@ -776,14 +854,20 @@ bool GitRepository::hasRevision(const QString& revision) const
 }
 
 std::optional<QStringList> GitRepository::listFiles(const QString& revision, const RevisionSelection& selection,
-                                                    QString* error)
+                                                    QString* error, UnregisteredFiles* unregistered)
 {
     const TreePtr tree = m_impl->treeOf(revision, error);
     if (!tree)
         return std::nullopt;
-    const std::optional<std::vector<Listed>> listed = m_impl->collect(tree.get(), revision, selection, error);
+    std::vector<UnregisteredFile> passed;
+    const std::optional<std::vector<Listed>> listed =
+        m_impl->collect(tree.get(), revision, selection, error, unregistered ? &passed : nullptr);
     if (!listed)
         return std::nullopt;
+    if (unregistered) {
+        // Limits that overlap pass a file over once.
+        *unregistered = UnregisteredFiles::ofBoth({}, passed);
+    }
     QStringList out;
     out.reserve(static_cast<qsizetype>(listed->size()));
     QSet<QString> seen; // limits that overlap list a file once
@@ -799,7 +883,8 @@ std::optional<QStringList> GitRepository::listFiles(const QString& revision, con
 }
 
 std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& oldRevision, const QString& newRevision,
-                                                              const RevisionSelection& selection, QString* error)
+                                                              const RevisionSelection& selection, QString* error,
+                                                              UnregisteredFiles* unregistered)
 {
     const TreePtr oldTree = m_impl->treeOf(oldRevision, error);
     if (!oldTree)
@@ -807,12 +892,15 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
     const TreePtr newTree = m_impl->treeOf(newRevision, error);
     if (!newTree)
         return std::nullopt;
-    const auto oldFiles = m_impl->collect(oldTree.get(), oldRevision, selection, error);
+    std::vector<UnregisteredFile> oldPassed, newPassed;
+    const auto oldFiles = m_impl->collect(oldTree.get(), oldRevision, selection, error, unregistered ? &oldPassed : nullptr);
     if (!oldFiles)
         return std::nullopt;
-    const auto newFiles = m_impl->collect(newTree.get(), newRevision, selection, error);
+    const auto newFiles = m_impl->collect(newTree.get(), newRevision, selection, error, unregistered ? &newPassed : nullptr);
     if (!newFiles)
         return std::nullopt;
+    if (unregistered)
+        *unregistered = UnregisteredFiles::ofBoth(oldPassed, newPassed);
 
     std::map<std::string, FilePair, bool (*)(std::string_view, std::string_view)> pairs(&walkOrderLess);
     for (const Listed& l : *oldFiles) {

@@ -2,7 +2,9 @@
 
 #include "counting/SourceStore.h"
 #include "counting/VersionDiff.h"
+#include "config/FileTypeTable.h"
 #include "intake/PathPatterns.h"
+#include "intake/UnregisteredFiles.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,15 @@ struct RevisionSelection {
     bool includeSubdirectories = true;
     QStringList limits;                // folders or files of the repository ("" or none: all of it)
     Exclusions exclusions;             // with `gitignore`, the .gitignore files of the tree itself
+    QStringList names{};               // whole file names the folder search takes
+    QStringList interpreters{};        // interpreters of "#!" lines it takes (names without a ".")
+
+    void setTypes(const SearchedTypes& types)
+    {
+        extensions = types.extensions;
+        names = types.names;
+        interpreters = types.interpreters;
+    }
 };
 
 // A repository opened for reading its objects; it is never changed. The files of its revisions
@@ -47,13 +58,17 @@ public:
 
     // The files of `revision` that `selection` takes, in the walk's order, each as
     // "REV:path"; a file named by a limit is taken whatever its type, as on disk. Nullopt with
-    // a one-line reason when the revision, or an object it needs, is not there.
-    std::optional<QStringList> listFiles(const QString& revision, const RevisionSelection& selection, QString* error);
+    // a one-line reason when the revision, or an object it needs, is not there. The files the
+    // selection passed over go to `unregistered` when given (sizes from the object headers; 0
+    // for an object that is not there, as in a partial clone).
+    std::optional<QStringList> listFiles(const QString& revision, const RevisionSelection& selection, QString* error,
+                                         UnregisteredFiles* unregistered = nullptr);
 
     // The two revisions' files paired by path, and a file moved (libgit2's rename detection)
-    // paired with its old self.
+    // paired with its old self. A file passed over in both revisions counts once in `unregistered`.
     std::optional<std::vector<FilePair>> pairFiles(const QString& oldRevision, const QString& newRevision,
-                                                   const RevisionSelection& selection, QString* error);
+                                                   const RevisionSelection& selection, QString* error,
+                                                   UnregisteredFiles* unregistered = nullptr);
 
     // Reads the files listed by this repository; safe from several threads.
     const SourceStore& store() const;

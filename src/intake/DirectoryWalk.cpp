@@ -1,6 +1,7 @@
 #include "intake/DirectoryWalk.h"
 
 #include "config/NativePath.h"
+#include "counting/FileRead.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -75,12 +76,28 @@ QString ExtensionOf(const QString& name)
 }
 
 DirectoryWalk::DirectoryWalk(QStringList extensions, bool includeSubdirectories)
-    : m_subdirectories(includeSubdirectories)
+    : DirectoryWalk(SearchedTypes{std::move(extensions), {}, {}}, includeSubdirectories)
 {
-    for (const QString& e : extensions)
+}
+
+DirectoryWalk::DirectoryWalk(const SearchedTypes& types, bool includeSubdirectories)
+    : m_interpreters(types.interpreters), m_subdirectories(includeSubdirectories)
+{
+    for (const QString& e : types.extensions)
         m_extensions.push_back(pathToNative(e));
     for (const std::string& e : m_extensions)
         m_extensionSet.insert(e);
+    for (const QString& n : types.names)
+        m_names.push_back(pathToNative(n));
+    for (const std::string& n : m_names)
+        m_nameSet.insert(n);
+}
+
+bool DirectoryWalk::takesByInterpreter(int dirFd, const char* name) const
+{
+    const QString interpreter = interpreterOfHead(readHeadAt(dirFd, name, kInterpreterHeadBytes));
+    return !interpreter.isEmpty()
+           && (m_interpreters.contains(interpreter) || m_interpreters.contains(interpreterWithoutVersion(interpreter)));
 }
 
 WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
@@ -145,9 +162,27 @@ WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
                     if (m_subdirectories && !isVersionControlFolder(name) && !excluded(name, true))
                         subdirs.emplace_back(name);
                 } else {
-                    std::string_view ext = extensionOf(name);
-                    if (ext.empty() || m_extensionSet.count(ext) == 0 || excluded(name, false))
+                    // What is left out on purpose is not counted as passed over either.
+                    if (excluded(name, false))
                         continue;
+                    std::string_view ext = extensionOf(name);
+                    const bool taken = m_nameSet.count(name) != 0 || (!ext.empty() && m_extensionSet.count(ext) != 0)
+                                       || (!m_interpreters.isEmpty() && name.find('.') == std::string_view::npos
+                                           && takesByInterpreter(dirFd, entry->d_name));
+                    if (!taken) {
+                        struct stat st {};
+                        const int64_t bytes = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 ? st.st_size : 0;
+                        std::string kind = UnregisteredFiles::kindOf(name);
+                        report.unregistered.add(kind, bytes);
+                        if (m_listUnregistered) {
+                            std::string path = relative;
+                            if (!path.empty())
+                                path += '/';
+                            path += name;
+                            report.unregisteredFiles.push_back({std::move(path), std::move(kind), bytes});
+                        }
+                        continue;
+                    }
                     // The path is all that travels on, and open() takes no longer one: such a
                     // file is reported like a directory that cannot be listed, not as missing.
                     if (dir.size() + 1 + name.size() >= PATH_MAX)

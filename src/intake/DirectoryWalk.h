@@ -1,6 +1,8 @@
 #pragma once
 
+#include "config/FileTypeTable.h"
 #include "intake/PathPatterns.h"
+#include "intake/UnregisteredFiles.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,11 +28,15 @@ struct SkippedDirectory {
 struct WalkReport {
     qsizetype filesTaken = 0;
     QList<SkippedDirectory> skipped; // directories that could not be listed, files that cannot be opened
+    UnregisteredFiles unregistered;  // files whose type the search does not take
+    std::vector<UnregisteredFile> unregisteredFiles; // each of them, when the walk was asked to list them
 };
 
 // Walks a directory tree in pre-order: a directory's files (by name) before its subdirectories
-// (by name, each with its whole tree). A file is taken when its extension is exactly one of
-// `extensions`. Symbolic links to directories are neither entered nor taken; any other entry
+// (by name, each with its whole tree). A file is taken when its name is exactly one of the
+// types' names, or its extension one of their extensions, or, its name having no ".", the
+// interpreter of its "#!" line (read only then) is one of their interpreters (or is one
+// without its version digits). Symbolic links to directories are neither entered nor taken; any other entry
 // that is not a directory counts as a file. A directory that cannot be listed is skipped and
 // reported, and the walk goes on; so is a file whose path is PATH_MAX bytes or longer. Folders
 // of version control systems are never entered, and a filter may leave out more.
@@ -39,6 +45,7 @@ public:
     using Found = std::function<void(const QString& path)>;
 
     DirectoryWalk(QStringList extensions, bool includeSubdirectories);
+    DirectoryWalk(const SearchedTypes& types, bool includeSubdirectories);
     DirectoryWalk(const DirectoryWalk&) = delete; // the set holds views of the list
     DirectoryWalk& operator=(const DirectoryWalk&) = delete;
 
@@ -46,6 +53,8 @@ public:
     // goes (the .gitignore files it meets).
     using FilterFactory = std::function<std::unique_ptr<WalkFilter>(const std::string& root)>;
     void setFilter(FilterFactory factory) { m_filter = std::move(factory); }
+    // The report then lists each file passed over, not only their tally.
+    void listUnregisteredFiles() { m_listUnregistered = true; }
 
     // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
     WalkReport walk(const QString& root, const Found& found) const;
@@ -57,9 +66,15 @@ public:
     WalkReport walkConcurrently(const QString& root, const TakeBatch& take) const;
 
 private:
+    bool takesByInterpreter(int dirFd, const char* name) const;
+
     std::vector<std::string> m_extensions;
     std::unordered_set<std::string_view> m_extensionSet; // views of m_extensions, looked up per file
+    std::vector<std::string> m_names;
+    std::unordered_set<std::string_view> m_nameSet; // views of m_names
+    QStringList m_interpreters;
     bool m_subdirectories;
+    bool m_listUnregistered = false;
     FilterFactory m_filter;
 };
 

@@ -76,6 +76,12 @@ Subtotals::Subtotals(Measure measure, SubtotalGrouping grouping, const IniDocume
         if (e.hasEntry && !e.engine.isEmpty())
             m_groupByExtension.emplace(viewOf(e.extension), newGroup(typeKey(e.sourceKind, e.engine), e.sourceKind, e.engine));
     }
+    for (const QList<FileTypeEntry>* entries : {&table.nameEntries(), &table.interpreterEntries()}) {
+        for (const FileTypeEntry& e : *entries) {
+            if (e.hasEntry && !e.engine.isEmpty())
+                newGroup(typeKey(e.sourceKind, e.engine), e.sourceKind, e.engine);
+        }
+    }
 }
 
 int Subtotals::newGroup(const QString& key, QString name, QString engine)
@@ -89,8 +95,13 @@ int Subtotals::newGroup(const QString& key, QString name, QString engine)
     return index;
 }
 
-int Subtotals::typeGroup(const QString& path)
+int Subtotals::typeGroup(const QString& path, const QString& key)
 {
+    if (!key.isEmpty()) {
+        // Typed by name or "#!" line: that entry's kind and engine.
+        const QStringList fields = SettingsStore::profileValue(m_settings, kEngin, key).split(u',');
+        return newGroup(typeKey(fields.value(1), fields.value(0)), fields.value(1), fields.value(0));
+    }
     // As EngineTable::lookupExtension: after the last ".", or the whole path.
     const qsizetype dot = path.lastIndexOf(u'.');
     return typeGroupOf(QStringView(path).mid(dot + 1));
@@ -145,7 +156,7 @@ void Subtotals::add(const FileResult& r)
     }
     int group;
     if (m_grouping.by == SubtotalGrouping::By::Type) {
-        group = typeGroup(r.path);
+        group = typeGroup(r.path, r.typeKey);
     } else {
         const int root = m_roots ? m_roots->rootOf(r.path) : -1;
         // A file given no root is its own folder's: one row per folder, whatever the depth.
@@ -172,7 +183,7 @@ void Subtotals::add(const FileChange& c)
         return;
     }
     const int group = m_grouping.by == SubtotalGrouping::By::Type
-                          ? typeGroup(c.newPath.isEmpty() ? c.oldPath : c.newPath)
+                          ? typeGroup(c.newPath.isEmpty() ? c.oldPath : c.newPath, c.typeKey)
                           : folderGroup(c.relativePath, 0, QStringLiteral("./"));
     addTo(m_groups[static_cast<size_t>(group)].figures, figures);
 }
@@ -243,6 +254,24 @@ FigureTable Subtotals::table() const
     row(QStringLiteral("合計"), {}, total, QStringLiteral("total"));
     if (m_extras[Generated][0] > 0)
         row(QStringLiteral("生成ファイル（合計に含まず）"), {}, m_extras[Generated], QStringLiteral("generated"));
+    return t;
+}
+
+FigureTable unregisteredTable(const UnregisteredFiles& files)
+{
+    using Kind = FigureTable::Kind;
+    FigureTable t;
+    t.title = QStringLiteral("未登録の種類");
+    t.columns = {{QStringLiteral("種類"), QStringLiteral("kind"), Kind::Text},
+                 {QStringLiteral("ファイル数"), QStringLiteral("files"), Kind::Count},
+                 {QStringLiteral("バイト数"), QStringLiteral("bytes"), Kind::Count},
+                 {QStringLiteral("区分"), QStringLiteral("row"), Kind::Text}};
+    int64_t bytes = 0;
+    for (const UnregisteredKind& k : files.kinds()) {
+        t.rows.push_back({k.kind, int64_t(k.files), k.bytes, QStringLiteral("kind")});
+        bytes += k.bytes;
+    }
+    t.rows.push_back({QStringLiteral("合計"), int64_t(files.files()), bytes, QStringLiteral("total")});
     return t;
 }
 

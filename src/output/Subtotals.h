@@ -57,8 +57,8 @@ private:
 // matches the report's totals. Generated files follow `generated` as the totals do: with
 // Separate they get a row after the total and are not in it.
 //
-// Row order: type rows in the order of the file-type table (types found only through a Lang_ key
-// outside its list after them, as met), folder rows as the files met them (the walk's order,
+// Row order: type rows in the order of the file-type table, extensions, then names, then
+// interpreters (types found only through a Lang_ key outside its list after them, as met), folder rows as the files met them (the walk's order,
 // root by root); only rows that hold a file. Then the outcome rows, the total, the generated row.
 class Subtotals {
 public:
@@ -84,7 +84,7 @@ private:
         Figures figures{};
     };
 
-    int typeGroup(const QString& path);
+    int typeGroup(const QString& path, const QString& typeKey);
     int typeGroupOf(QStringView extension);
     int folderGroup(const QString& path, qsizetype rootLength, const QString& root);
     int newGroup(const QString& key, QString name, QString engine);
@@ -108,6 +108,10 @@ private:
     int m_lastFolderGroup = -1;
     std::array<Figures, ExtraRows> m_extras{};
 };
+
+// The files a folder search passed over, by kind, most bytes first, then their total: titled
+// "未登録の種類", columns kind, files, bytes and row ("kind", "total").
+FigureTable unregisteredTable(const UnregisteredFiles& files);
 
 // The subtotals as sinks of a run and of a comparison.
 class CountSubtotals : public ResultSink, public Subtotals {

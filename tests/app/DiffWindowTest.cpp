@@ -208,6 +208,18 @@ private slots:
         QVERIFY(resultWindows().isEmpty());
     }
 
+    // Files of types the search does not take are told in the status line, a path of both
+    // versions once.
+    void aComparisonSaysWhatItsSearchesPassedOver()
+    {
+        m_dir->write(QStringLiteral("v1/data.json"), "{}\n");
+        m_dir->write(QStringLiteral("v2/data.json"), "{\"a\": 1}\n");
+        m_dir->write(QStringLiteral("v2/Makefile"), "all:\n");
+        compare(m_old, m_new);
+        QCOMPARE(m_window->statusBar()->currentMessage(),
+                 QStringLiteral("5個のファイルを比較しました　未登録の種類のファイル 2 件は登録していません"));
+    }
+
     void aComparisonOpensItsOwnWindowWithColouredRowsAndTotals()
     {
         compare(m_old, m_new + u'/');

@@ -278,7 +278,8 @@ private slots:
             .expect(Kind::ChooseFolder, QStringLiteral("解析ディレクトリを開く"), {});
         action("Mn_DirOpen")->trigger();
         QCOMPARE(w.analysisList()->entries(), QStringList{tree + QStringLiteral("/a.c")});
-        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです"));
+        // b.txt and B.C are of types the search does not take.
+        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです　未登録の種類のファイル 2 件は登録していません"));
 
         action("Mn_Serch_Sub_0")->setChecked(true);
         action("Mn_Serch_Sub_2")->setChecked(false); // py is not taken now
@@ -286,7 +287,8 @@ private slots:
         action("解析ファイルを開く(Directry)")->trigger();
         QCOMPARE(w.analysisList()->entries(),
                  (QStringList{tree + QStringLiteral("/a.c"), tree + QStringLiteral("/sub/deeper/d.c")}));
-        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです"));
+        // b.txt, B.C and now sub/c.py, whose type is not searched.
+        QCOMPARE(status(), QStringLiteral("登録数は1ファイルです　未登録の種類のファイル 3 件は登録していません"));
     }
 
     void shouldShowAMixedRunInGridAndReport()

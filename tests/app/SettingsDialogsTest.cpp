@@ -2,6 +2,7 @@
 #include "app/AnalysisListModel.h"
 #include "app/MainWindow.h"
 #include "config/ExcludeSettings.h"
+#include "config/FileTypeEditor.h"
 #include "output/ResultGridModel.h"
 
 #include "support/RecordingLauncher.h"
@@ -12,8 +13,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -394,6 +397,93 @@ private slots:
         QVERIFY(!m_dir->read(QStringLiteral("Tarvik.ini")).contains("Exclude"));
     }
 
+    void engineRulesAreEditedSavedAndReadBack()
+    {
+        open();
+        const QByteArray before = m_dir->read(QStringLiteral("Tarvik.ini"));
+        const QString file = m_dir->write(QStringLiteral("escaped.c"), "s = \"a\\\"b /*\";\nx = 1;\n");
+        QVERIFY(test::dropFiles(*m_window, {file}));
+        action("Mn_kaiseki")->trigger();
+        QCOMPARE(m_window->resultGrid()->cellText(0, 2), QStringLiteral("1")); // no escape: a comment opens
+        QCOMPARE(m_window->resultGrid()->cellText(0, 3), QStringLiteral("1"));
+
+        // Shown and confirmed unchanged: nothing is written.
+        m_dialogs
+            ->then([&](QDialog& form2) {
+                selectRows(form2, 1, 1);
+                click(form2, "Command6");
+                form2.reject();
+            })
+            .then([&](QDialog& rules) {
+                QCOMPARE(rules.objectName(), QStringLiteral("FormRule"));
+                QCOMPARE(child<QComboBox>(rules, "Combo1")->currentText(), QStringLiteral("C_STYLE"));
+                QCOMPARE(child<QLabel>(rules, "Label3")->text(), QStringLiteral("行コメント //　ブロックコメント /* */"));
+                QCOMPARE(child<QLineEdit>(rules, "Text4")->text(), QString());
+                click(rules, "Command1");
+                QCOMPARE(rules.result(), int(QDialog::Accepted));
+            });
+        basicSettings();
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), before);
+
+        // Two engines edited in one visit, stored together.
+        m_dialogs
+            ->then([&](QDialog& form2) {
+                click(form2, "Command6");
+                form2.reject();
+            })
+            .then([&](QDialog& rules) {
+                auto* engine = child<QComboBox>(rules, "Combo1");
+                engine->setCurrentIndex(1);
+                QCOMPARE(child<QLabel>(rules, "Label3")->text(), QStringLiteral("行コメント #　ブロックコメント なし なし"));
+                child<QLineEdit>(rules, "Text5")->setText(QStringLiteral("\"\"\", '''"));
+                child<QCheckBox>(rules, "Check2")->setChecked(true);
+                engine->setCurrentIndex(0);
+                QCOMPARE(child<QLineEdit>(rules, "Text5")->text(), QString());
+                child<QLineEdit>(rules, "Text4")->setText(QStringLiteral("\\"));
+                engine->setCurrentIndex(1); // what was typed for HASH is still there
+                QCOMPARE(child<QLineEdit>(rules, "Text5")->text(), QStringLiteral("\"\"\", '''"));
+                QVERIFY(child<QCheckBox>(rules, "Check2")->isChecked());
+                click(rules, "Command1");
+            });
+        basicSettings();
+        QByteArray expected = before;
+        expected += "[Anryze_Rule]\r\nC_STYLE.Escape=\\\r\nHASH.Multiline=\"\"\",'''\r\nHASH.Docstring=1\r\n";
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), expected);
+        action("Mn_kaiseki")->trigger();
+        QCOMPARE(m_window->resultGrid()->cellText(0, 2), QStringLiteral("2")); // the escaped quote keeps the string open
+        QCOMPARE(m_window->resultGrid()->cellText(0, 3), QStringLiteral("0"));
+
+        // Read back; a malformed rule keeps the dialog open; all cleared, the file is as before.
+        m_prompter->expect(Kind::Message,
+                           QStringLiteral("解析エンジン「HASH」: ブロックコメント「(*」は、開始と終了を空白で区切って書いてください。"));
+        m_dialogs
+            ->then([&](QDialog& form2) {
+                selectRows(form2, 0, 0);
+                click(form2, "Command6");
+                form2.reject();
+            })
+            .then([&](QDialog& rules) {
+                QCOMPARE(child<QLineEdit>(rules, "Text4")->text(), QStringLiteral("\\"));
+                child<QLineEdit>(rules, "Text4")->clear();
+                auto* engine = child<QComboBox>(rules, "Combo1");
+                engine->setCurrentIndex(1);
+                QCOMPARE(child<QLineEdit>(rules, "Text5")->text(), QStringLiteral("\"\"\",'''"));
+                QVERIFY(child<QCheckBox>(rules, "Check2")->isChecked());
+                child<QLineEdit>(rules, "Text3")->setText(QStringLiteral("(*"));
+                engine->setCurrentIndex(0);
+                click(rules, "Command1");
+                QCOMPARE(rules.result(), int(QDialog::Rejected)); // still open, on the engine to correct
+                QCOMPARE(engine->currentText(), QStringLiteral("HASH"));
+                child<QLineEdit>(rules, "Text3")->clear();
+                child<QLineEdit>(rules, "Text5")->clear();
+                child<QCheckBox>(rules, "Check2")->setChecked(false);
+                click(rules, "Command1");
+                QCOMPARE(rules.result(), int(QDialog::Accepted));
+            });
+        basicSettings();
+        QCOMPARE(m_dir->read(QStringLiteral("Tarvik.ini")), before);
+    }
+
     void generatedFilesFollowTheChoiceOfTheSettingsMenu()
     {
         open();
@@ -421,6 +511,43 @@ private slots:
         MainWindow again(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
         QVERIFY(again.findChild<QAction*>(QStringLiteral("Mn_Gen_1"))->isChecked());
         QVERIFY(!again.findChild<QAction*>(QStringLiteral("Mn_Gen_0"))->isChecked());
+    }
+
+    // 基本設定 lists the types by name and by interpreter after the extensions; changing one
+    // to another kind of type moves it to that kind's list.
+    void nameAndInterpreterTypesAreListedAndChangedInBasicSettings()
+    {
+        open();
+        const QString ini = m_dir->path(QStringLiteral("Tarvik.ini"));
+        {
+            SettingsStore store(ini);
+            QString error;
+            QVERIFY(FileTypeEditor(store).add(FileTypeEntry::Match::Name, QStringLiteral("Makefile"), QStringLiteral("HASH"),
+                                              QStringLiteral("Make"), &error));
+            QVERIFY(FileTypeEditor(store).add(FileTypeEntry::Match::Interpreter, QStringLiteral("sh"), QStringLiteral("HASH"),
+                                              QStringLiteral("Shell"), &error));
+        }
+        m_dialogs
+            ->then([&](QDialog& form2) {
+                QCOMPARE(gridRow(form2, 3), (QStringList{QStringLiteral("Makefile"), QStringLiteral("Make"), QStringLiteral("HASH")}));
+                QCOMPARE(gridRow(form2, 4), (QStringList{QStringLiteral("#!sh"), QStringLiteral("Shell"), QStringLiteral("HASH")}));
+                selectRows(form2, 4, 4);
+                click(form2, "Command2");
+                QCOMPARE(gridRow(form2, 3), (QStringList{QStringLiteral("Makefile"), QStringLiteral("Make"), QStringLiteral("HASH")}));
+                QCOMPARE(gridRow(form2, 4), (QStringList{QStringLiteral("run"), QStringLiteral("Shell"), QStringLiteral("HASH")}));
+                form2.reject();
+            })
+            .then([&](QDialog& form3) {
+                QCOMPARE(child<QLineEdit>(form3, "Text1")->text(), QStringLiteral("sh"));
+                QCOMPARE(child<QComboBox>(form3, "Combo2")->currentText(), QStringLiteral("#!インタプリタ"));
+                child<QComboBox>(form3, "Combo2")->setCurrentIndex(1); // ファイル名
+                child<QLineEdit>(form3, "Text1")->setText(QStringLiteral("run"));
+                click(form3, "Command2");
+            });
+        basicSettings();
+        QCOMPARE(read("Engin", QStringLiteral("Name_List")), QStringLiteral("Makefile,run"));
+        QCOMPARE(read("Engin", QStringLiteral("Name_run")), QStringLiteral("HASH,Shell,1"));
+        QVERIFY(!m_dir->read(QStringLiteral("Tarvik.ini")).contains("Shebang_"));
     }
 };
 

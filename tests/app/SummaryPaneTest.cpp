@@ -2,8 +2,10 @@
 // type, save as PNG and print after the results.
 #include "app/MainWindow.h"
 #include "app/SummaryPane.h"
+#include "config/SettingsStore.h"
 
 #include "support/RecordingLauncher.h"
+#include "support/ScriptedDialogRunner.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 #include "support/WindowDriver.h"
@@ -13,6 +15,10 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QStatusBar>
 #include <QFile>
 #include <QHorizontalStackedBarSeries>
 #include <QImage>
@@ -213,6 +219,52 @@ private slots:
         auto* table = child<QTableWidget>(pane, "ByTypeTable");
         QCOMPARE(table->columnCount(), 3);
         QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("実行行"));
+    }
+
+    // A folder search says what it passed over; from the pane a kind is registered in one step.
+    void filesPassedOverAreShownAndAKindIsRegisteredFromThePane()
+    {
+        test::ScriptedDialogRunner dialogs;
+        m_window->setDialogRunner(dialogs);
+        const QString tree = m_dir->path(QStringLiteral("tree"));
+        m_dir->write(QStringLiteral("tree/main.c"), "a;\n");
+        m_dir->write(QStringLiteral("tree/Makefile"), "all:\n");
+        m_dir->write(QStringLiteral("tree/data/a.json"), "{\"a\": 1}\n");
+        m_dir->write(QStringLiteral("tree/data/b.json"), "{}\n");
+        m_prompter->expect(Kind::ChooseFolder, {}, {tree}).expect(Kind::ChooseFolder, {}, {});
+        action("Mn_DirOpen")->trigger();
+        QCOMPARE(m_window->statusBar()->currentMessage(),
+                 QStringLiteral("登録数は1ファイルです　未登録の種類のファイル 3 件は登録していません"));
+
+        SummaryPane* pane = m_window->summaryPane();
+        auto* table = child<QTableWidget>(*pane, "UnregisteredTable");
+        QCOMPARE(column(table, 0), (QStringList{QStringLiteral(".json"), QStringLiteral("Makefile")}));
+        QCOMPARE(column(table, 1), (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
+        QCOMPARE(column(table, 2), (QStringList{QStringLiteral("12"), QStringLiteral("5")}));
+
+        auto* registerKind = child<QPushButton>(*pane, "RegisterKind");
+        QVERIFY(!registerKind->isEnabled()); // nothing selected yet
+        table->selectRow(1);
+        dialogs.then([](QDialog& form3) {
+            QCOMPARE(form3.objectName(), QStringLiteral("Form3"));
+            QCOMPARE(child<QLineEdit>(form3, "Text1")->text(), QStringLiteral("Makefile"));
+            QCOMPARE(child<QComboBox>(form3, "Combo2")->currentText(), QStringLiteral("ファイル名"));
+            child<QLineEdit>(form3, "Text2")->setText(QStringLiteral("Make"));
+            child<QPushButton>(form3, "Command1")->click();
+        });
+        registerKind->click();
+        QVERIFY(dialogs.done());
+        QCOMPARE(column(table, 0), QStringList{QStringLiteral(".json")});
+        SettingsStore settings(m_dir->path(QStringLiteral("Tarvik.ini")));
+        QCOMPARE(settings.read(QStringLiteral("Engin"), QStringLiteral("Name_List")), QStringLiteral("Makefile"));
+        QCOMPARE(settings.read(QStringLiteral("Engin"), QStringLiteral("Name_Makefile")), QStringLiteral("C_STYLE,Make,1"));
+
+        // The next search takes the file by its name.
+        m_prompter->expect(Kind::ChooseFolder, {}, {tree}).expect(Kind::ChooseFolder, {}, {});
+        action("Mn_DirOpen")->trigger();
+        QCOMPARE(m_window->statusBar()->currentMessage(),
+                 QStringLiteral("登録数は1ファイルです　未登録の種類のファイル 2 件は登録していません"));
+        QCOMPARE(column(table, 0), QStringList{QStringLiteral(".json")});
     }
 };
 

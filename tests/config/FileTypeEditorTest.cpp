@@ -100,3 +100,59 @@ TEST(FileTypeEditor, SearchFlagKeepsEngineAndKind)
     EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE,C言語,1"), false), u"C_STYLE,C言語,0");
     EXPECT_EQ(FileTypeEditor::withSearchFlag(QStringLiteral("C_STYLE"), true), u"C_STYLE,,1");
 }
+
+// Types by name and by interpreter get their lists only when the first is added, and lose them
+// with the last; names keep their letter case, interpreters lose "#!" and their folders.
+TEST_F(FileTypeEditorTest, NameAndInterpreterTypesHaveListsOnlyWhileTheyExist)
+{
+    using Match = FileTypeEntry::Match;
+    SettingsStore store(write(kIni));
+    FileTypeEditor editor(store);
+    QString error;
+    ASSERT_TRUE(editor.add(Match::Name, QStringLiteral(" GNUmakefile "), QStringLiteral("HASH"), QStringLiteral("Make"), &error))
+        << error.toStdString();
+    ASSERT_TRUE(editor.add(Match::Interpreter, QStringLiteral("#!/usr/bin/python3"), QStringLiteral("HASH"),
+                           QStringLiteral("Python"), &error)) << error.toStdString();
+    EXPECT_EQ(content(), QByteArray("[Engin]\r\nList=c,cpp,cs\r\nAnr_Eng=C_STYLE,HASH\r\nLang_c=C_STYLE,C,1\r\n"
+                                    "Lang_cpp=C_STYLE,C++,1\r\nLang_cs=C_STYLE,C#,0\r\nName_List=GNUmakefile\r\n"
+                                    "Name_GNUmakefile=HASH,Make,1\r\nShebang_List=python3\r\nShebang_python3=HASH,Python,1\r\n"
+                                    "[FTP_Server]\r\nFTP_List=\r\n"));
+    EXPECT_FALSE(editor.add(Match::Name, QStringLiteral("GNUmakefile"), QStringLiteral("HASH"), QStringLiteral("x"), &error));
+    EXPECT_EQ(error, u"ファイル名「GNUmakefile」は既に登録されています。");
+    EXPECT_FALSE(editor.add(Match::Name, QStringLiteral("src/Makefile"), QStringLiteral("HASH"), QStringLiteral("x"), &error));
+    ASSERT_TRUE(editor.change(Match::Interpreter, QStringLiteral("python3"), QStringLiteral("python"), QStringLiteral("HASH"),
+                              QStringLiteral("Python"), &error));
+    ASSERT_TRUE(editor.remove(Match::Name, QStringLiteral("GNUmakefile"), &error));
+    ASSERT_TRUE(editor.remove(Match::Interpreter, QStringLiteral("python"), &error));
+    EXPECT_EQ(content(), kIni);
+}
+
+TEST_F(FileTypeEditorTest, AFullListContinuesInNumberedKeysThatEveryReadFollows)
+{
+    // List as full as one read returns: 99 types of four bytes and "e100" make 499 bytes.
+    QByteArray list;
+    for (int i = 1; i <= 100; ++i)
+        list += (i > 1 ? "," : "") + QByteArray("e") + QByteArray::number(i).rightJustified(3, '0');
+    ASSERT_EQ(list.size(), 499);
+    const QByteArray ini = "[Engin]\r\nList=" + list + "\r\nLang_e001=C_STYLE,E,1\r\n[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\n";
+    SettingsStore store(write(ini));
+    FileTypeEditor editor(store);
+    QString error;
+    ASSERT_TRUE(editor.add(QStringLiteral("go"), QStringLiteral("C_STYLE"), QStringLiteral("Go"), &error)) << error.toStdString();
+    ASSERT_TRUE(editor.add(QStringLiteral("rs"), QStringLiteral("C_STYLE"), QStringLiteral("Rust"), &error)) << error.toStdString();
+    EXPECT_TRUE(content().contains(QByteArray("\r\nList=" + list + "\r\n"))) << content().toStdString();
+    EXPECT_TRUE(content().contains("\r\nList_2=go,rs\r\n")) << content().toStdString();
+    IniDocument doc = IniDocument::fromBytes(content().toStdString());
+    EXPECT_EQ(FileTypeTable::fromDocument(doc).searchedExtensions().mid(1), (QStringList{QStringLiteral("go"), QStringLiteral("rs")}));
+
+    // Taken out of the continuation; the rest stays readable.
+    ASSERT_TRUE(editor.remove(QStringLiteral("go"), &error));
+    EXPECT_TRUE(content().contains("\r\nList_2=rs\r\n")) << content().toStdString();
+    ASSERT_TRUE(editor.remove(QStringLiteral("e001"), &error));
+    doc = IniDocument::fromBytes(content().toStdString());
+    EXPECT_EQ(readTypeList(doc, QStringLiteral("Engin"), QStringLiteral("List")).size(), 100);
+
+    // Reading stops at the first missing piece.
+    doc = IniDocument::fromBytes("[Engin]\r\nList=a\r\nList_2=b\r\nList_4=d\r\n");
+    EXPECT_EQ(readTypeList(doc, QStringLiteral("Engin"), QStringLiteral("List")), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}

@@ -1,7 +1,9 @@
 #include "cli/CountCommand.h"
 #include "git/GitRevision.h"
 
+#include "config/FileTypeTable.h"
 #include "config/NativePath.h"
+#include "config/SettingsStore.h"
 #include "support/DelimitedText.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
@@ -533,4 +535,49 @@ TEST_F(GitRevisionTest, ExclusionsAndOrderOfARevisionAreThoseOfItsFiles)
                                      QStringLiteral("v3:"));
     EXPECT_FALSE(whole.contains(QStringLiteral("top_only.c")) || whole.contains(QStringLiteral("x.gen.c"))) << whole.join(u' ').toStdString();
     EXPECT_EQ(listed({plain}, plain + u'/'), whole);
+}
+
+// A revision's files are taken by name and by "#!" line as on disk, and the files passed over
+// are tallied from the object headers.
+TEST_F(GitRevisionTest, ARevisionIsTakenByNameAndHashBangLineAndTalliesWhatItPassesOver)
+{
+    put("Makefile", "all:\n\tcc main.c # build\n");
+    put("tools/build", "#!/usr/bin/env python3\nprint(1)\n");
+    put("tools/README", "Read me\n");
+    put("data/a.json", "{\"a\": 1}\n");
+    commit("v3");
+    const QString ini = m_dir.write(QStringLiteral("Typed.ini"),
+                                    "[Engin]\r\nList=c,txt\r\nLang_c=C_STYLE,C,1\r\nLang_txt=C_STYLE,Text,0\r\n"
+                                    "Name_List=Makefile\r\nName_Makefile=HASH,Make,1\r\n"
+                                    "Shebang_List=python\r\nShebang_python=HASH,Python,1\r\n"
+                                    "[Anryze_Pat]\r\nC_STYLE=//,/*,*/\r\nHASH=#\r\n");
+    QString error;
+    const auto repository = GitRepository::open(m_repo, &error);
+    ASSERT_TRUE(repository) << error.toStdString();
+    RevisionSelection selection;
+    IniDocument settings;
+    ASSERT_TRUE(SettingsStore::loadDocument(ini, settings, &error));
+    selection.setTypes(FileTypeTable::fromDocument(settings).searchedTypes());
+    UnregisteredFiles passed;
+    const auto files = repository->listFiles(QStringLiteral("v3"), selection, &error, &passed);
+    ASSERT_TRUE(files) << error.toStdString();
+    EXPECT_TRUE(files->contains(QStringLiteral("v3:Makefile")));
+    EXPECT_TRUE(files->contains(QStringLiteral("v3:tools/build")));
+    EXPECT_FALSE(files->contains(QStringLiteral("v3:tools/README")));
+    QMap<QString, QPair<qsizetype, int64_t>> kinds;
+    for (const UnregisteredKind& k : passed.kinds())
+        kinds.insert(k.kind, {k.files, k.bytes});
+    // notes.txt is registered but not searched; the submodule entry is no file.
+    EXPECT_EQ(kinds, (QMap<QString, QPair<qsizetype, int64_t>>{{QStringLiteral(".json"), {1, 9}},
+                                                                {QStringLiteral("README"), {1, 8}},
+                                                                {QStringLiteral(".txt"), {1, 13}}}));
+
+    // Counted with their engines: the "#!" line is read from the revision's object.
+    CountCommand::Environment env{ini, m_dir.path(), false, false, 2};
+    std::ostringstream out, err;
+    ASSERT_EQ(CountCommand(env).execute({QStringLiteral("--repo"), m_repo, QStringLiteral("--rev"), QStringLiteral("v3"),
+                                         QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("tools")},
+                                        out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("build,v3:tools/,Counted,1,1,2\r\n"), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(), "tarvik-count: 1 file not counted: types not registered for folder searches (README 1 file 8 B)\n");
 }

@@ -189,5 +189,63 @@ TEST(DirectoryWalk, FilesWhosePathIsTooLongToOpenAreReportedNotTaken)
     EXPECT_EQ(CountCommand(env).execute({QStringLiteral("-f"), QStringLiteral("csv"), dir.path(QStringLiteral("root"))}, out, err), 0);
     EXPECT_NE(out.str().find(",Counted,1,0,1\r\n"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("Missing"), std::string::npos) << out.str();
-    EXPECT_EQ(err.str(), "tarvik-count: skipped file " + tooLong + ": File name too long\n");
+    EXPECT_EQ(err.str(), "tarvik-count: skipped file " + tooLong + ": File name too long\n"
+                         "tarvik-count: 1 file not counted: types not registered for folder searches (.txt 1 file 3 B)\n");
+}
+
+TEST(DirectoryWalk, TakesFilesByNameAndHashBangLineAndTalliesWhatItPassesOver)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("root/Makefile"), "all:\n");
+    dir.write(QStringLiteral("root/build"), "#!/usr/bin/env -S python3 -u\n");
+    dir.write(QStringLiteral("root/README"), "Read me\n");          // no "#!": passed over by name
+    dir.write(QStringLiteral("root/run.bak"), "#!/bin/sh\n");      // a dot: never read
+    dir.write(QStringLiteral("root/a.c"), "x;\n");
+    dir.write(QStringLiteral("root/sub/data.json"), "{}\n");
+    dir.write(QStringLiteral("root/sub/more.json"), "[1, 2]\n");
+    dir.write(QStringLiteral("root/sub/b.h"), "int b;\n");          // registered, not searched
+    dir.write(QStringLiteral("root/gen/skip.json"), "{\"excluded\": 1}\n");
+    dir.write(QStringLiteral("root/debug.log"), "excluded by name\n");
+    dir.write(QStringLiteral("root/.git/config"), "[core]\n");
+    ASSERT_EQ(::mkfifo(pathToNative(dir.path(QStringLiteral("root/pipe"))).c_str(), 0600), 0); // never opened
+
+    DirectoryWalk walk(SearchedTypes{{QStringLiteral("c")}, {QStringLiteral("Makefile")}, {QStringLiteral("python")}}, true);
+    walk.setFilter([](const std::string&) { return makePatternFilter(Exclusions{{QStringLiteral("gen/"), QStringLiteral("*.log")}, false}); });
+    QStringList found;
+    const WalkReport report = walk.walk(dir.path(QStringLiteral("root")), [&](const QString& p) { found << p; });
+    EXPECT_EQ(relative(dir, found), (QStringList{QStringLiteral("root/Makefile"), QStringLiteral("root/a.c"),
+                                                 QStringLiteral("root/build")}));
+    const std::vector<UnregisteredKind> kinds = report.unregistered.kinds();
+    ASSERT_EQ(kinds.size(), 5);
+    EXPECT_EQ(kinds[0].kind, u".json");
+    EXPECT_EQ(kinds[0].files, 2);
+    EXPECT_EQ(kinds[0].bytes, 10);
+    EXPECT_EQ(kinds[1].kind, u".bak"); // as many bytes, fewer files
+    EXPECT_EQ(kinds[2].kind, u"README");
+    EXPECT_EQ(kinds[2].bytes, 8);
+    EXPECT_EQ(kinds[3].kind, u".h");
+    EXPECT_EQ(kinds[3].bytes, 7);
+    EXPECT_EQ(kinds[4].kind, u"pipe");
+    EXPECT_EQ(kinds[4].bytes, 0);
+    EXPECT_EQ(report.unregistered.files(), 6);
+}
+
+TEST(UnregisteredFiles, TheCommandLineLineNamesTheThreeBiggestKinds)
+{
+    UnregisteredFiles files;
+    files.add(".json", 3200000, 512);
+    files.add("Makefile", 215000, 40);
+    files.add(".txt", 123000, 90);
+    files.add(".md", 1000, 592);
+    EXPECT_EQ(unregisteredLine(files), u"1,234 files not counted: types not registered for folder searches "
+                                       u"(.json 512 files 3.1 MB, Makefile 40 files 210 KB, .txt 90 files 120 KB)");
+    EXPECT_EQ(unregisteredLine(UnregisteredFiles()), QString());
+    EXPECT_EQ(readableBytes(1023), u"1023 B");
+    EXPECT_EQ(readableBytes(10188), u"9.9 KB");
+    EXPECT_EQ(readableBytes(10239), u"10 KB");
+    // A path passed over in both versions of a comparison counts once.
+    const UnregisteredFiles both = UnregisteredFiles::ofBoth({{"a/x.json", ".json", 5}, {"old.json", ".json", 1}},
+                                                             {{"a/x.json", ".json", 7}});
+    EXPECT_EQ(both.files(), 2);
+    EXPECT_EQ(both.kinds()[0].bytes, 8);
 }
