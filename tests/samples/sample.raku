@@ -1,4 +1,4 @@
-# tarvik: executable 4 comment 6 total 11
+# tarvik: executable 5 comment 5 total 11
 use v6;
 
 #`( an embedded
@@ -6,6 +6,6 @@ use v6;
 my $x = "# not a comment";
 =begin pod
 Documentation.
-=end pod
+=end pod    (the words after a block's end are code)
 say $x; # trailing
 #`[ one line ] my $y = 1;
