@@ -1,0 +1,6 @@
+/ tarvik: executable 4 comment 2 total 6
+x:til 10
+/ a comment line
+y:+/ x
+z:x%2
+sum y
