@@ -25,6 +25,10 @@ else
     desktop-file-validate "$desktop" && pass "desktop-file-validate $id.desktop" || fail "desktop-file-validate $id.desktop"
     grep -qx 'Exec=tarvik %F' "$desktop" || fail "the desktop file does not start 'tarvik %F'"
     grep -qx "Icon=$id" "$desktop" || fail "the desktop file does not name the icon $id"
+    # Folders only: an opener claimed for source types would become their default where no
+    # editor claims them.
+    grep -qx 'MimeType=inode/directory;' "$desktop" && pass "the desktop file claims folders only" \
+        || fail "the desktop file claims $(grep '^MimeType=' "$desktop")"
     metainfo=$tree/share/metainfo/$id.metainfo.xml
     appstreamcli validate --no-net "$metainfo" && pass "appstreamcli validate" || fail "appstreamcli validate $metainfo"
     [ -f "$tree/share/icons/hicolor/scalable/apps/$id.svg" ] && pass "scalable icon" || fail "no scalable icon $id.svg"
@@ -44,6 +48,17 @@ for page in tarvik tarvik-count; do
     rm -f "$err"
 done
 bash -n "$tree/share/bash-completion/completions/tarvik-count" && pass "completion parses" || fail "completion does not parse"
+# What bash offers at the end of LINE, which readline has split into WORD... (at "=" and ":").
+complete_at() {
+    bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"; COMP_LINE=$2; COMP_POINT=${#2}
+             shift 2; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+             _tarvik_count tarvik-count "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+             printf "%s " "${COMPREPLY[@]}"' _ "$tree/share/bash-completion/completions/tarvik-count" "$@"
+}
+got=$(complete_at "tarvik-count --summary dir:" tarvik-count --summary dir :)
+[ "$got" = "1 2 3 4 5 " ] && pass "completion of --summary dir:" || fail "completion of --summary dir: offered '$got'"
+got=$(complete_at "tarvik-count --summary u" tarvik-count --summary u)
+[ "$got" = "unregistered " ] && pass "completion of --summary u" || fail "completion of --summary u offered '$got'"
 
 for program in tarvik tarvik-count; do
     got=$("$tree/bin/$program" --version 2>&1 || true)
