@@ -14,6 +14,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -85,7 +87,9 @@ bool isUserInput(QEvent::Type t)
 
 MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, ApplicationLauncher& launcher,
                        QWidget* parent)
-    : QMainWindow(parent), m_settings(settingsPath), m_prompter(prompter), m_launcher(launcher),
+    : QMainWindow(parent), m_settings(settingsPath), m_startFolder(QDir::currentPath()),
+      m_remembering(prompter, m_settings, [this] { return m_fileDialogDir; }, [this] { return firstDialogFolder(); }),
+      m_prompter(m_remembering), m_launcher(launcher),
       m_downloadRoot(QCoreApplication::applicationDirPath()), m_modalRunner(std::make_unique<ModalDialogRunner>()),
       m_dialogs(m_modalRunner.get())
 {
@@ -259,6 +263,18 @@ void MainWindow::fitRestoredFrame()
         return;
     setGeometry(m_restoredFrame->marginsRemoved(frame));
     m_restoredFrame.reset();
+}
+
+QString MainWindow::firstDialogFolder() const
+{
+    if (!m_listModel->entries().isEmpty()) {
+        const QFileInfo first(m_listModel->entries().first());
+        if (first.absoluteDir().exists())
+            return first.absolutePath();
+    }
+    if (m_startFolder != u"/" && m_startFolder != QCoreApplication::applicationDirPath() && QFileInfo(m_startFolder).isDir())
+        return m_startFolder;
+    return QDir::homePath();
 }
 
 void MainWindow::setFileDialogDirectory(const QString& dir)

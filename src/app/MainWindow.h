@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RememberingPrompter.h"
 #include "app/WindowGeometry.h"
 #include "config/SettingsStore.h"
 #include "config/FileTypeTable.h"
@@ -99,6 +100,12 @@ public:
     SettingsStore& settings() { return m_settings; }
     bool symbolLinesCounted() const;
     QString fileDialogDirectory() const { return m_fileDialogDir; }
+    // With per-user settings (an installed program) the file dialogs start at home and each kind
+    // remembers its folder; settings beside the program keep the program's folder.
+    void setPerUserSettings(bool perUser) { m_remembering.setRemembering(perUser); }
+    // Where a dialog of a kind not yet used opens: the first registered file's folder, else the
+    // folder the program was started from (unless that is "/" or the program's own), else home.
+    QString firstDialogFolder() const;
     void setFileDialogDirectory(const QString& dir);
     QMenu* editMenu() const { return m_editMenu; }
     SummaryPane* summaryPane() const { return m_summary; }
@@ -147,6 +154,8 @@ private:
     int pxY(double twips) const;
 
     SettingsStore m_settings;
+    QString m_startFolder; // the folder the program was started from
+    RememberingPrompter m_remembering;
     UserPrompter& m_prompter;
     ApplicationLauncher& m_launcher;
     WindowGeometry m_startGeometry;

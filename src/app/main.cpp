@@ -48,6 +48,7 @@ int main(int argc, char** argv)
     tarvik::XdgLauncher launcher;
     tarvik::MainWindow window(location.settingsPath, prompter, launcher);
     window.setDownloadRoot(location.downloadRoot);
+    window.setPerUserSettings(location.perUser);
     window.showRestored();
     // Once the window is on screen, so that a long folder search shows its busy pointer there.
     QTimer::singleShot(0, &window, [&window, &paths] { window.registerStartPaths(*paths); });

@@ -267,6 +267,48 @@ private slots:
         QCOMPARE(m_prompter->lastDirectory, QCoreApplication::applicationDirPath());
     }
 
+    // Installed (per-user settings, empty Def_Dir): the first dialog opens at home, or in the
+    // first registered file's folder; each kind then reopens where it was last used, also after
+    // a restart. A set Def_Dir keeps its meaning.
+    void shouldOpenEachKindOfDialogWhereItWasLastUsedWhenInstalled()
+    {
+        MainWindow* w = &open();
+        w->setPerUserSettings(true);
+        const QString a = m_dir->write(QStringLiteral("src/a.c"), "x;\n");
+        const QString logs = m_dir->mkdir(QStringLiteral("logs"));
+        QString started;
+        m_prompter->expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {a},
+                           [&] { started = m_prompter->lastDirectory; })
+            .expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {});
+        action("Mn_FileOpen")->trigger();
+        QVERIFY(started == QDir::homePath() || started == QDir::currentPath());
+        QVERIFY(started != QCoreApplication::applicationDirPath());
+        // A kind not used yet starts in the first registered file's folder.
+        w->RunAnalysis();
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("名前を付けて保存"), {logs + QStringLiteral("/run.tvk")});
+        action("Mn_FileSave")->trigger();
+        QCOMPARE(m_prompter->lastDirectory, m_dir->path(QStringLiteral("src")));
+        QVERIFY(QFile::exists(logs + QStringLiteral("/run.tvk")));
+
+        m_window.reset();
+        w = &open(kIni, false);
+        w->setPerUserSettings(true);
+        m_prompter->expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {a})
+            .expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {});
+        action("Mn_FileOpen")->trigger();
+        QCOMPARE(m_prompter->lastDirectory, m_dir->path(QStringLiteral("src")));
+        w->RunAnalysis();
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("名前を付けて保存"), {});
+        action("Mn_FileSave")->trigger();
+        QCOMPARE(m_prompter->lastDirectory, logs);
+
+        SettingsStore(m_dir->path(QStringLiteral("Tarvik.ini"))).WriteSetting(QStringLiteral("DIR"), QStringLiteral("Def_Dir"), logs + QStringLiteral("/.."));
+        w->setFileDialogDirectory(m_dir->path());
+        m_prompter->expect(Kind::OpenFiles, QStringLiteral("解析ファイルを開く"), {});
+        action("Mn_FileOpen")->trigger();
+        QCOMPARE(m_prompter->lastDirectory, m_dir->path());
+    }
+
     void shouldWalkTheChosenFolderWithTheMenuOptions()
     {
         MainWindow& w = open();
