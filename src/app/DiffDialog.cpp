@@ -2,6 +2,7 @@
 
 #include "app/UserPrompter.h"
 #include "config/NativePath.h"
+#include "config/SettingsStore.h"
 #include "git/GitRevision.h"
 
 #include <QComboBox>
@@ -171,6 +172,50 @@ void DiffDialog::offerRevisions()
             m_newRevision->setCurrentText(names[0]);
         }
     }
+}
+
+DiffChoice DiffChoice::read(SettingsStore& settings)
+{
+    const QString section = QStringLiteral("Diff");
+    auto value = [&](const char* key) { return settings.read(section, QString::fromLatin1(key)); };
+    return {value("Source") == u"git", value("Old"), value("New"), value("Repository"), value("Old_Rev"),
+            value("New_Rev")};
+}
+
+void DiffChoice::write(SettingsStore& settings) const
+{
+    const QString section = QStringLiteral("Diff");
+    auto put = [&](const char* key, const QString& value) {
+        if (settings.read(section, QString::fromLatin1(key)) != value)
+            settings.WriteSetting(section, QString::fromLatin1(key), value);
+    };
+    put("Source", revisions ? QStringLiteral("git") : QStringLiteral("folder"));
+    // The other source's fields stay as they were, for when the user switches back.
+    if (revisions) {
+        put("Repository", repository);
+        put("Old_Rev", oldRevision);
+        put("New_Rev", newRevision);
+    } else {
+        put("Old", oldFolder);
+        put("New", newFolder);
+    }
+}
+
+void DiffDialog::restore(const DiffChoice& choice)
+{
+    m_old->setText(choice.oldFolder);
+    m_new->setText(choice.newFolder);
+    m_repository->setText(choice.repository);
+    m_oldRevision->setCurrentText(choice.oldRevision);
+    m_newRevision->setCurrentText(choice.newRevision);
+    (choice.revisions ? m_revisions : m_folders)->setChecked(true);
+    if (!choice.repository.isEmpty())
+        offerRevisions();
+}
+
+DiffChoice DiffDialog::choice() const
+{
+    return {comparesRevisions(), oldFolder(), newFolder(), repositoryFolder(), oldRevision(), newRevision()};
 }
 
 void DiffDialog::accept()

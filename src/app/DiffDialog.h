@@ -9,7 +9,18 @@ class QRadioButton;
 
 namespace tarvik {
 
+class SettingsStore;
 class UserPrompter;
+
+// What 差分解析 was last asked to compare, offered again the next time ([Diff] in the settings).
+struct DiffChoice {
+    bool revisions = false;
+    QString oldFolder, newFolder;
+    QString repository, oldRevision, newRevision;
+
+    static DiffChoice read(SettingsStore& settings);
+    void write(SettingsStore& settings) const;
+};
 
 // Asks for the two versions to compare: an old and a new folder, each typed or chosen with
 // "...", or a git repository and two of its revisions (its tags and branches offered, newest
@@ -29,6 +40,10 @@ public:
     QString newRevision() const;
 
     void accept() override;
+
+    // Fills the dialog with an earlier choice: its source, folders, repository and revisions.
+    void restore(const DiffChoice& choice);
+    DiffChoice choice() const;
 
 private:
     void choose(QLineEdit* field, const QString& version);

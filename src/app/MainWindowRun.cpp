@@ -135,9 +135,11 @@ void MainWindow::CompareVersions()
     if (m_running)
         return;
     DiffDialog dialog(m_prompter, m_fileDialogDir, this);
+    dialog.restore(DiffChoice::read(m_settings));
     m_dialogs->run(dialog);
     if (dialog.result() != QDialog::Accepted)
         return;
+    dialog.choice().write(m_settings);
     const SearchedTypes types = searchedTypes();
     DiffRequest request{dialog.oldFolder(), dialog.newFolder(), types.extensions, m_searchSubdirs->isChecked(),
                         excludeFilter(), types.names, types.interpreters};

@@ -340,7 +340,7 @@ private slots:
             oldRevision->setCurrentText(QStringLiteral("v0"));
             m_prompter->expect(Kind::Message, QStringLiteral("旧バージョンのリビジョンが見つかりません：\nv0"));
             child<QPushButton>(dialog, "Command3")->click();
-            oldRevision->setCurrentText(QStringLiteral("v1"));
+            oldRevision->setCurrentText(QStringLiteral("v2~1")); // any revision git reads, v1 here
             child<QPushButton>(dialog, "Command3")->click();
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         });
@@ -352,6 +352,22 @@ private slots:
         for (int row = 0; row < folders.rowCount(); ++row)
             QCOMPARE(rowTexts(revisions, row), rowTexts(folders, row));
         QCOMPARE(child<QLabel>(*resultWindows().last(), "LabelNew")->text(), QStringLiteral("新バージョン：") + repo + QStringLiteral("  v2"));
+
+        // Next time (after a restart too) the dialog offers the same again, the folders kept
+        // from their own last use.
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        m_window->setDialogRunner(*m_dialogs);
+        m_dialogs->then([&](QDialog& dialog) {
+            QVERIFY(child<QRadioButton>(dialog, "Option2")->isChecked());
+            QCOMPARE(child<QLineEdit>(dialog, "Text3")->text(), repo);
+            QCOMPARE(child<QComboBox>(dialog, "Combo1")->currentText(), QStringLiteral("v2~1"));
+            QCOMPARE(child<QComboBox>(dialog, "Combo2")->currentText(), QStringLiteral("v2"));
+            QCOMPARE(child<QComboBox>(dialog, "Combo2")->count(), 3);
+            QCOMPARE(child<QLineEdit>(dialog, "Text1")->text(), m_old);
+            QCOMPARE(child<QLineEdit>(dialog, "Text2")->text(), m_new);
+            dialog.reject();
+        });
+        action(*m_window, "Mn_Diff")->trigger();
     }
 
     void theCsvFileIsTheCommandLinesCsvAfterAByteOrderMark()
