@@ -3,6 +3,7 @@
 #include "app/BackgroundWork.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
+#include "counting/TextReport.h"
 #include "output/DiffCsvFile.h"
 #include "output/ResultSheets.h"
 #include "output/Workbook.h"
@@ -92,8 +93,8 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
         a->setShortcutContext(Qt::WindowShortcut);
         return a;
     };
-    connect(action("Mn_CsvSave", QStringLiteral("CSV形式で保存"), QKeySequence(Qt::CTRL | Qt::Key_S)), &QAction::triggered,
-            this, &DiffResultWindow::SaveCsv);
+    connect(action("Mn_CsvSave", QStringLiteral("CSV形式で保存"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
+            &QAction::triggered, this, &DiffResultWindow::SaveCsv);
     connect(action("Mn_excel", QStringLiteral("Excel形式で保存"), QKeySequence()), &QAction::triggered, this,
             &DiffResultWindow::SaveExcel);
     connect(action("Mn_FilePrint", QStringLiteral("印刷"), QKeySequence(Qt::CTRL | Qt::Key_P)), &QAction::triggered,
@@ -136,6 +137,17 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
             m_view->setSpan(row, DiffGridModel::OldSteps, 1, DiffGridModel::ColumnCount - DiffGridModel::OldSteps);
     }
     layout->addWidget(m_view);
+    // The figure a comparison is made for stays in full view, whatever the width of the grid's
+    // columns (the totals row's long text is cut at its end).
+    auto* size = label("LabelSize", QStringLiteral("改造規模 %1 KStep（新規 %2、削除 %3、変更 %4、変更なし %5 ファイル）")
+                                        .arg(TextReport::kstepFigure(totals.modifiedSteps(), QLocale::system().decimalPoint()))
+                                        .arg(totals.newFiles)
+                                        .arg(totals.deletedFiles)
+                                        .arg(totals.changedFiles)
+                                        .arg(totals.unchangedFiles));
+    QFont bold = size->font();
+    bold.setBold(true);
+    size->setFont(bold);
     setCentralWidget(central);
     resize(960, 600);
 }

@@ -54,8 +54,9 @@ void MainWindow::buildMenus()
     separator(file, "separatorExtra");
     connect(action(file, "Mn_Diff", QStringLiteral("差分解析"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
             this, &MainWindow::CompareVersions);
-    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存")), &QAction::triggered, this,
-            &MainWindow::SaveCsv);
+    // Ctrl+S saves the log; the CSV has the same key here as in the comparison's window.
+    connect(action(file, "Mn_CsvSave", QStringLiteral("CSV形式で保存"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
+            &QAction::triggered, this, &MainWindow::SaveCsv);
     connect(action(file, "Mn_excel", QStringLiteral("Excel形式で保存")), &QAction::triggered, this,
             &MainWindow::SaveExcel);
     separator(file, "separator1");

@@ -238,6 +238,12 @@ private slots:
             QVERIFY2(result.findChild<QObject*>(QString::fromLatin1(name)), name);
         QCOMPARE(child<QLabel>(result, "LabelOld")->text(), QStringLiteral("旧バージョン：") + m_old);
         QCOMPARE(child<QLabel>(result, "LabelNew")->text(), QStringLiteral("新バージョン：") + m_new);
+        QCOMPARE(child<QLabel>(result, "LabelSize")->text(),
+                 QStringLiteral("改造規模 0.003 KStep（新規 1、削除 1、変更 2、変更なし 1 ファイル）"));
+        // The same command has the same key in both windows; Ctrl+S is the log's.
+        QCOMPARE(action(result, "Mn_CsvSave")->shortcut(), action(*m_window, "Mn_CsvSave")->shortcut());
+        QVERIFY(!action(result, "Mn_CsvSave")->shortcut().isEmpty());
+        QCOMPARE(action(*m_window, "Mn_FileSave")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
 
         DiffGridModel& grid = *result.grid();
         QCOMPARE(child<QTableView>(result, "DiffGrid")->model(), &grid);
