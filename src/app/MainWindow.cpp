@@ -232,6 +232,17 @@ void MainWindow::Form_Load()
         m_settings.read(kDir, QStringLiteral("State")), m_settings.read(kDir, QStringLiteral("Disp_Heigh")),
         m_settings.read(kDir, QStringLiteral("Disp_Width")), m_settings.read(kDir, QStringLiteral("Disp_Topps")),
         m_settings.read(kDir, QStringLiteral("Disp_Lftps")));
+    // A window closed maximised kept its normal rectangle apart (older files lack it: the
+    // defaults stand behind the maximised window then).
+    if (m_startGeometry.state == WindowGeometry::State::Maximised
+        && !m_settings.read(kDir, QStringLiteral("Norm_Width")).isEmpty()) {
+        const WindowGeometry normal = WindowGeometry::fromSettings(
+            QStringLiteral("0"), m_settings.read(kDir, QStringLiteral("Norm_Heigh")),
+            m_settings.read(kDir, QStringLiteral("Norm_Width")), m_settings.read(kDir, QStringLiteral("Norm_Topps")),
+            m_settings.read(kDir, QStringLiteral("Norm_Lftps")));
+        m_startGeometry = normal;
+        m_startGeometry.state = WindowGeometry::State::Maximised;
+    }
     // The stored rectangle is the window's outer one, frame included; until the frame is known
     // (once the window is shown) the inside takes its size.
     m_restoredFrame = QRect(px(m_startGeometry.leftTwips), pxY(m_startGeometry.topTwips), px(m_startGeometry.widthTwips),
@@ -404,6 +415,15 @@ bool MainWindow::Command4_Click()
     m_settings.WriteSetting(kDir, QStringLiteral("Disp_Lftps"), WindowGeometry::twipsText(WindowGeometry::toTwips(g.x(), dpiX())));
     const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
     m_settings.WriteSetting(kDir, QStringLiteral("State"), QString::number(state));
+    // The rectangle the window had before it was maximised, for when it is restored next time:
+    // the inside one, which a maximised start sets before the frame is known.
+    if (state == 2) {
+        const QRect n = normalGeometry();
+        m_settings.WriteSetting(kDir, QStringLiteral("Norm_Heigh"), WindowGeometry::twipsText(WindowGeometry::toTwips(n.height(), dpiY())));
+        m_settings.WriteSetting(kDir, QStringLiteral("Norm_Width"), WindowGeometry::twipsText(WindowGeometry::toTwips(n.width(), dpiX())));
+        m_settings.WriteSetting(kDir, QStringLiteral("Norm_Topps"), WindowGeometry::twipsText(WindowGeometry::toTwips(n.y(), dpiY())));
+        m_settings.WriteSetting(kDir, QStringLiteral("Norm_Lftps"), WindowGeometry::twipsText(WindowGeometry::toTwips(n.x(), dpiX())));
+    }
     // Closing the last window ends the program.
     m_exiting = true;
     close();

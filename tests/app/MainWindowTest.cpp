@@ -111,6 +111,26 @@ private slots:
         QCOMPARE(again.normalGeometry().size(), QSize(px(12840), px(7275)));
     }
 
+    // Closed maximised, the window comes back maximised over the rectangle it had before.
+    void shouldKeepTheNormalRectangleOfAWindowClosedMaximised()
+    {
+        MainWindow& w = open();
+        w.showRestored();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect normal(px(1500), px(1200), px(9000), px(6000));
+        w.setGeometry(normal);
+        w.showMaximized();
+        QTRY_VERIFY(w.isMaximized());
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(w.close());
+        QCOMPARE(setting("State"), QStringLiteral("2"));
+
+        MainWindow& again = open(kIni, false);
+        again.showRestored();
+        QVERIFY(again.windowState() & Qt::WindowMaximized);
+        QCOMPARE(again.normalGeometry(), normal);
+    }
+
     void shouldUseDefaultsAfterMinimisedExitAndFloorPartialGeometry()
     {
         QByteArray ini = kIni;
