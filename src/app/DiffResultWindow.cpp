@@ -168,6 +168,7 @@ void DiffResultWindow::SaveExcel()
                           std::vector<WorkbookSheet> sheets{ResultSheets::diffSheet(m_model->changes(), m_model->totals())};
                           for (const FigureTable& table : m_subtotals)
                               sheets.push_back({table, std::nullopt});
+                          ResultSheets::useWindowWords(sheets);
                           return SaveWorkbook(path, sheets, reason);
                       });
 }

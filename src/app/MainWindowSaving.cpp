@@ -65,6 +65,7 @@ void MainWindow::SaveExcel()
                               sheets.push_back({std::move(byType), std::nullopt});
                               sheets.push_back({std::move(byFolder), std::nullopt});
                           }
+                          ResultSheets::useWindowWords(sheets);
                           return SaveWorkbook(path, sheets, reason);
                       });
 }

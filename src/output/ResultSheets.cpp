@@ -3,6 +3,8 @@
 #include "config/NativePath.h"
 #include "output/CsvFormat.h"
 
+#include <QHash>
+
 namespace tarvik::ResultSheets {
 
 namespace {
@@ -96,6 +98,39 @@ WorkbookSheet diffSheet(const QList<FileChange>& changes, const DiffTotals& tota
     for (const FileChange& c : changes)
         sheet.table.rows.push_back(diffRow(c));
     return sheet;
+}
+
+void useWindowWords(std::vector<WorkbookSheet>& sheets)
+{
+    static const QHash<QString, QString> words{
+        {QStringLiteral("Counted"), QStringLiteral("解析済")},
+        {QStringLiteral("NoEngine"), QStringLiteral("不明なファイル")},
+        {QStringLiteral("NotAnalysable"), QStringLiteral("解析不能ファイル")},
+        {QStringLiteral("Missing"), QStringLiteral("ファイル未存在")},
+    };
+    static const QHash<QString, QString> rows{
+        {QStringLiteral("kind"), QStringLiteral("種類")},
+        {QStringLiteral("folder"), QStringLiteral("フォルダ")},
+        {QStringLiteral("total"), QStringLiteral("合計")},
+        {QStringLiteral("generated"), QStringLiteral("生成ファイル")},
+        {QStringLiteral("no_engine"), QStringLiteral("不明なファイル")},
+        {QStringLiteral("not_analysable"), QStringLiteral("解析不能ファイル")},
+        {QStringLiteral("missing"), QStringLiteral("ファイル未存在")},
+    };
+    for (WorkbookSheet& sheet : sheets) {
+        for (size_t c = 0; c < sheet.table.columns.size(); ++c) {
+            const QString& key = sheet.table.columns[c].key;
+            const QHash<QString, QString>* table = key == u"outcome" ? &words : key == u"row" ? &rows : nullptr;
+            if (!table)
+                continue;
+            for (auto& row : sheet.table.rows) {
+                if (c >= row.size())
+                    continue;
+                if (const QString* text = std::get_if<QString>(&row[c]))
+                    row[c] = table->value(*text, *text);
+            }
+        }
+    }
 }
 
 } // namespace tarvik::ResultSheets

@@ -29,6 +29,11 @@ std::vector<FigureTable::Cell> diffRow(const FileChange& change);
 SheetTotal diffTotal(const DiffTotals& totals);
 WorkbookSheet diffSheet(const QList<FileChange>& changes, const DiffTotals& totals);
 
+// The window's workbooks speak the window's words: the outcome ("Counted" → "解析済") and the
+// kind of row ("kind", "total" → "種類", "合計") in Japanese. The command line's workbook keeps
+// the CSV's names, which scripts read.
+void useWindowWords(std::vector<WorkbookSheet>& sheets);
+
 } // namespace ResultSheets
 
 } // namespace tarvik

@@ -420,7 +420,7 @@ private slots:
         QCOMPARE(m_prompter->lastFilter, QStringLiteral("Excel ファイル (*.xlsx)"));
 
         const QJsonObject sheet = test::readSheet(book, QStringLiteral("差分"));
-        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(m_dir->read(QStringLiteral("diff.csv")).mid(3))), QString());
+        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(m_dir->read(QStringLiteral("diff.csv")).mid(3)), test::windowWords()), QString());
         const QJsonArray totals = sheet[QStringLiteral("rows")].toArray().last().toArray();
         QCOMPARE(totals[1][QStringLiteral("v")].toDouble(), result.grid()->totals().modifiedSteps() / 1000.0);
         for (const QString& title : {QStringLiteral("種類別"), QStringLiteral("フォルダ別")})

@@ -256,7 +256,7 @@ private slots:
         excelSave->trigger();
         QCOMPARE(m_prompter->lastFilter, QStringLiteral("Excel ファイル (*.xlsx)"));
         const QJsonObject sheet = test::readSheet(path, QStringLiteral("明細"));
-        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(cli(QStringLiteral("csv")))), QString());
+        QCOMPARE(test::differenceFromCsv(sheet, QString::fromUtf8(cli(QStringLiteral("csv"))), test::windowWords()), QString());
         const QJsonArray rows = sheet[QStringLiteral("rows")].toArray();
         QCOMPARE(rows.size(), m_files.size() + 2);
         const QJsonArray totals = rows.last().toArray();
@@ -266,6 +266,11 @@ private slots:
             const QJsonArray sums = test::readSheet(path, title)[QStringLiteral("rows")].toArray();
             QVERIFY2(sums.size() >= 3, qPrintable(title));
             QCOMPARE(sums.last().toArray()[0][QStringLiteral("v")].toString(), QStringLiteral("合計"));
+            // 区分 in the window's words; the command line's workbook keeps "total".
+            const QJsonArray last = sums.last().toArray();
+            QCOMPARE(last[last.size() - 1][QStringLiteral("v")].toString(), QStringLiteral("合計"));
+            QCOMPARE(sums[1].toArray()[last.size() - 1][QStringLiteral("v")].toString(),
+                     title == u"種類別" ? QStringLiteral("種類") : QStringLiteral("フォルダ"));
         }
     }
 

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QHash>
 #include <QJsonObject>
 #include <QProcess>
 
@@ -23,9 +24,20 @@ inline QJsonObject readSheet(const QString& path, const QString& title)
     return {};
 }
 
+// The CSV's outcome names as the window's workbooks write them.
+inline const QHash<QString, QString>& windowWords()
+{
+    static const QHash<QString, QString> words{{QStringLiteral("Counted"), QStringLiteral("解析済")},
+                                               {QStringLiteral("NoEngine"), QStringLiteral("不明なファイル")},
+                                               {QStringLiteral("NotAnalysable"), QStringLiteral("解析不能ファイル")},
+                                               {QStringLiteral("Missing"), QStringLiteral("ファイル未存在")}};
+    return words;
+}
+
 // The first cell below the header that differs from the CSV's field (a number must be a number
-// cell, other fields text); empty when all agree. Rows after the CSV's last are not looked at.
-inline QString differenceFromCsv(const QJsonObject& sheet, const QString& csv)
+// cell, other fields text; a field in `words` must read as its word there); empty when all
+// agree. Rows after the CSV's last are not looked at.
+inline QString differenceFromCsv(const QJsonObject& sheet, const QString& csv, const QHash<QString, QString>& words = {})
 {
     const QList<QStringList> records = parseDelimited(csv, u',');
     const QJsonArray rows = sheet[u"rows"].toArray();
@@ -34,7 +46,7 @@ inline QString differenceFromCsv(const QJsonObject& sheet, const QString& csv)
         if (cells.size() != records[r].size())
             return QStringLiteral("row %1: %2 cells").arg(r).arg(cells.size());
         for (qsizetype c = 0; c < cells.size(); ++c) {
-            const QString field = records[r][c];
+            const QString field = words.value(records[r][c], records[r][c]);
             bool number = false;
             field.toLongLong(&number);
             const QJsonValue v = cells[c][u"v"];
