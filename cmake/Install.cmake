@@ -9,6 +9,10 @@ install(FILES ${TARVIK_SHIPPED_INI} DESTINATION ${TARVIK_DATA_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/completion/tarvik-count
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
+# Debian looks for what may be done with a package's files here.
+configure_file(${CMAKE_SOURCE_DIR}/data/doc/copyright.in ${TARVIK_GENERATED}/doc/copyright @ONLY)
+install(FILES ${TARVIK_GENERATED}/doc/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
+
 # Manual pages, gzipped as Debian keeps them; the version and date come from above.
 find_program(TARVIK_GZIP gzip REQUIRED)
 set(TARVIK_MAN_PAGES tarvik-count)

@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
 for f in bin/tarvik bin/tarvik-count share/tarvik/Tarvik.ini share/man/man1/tarvik.1.gz \
-         share/man/man1/tarvik-count.1.gz share/bash-completion/completions/tarvik-count; do
+         share/man/man1/tarvik-count.1.gz share/bash-completion/completions/tarvik-count share/doc/tarvik/copyright; do
     [ -f "$tree/$f" ] && pass "$f" || fail "$f is not installed"
 done
 
@@ -47,6 +47,8 @@ for page in tarvik tarvik-count; do
     fi
     rm -f "$err"
 done
+head -n 1 "$tree/share/doc/tarvik/copyright" 2>/dev/null | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+    && pass "copyright in Debian's format" || fail "share/doc/tarvik/copyright is not in Debian's copyright format"
 bash -n "$tree/share/bash-completion/completions/tarvik-count" && pass "completion parses" || fail "completion does not parse"
 # What bash offers at the end of LINE, which readline has split into WORD... (at "=" and ":").
 complete_at() {
