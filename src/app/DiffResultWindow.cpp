@@ -139,12 +139,13 @@ DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange>
     layout->addWidget(m_view);
     // The figure a comparison is made for stays in full view, whatever the width of the grid's
     // columns (the totals row's long text is cut at its end).
-    auto* size = label("LabelSize", QStringLiteral("改造規模 %1 KStep（新規 %2、削除 %3、変更 %4、変更なし %5 ファイル）")
+    auto* size = label("LabelSize", QStringLiteral("改造規模 %1 KStep　流用 %6 ステップ（新規 %2、削除 %3、変更 %4、変更なし %5 ファイル）")
                                         .arg(TextReport::kstepFigure(totals.modifiedSteps(), QLocale::system().decimalPoint()))
                                         .arg(totals.newFiles)
                                         .arg(totals.deletedFiles)
                                         .arg(totals.changedFiles)
-                                        .arg(totals.unchangedFiles));
+                                        .arg(totals.unchangedFiles)
+                                        .arg(totals.reusedSteps()));
     QFont bold = size->font();
     bold.setBold(true);
     size->setFont(bold);

@@ -73,7 +73,8 @@ public:
                + ",\"outcome\":" + jsonString(outcomeName(c.outcome)) + ",\"oldSteps\":" + QByteArray::number(c.oldSteps)
                + ",\"newSteps\":" + QByteArray::number(c.newSteps) + ",\"added\":" + QByteArray::number(c.steps.added)
                + ",\"changed\":" + QByteArray::number(c.steps.changed)
-               + ",\"deleted\":" + QByteArray::number(c.steps.deleted) + ",\"oldPath\":" + jsonString(exportPath(c.oldPath))
+               + ",\"deleted\":" + QByteArray::number(c.steps.deleted)
+               + ",\"reused\":" + QByteArray::number(c.reusedSteps()) + ",\"oldPath\":" + jsonString(exportPath(c.oldPath))
                + ",\"newPath\":" + jsonString(exportPath(c.newPath))
                + ",\"generated\":" + (c.generated ? "true" : "false") + '}';
         m_write(obj);
@@ -88,6 +89,7 @@ public:
                 + ",\"oldSteps\":" + QByteArray::number(t.oldSteps) + ",\"newSteps\":" + QByteArray::number(t.newSteps)
                 + ",\"added\":" + QByteArray::number(t.steps.added) + ",\"changed\":" + QByteArray::number(t.steps.changed)
                 + ",\"deleted\":" + QByteArray::number(t.steps.deleted)
+                + ",\"reused\":" + QByteArray::number(t.reusedSteps())
                 + ",\"generatedFiles\":" + QByteArray::number(t.generatedFiles)
                 + ",\"modificationKStep\":" + TextReport::kstepFigure(t.modifiedSteps(), QStringLiteral(".")).toUtf8()
                 + '}' + unregisteredJson(m_unregistered) + (m_summaries ? summariesJson(m_summaries->tables()) : QByteArray()) + "}\n");

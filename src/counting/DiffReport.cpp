@@ -73,7 +73,7 @@ void DiffTextReport::diffFinished(const DiffSummary& summary)
                    .arg(t.steps.added)
                    .arg(t.steps.changed)
                    .arg(t.steps.deleted)
-             + kCrLf + QStringLiteral("          改造規模              ")
+             + QStringLiteral("  流用 %1").arg(t.reusedSteps()) + kCrLf + QStringLiteral("          改造規模              ")
              + TextReport::kstepFigure(t.modifiedSteps(), m_decimalPoint) + QStringLiteral(" KStep です        ")
              + m_date + kCrLf + dash + kCrLf);
 }

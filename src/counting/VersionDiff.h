@@ -51,6 +51,9 @@ struct FileChange {
     int64_t newSteps = 0;
     StepChanges steps;
     QString typeKey{}; // as FileResult::typeKey, for its newest version
+
+    // 流用: the new version's steps carried over unchanged (those neither added nor changed).
+    int64_t reusedSteps() const { return newSteps - steps.added - steps.changed; }
 };
 
 struct DiffTotals {
@@ -66,6 +69,8 @@ struct DiffTotals {
     StepChanges generatedSteps;
     // Added and changed steps: the modification size.
     int64_t modifiedSteps() const { return steps.added + steps.changed; }
+    // 流用: the new version's steps carried over unchanged.
+    int64_t reusedSteps() const { return newSteps - steps.added - steps.changed; }
 };
 
 struct DiffSummary {

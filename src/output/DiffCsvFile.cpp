@@ -8,7 +8,7 @@ namespace tarvik {
 
 QByteArray DiffCsv::header()
 {
-    return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path,status_code\r\n");
+    return QByteArrayLiteral("relative_path,status,outcome,old_steps,new_steps,added,changed,deleted,old_path,new_path,status_code,reused\r\n");
 }
 
 QByteArray DiffCsv::row(const FileChange& c, CsvFormat::Reader reader)
@@ -17,7 +17,7 @@ QByteArray DiffCsv::row(const FileChange& c, CsvFormat::Reader reader)
            + ',' + QByteArray::number(c.oldSteps) + ',' + QByteArray::number(c.newSteps) + ','
            + QByteArray::number(c.steps.added) + ',' + QByteArray::number(c.steps.changed) + ','
            + QByteArray::number(c.steps.deleted) + ',' + CsvFormat::field(exportPath(c.oldPath), reader) + ',' + CsvFormat::field(exportPath(c.newPath), reader)
-           + ',' + changeStatusCode(c.status).toLatin1() + "\r\n";
+           + ',' + changeStatusCode(c.status).toLatin1() + ',' + QByteArray::number(c.reusedSteps()) + "\r\n";
 }
 
 bool SaveDiffCsv(const QString& path, const QList<FileChange>& changes, QString* error)

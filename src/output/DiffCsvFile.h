@@ -12,8 +12,9 @@
 namespace tarvik {
 
 // The comparison as CSV rows (UTF-8, CR LF): a header, one row per file, no totals row. The
-// status is there twice: as people read it, and as `status_code` for programs. That column is
-// the last, so every column a spreadsheet or a script used before keeps its place.
+// status is there twice: as people read it, and as `status_code` for programs. Columns added
+// later go last (`status_code`, then `reused`), so every column a spreadsheet or a script used
+// before keeps its place.
 class DiffCsv : public DiffSink {
 public:
     using Write = std::function<void(const QByteArray&)>;

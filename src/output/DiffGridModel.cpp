@@ -41,6 +41,8 @@ QString DiffGridModel::cellText(int row, int column) const
             return QString::number(t.steps.changed);
         case Deleted:
             return QString::number(t.steps.deleted);
+        case Reused:
+            return QString::number(t.reusedSteps());
         }
         return {};
     }
@@ -68,6 +70,8 @@ QString DiffGridModel::cellText(int row, int column) const
         return QString::number(c.steps.changed);
     case Deleted:
         return QString::number(c.steps.deleted);
+    case Reused:
+        return QString::number(c.reusedSteps());
     }
     return {};
 }
@@ -138,7 +142,7 @@ QVariant DiffGridModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char16_t* const kTitles[ColumnCount] = {u"状態", u"ファイル", u"旧ステップ", u"新ステップ",
-                                                         u"追加", u"変更", u"削除"};
+                                                         u"追加", u"変更", u"削除", u"流用"};
     if (role == Qt::DisplayRole)
         return QString::fromUtf16(kTitles[section]);
     if (role == Qt::TextAlignmentRole)

@@ -15,7 +15,7 @@ class DiffGridModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Status, File, OldSteps, NewSteps, Added, Changed, Deleted, ColumnCount };
+    enum Column { Status, File, OldSteps, NewSteps, Added, Changed, Deleted, Reused, ColumnCount };
 
     DiffGridModel(QList<FileChange> changes, const DiffTotals& totals, QString decimalPoint, QObject* parent = nullptr);
 

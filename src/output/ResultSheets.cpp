@@ -69,13 +69,13 @@ FigureTable diffTable()
     const QStringList keys{QStringLiteral("relative_path"), QStringLiteral("status"),   QStringLiteral("outcome"),
                            QStringLiteral("old_steps"),     QStringLiteral("new_steps"), QStringLiteral("added"),
                            QStringLiteral("changed"),       QStringLiteral("deleted"),   QStringLiteral("old_path"),
-                           QStringLiteral("new_path"),      QStringLiteral("status_code")};
+                           QStringLiteral("new_path"),      QStringLiteral("status_code"), QStringLiteral("reused")};
     const QStringList headers{QStringLiteral("ファイル"),   QStringLiteral("状態"),       QStringLiteral("結果"),
                               QStringLiteral("旧ステップ"), QStringLiteral("新ステップ"), QStringLiteral("追加"),
                               QStringLiteral("変更"),       QStringLiteral("削除"),       QStringLiteral("旧パス"),
-                              QStringLiteral("新パス"),     QStringLiteral("状態コード")};
+                              QStringLiteral("新パス"),     QStringLiteral("状態コード"), QStringLiteral("流用")};
     const QList<Kind> kinds{Kind::Text,  Kind::Text,  Kind::Text,  Kind::Count, Kind::Count, Kind::Count,
-                            Kind::Count, Kind::Count, Kind::Text,  Kind::Text,  Kind::Text};
+                            Kind::Count, Kind::Count, Kind::Text,  Kind::Text,  Kind::Text, Kind::Count};
     return table(QStringLiteral("差分"), keys, headers, kinds);
 }
 
@@ -83,7 +83,7 @@ std::vector<Cell> diffRow(const FileChange& c)
 {
     return {exportPath(c.relativePath), changeStatusText(c.status), outcomeName(c.outcome), c.oldSteps, c.newSteps,
             c.steps.added,              c.steps.changed,            c.steps.deleted,        exportPath(c.oldPath),
-            exportPath(c.newPath),      changeStatusCode(c.status)};
+            exportPath(c.newPath),      changeStatusCode(c.status), c.reusedSteps()};
 }
 
 SheetTotal diffTotal(const DiffTotals& totals)

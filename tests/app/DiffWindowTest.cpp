@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(child<QLabel>(result, "LabelOld")->text(), QStringLiteral("旧バージョン：") + m_old);
         QCOMPARE(child<QLabel>(result, "LabelNew")->text(), QStringLiteral("新バージョン：") + m_new);
         QCOMPARE(child<QLabel>(result, "LabelSize")->text(),
-                 QStringLiteral("改造規模 0.003 KStep（新規 1、削除 1、変更 2、変更なし 1 ファイル）"));
+                 QStringLiteral("改造規模 0.003 KStep　流用 2 ステップ（新規 1、削除 1、変更 2、変更なし 1 ファイル）"));
         // The same command has the same key in both windows; Ctrl+S is the log's.
         QCOMPARE(action(result, "Mn_CsvSave")->shortcut(), action(*m_window, "Mn_CsvSave")->shortcut());
         QVERIFY(!action(result, "Mn_CsvSave")->shortcut().isEmpty());
@@ -251,24 +251,25 @@ private slots:
         // a.c: "y = 2;" became "y = 3;" (changed) and "z = 4;" came (added).
         QCOMPARE(rowTexts(grid, 0), (QStringList{QStringLiteral("変更"), QStringLiteral("a.c"), QStringLiteral("2"),
                                                  QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("1"),
-                                                 QStringLiteral("0")}));
+                                                 QStringLiteral("0"), QStringLiteral("1")}));
         QCOMPARE(rowTexts(grid, 1), (QStringList{QStringLiteral("変更なし"), QStringLiteral("b.c"), QStringLiteral("1"),
                                                  QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"),
-                                                 QStringLiteral("0")}));
+                                                 QStringLiteral("0"), QStringLiteral("1")}));
         QCOMPARE(rowTexts(grid, 2), (QStringList{QStringLiteral("削除"), QStringLiteral("gone.c"), QStringLiteral("3"),
                                                  QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
-                                                 QStringLiteral("3")}));
+                                                 QStringLiteral("3"), QStringLiteral("0")}));
         QCOMPARE(rowTexts(grid, 3), (QStringList{QStringLiteral("変更"), QStringLiteral("notes.txt"),
-                                                 QStringLiteral("不明なファイル"), QString(), QString(), QString(), QString()}));
+                                                 QStringLiteral("不明なファイル"), QString(), QString(), QString(), QString(),
+                                                 QString()}));
         QCOMPARE(rowTexts(grid, 4), (QStringList{QStringLiteral("新規"), QStringLiteral("sub/n.c"), QStringLiteral("-"),
                                                  QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0"),
-                                                 QStringLiteral("0")}));
+                                                 QStringLiteral("0"), QStringLiteral("0")}));
         // Old 2 + 1 + 3, new 3 + 1 + 1; added 1 + 1, changed 1, deleted 3; size (2 + 1) / 1000.
         QCOMPARE(rowTexts(grid, 5), (QStringList{QStringLiteral("合計"),
                                                  QStringLiteral("新規 1  削除 1  変更 2  変更なし 1    改造規模 0.003 KStep"),
                                                  QStringLiteral("6"), QStringLiteral("5"), QStringLiteral("2"),
-                                                 QStringLiteral("1"), QStringLiteral("3")}));
-        QCOMPARE(child<QTableView>(result, "DiffGrid")->columnSpan(3, DiffGridModel::OldSteps), 5);
+                                                 QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2")}));
+        QCOMPARE(child<QTableView>(result, "DiffGrid")->columnSpan(3, DiffGridModel::OldSteps), 6);
 
         QSet<QRgb> colours;
         for (int row : {0, 1, 2, 4, 5})
@@ -294,7 +295,7 @@ private slots:
         QCOMPARE(resultWindows().first()->grid()->rowCount(), 7);
         QCOMPARE(rowTexts(*resultWindows().first()->grid(), 4),
                  (QStringList{QStringLiteral("変更"), QStringLiteral("s.c"), QStringLiteral("1"), QStringLiteral("2"),
-                              QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0")}));
+                              QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}));
 
         action(*m_window, "Mn_Kigou")->trigger();       // symbol lines not counted
         action(*m_window, "Mn_Serch_Sub_0")->trigger(); // no subdirectories

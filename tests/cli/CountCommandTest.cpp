@@ -402,15 +402,24 @@ TEST_F(CountCommandTest, AComparisonHasStatusCodesSummariesAndAProgressBar)
     const Result csv = count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("csv")});
     QStringList codes;
     for (const QString& row : QString::fromStdString(csv.out).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        codes << row.section(u',', -1);
-    EXPECT_EQ(codes, (QStringList{QStringLiteral("status_code"), QStringLiteral("changed"), QStringLiteral("deleted"),
-                                  QStringLiteral("added"), QStringLiteral("unchanged")}));
+        codes << row.section(u',', -2);
+    EXPECT_EQ(codes, (QStringList{QStringLiteral("status_code,reused"), QStringLiteral("changed,2"),
+                                  QStringLiteral("deleted,0"), QStringLiteral("added,0"), QStringLiteral("unchanged,1")}));
     const Result asJson = count(folders + QStringList{QStringLiteral("--format=json"), QStringLiteral("--summary=type")});
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(asJson.out)).object();
     EXPECT_EQ(json[u"files"].toArray()[2].toObject()[u"statusCode"].toString(), u"added");
     const QJsonObject total = json[u"summaries"].toArray()[0].toObject()[u"rows"].toArray().last().toObject();
     EXPECT_EQ(total[u"added"].toInt(), json[u"totals"].toObject()[u"added"].toInt());
     EXPECT_EQ(total[u"modified"].toInt(), 3);
+    // 流用 splits both versions with the other figures: every old step was changed, deleted or
+    // carried over, and every new one added, changed or carried over.
+    const QJsonObject totals = json[u"totals"].toObject();
+    EXPECT_EQ(totals[u"reused"].toInt(), 3);
+    for (const QJsonValue& v : json[u"files"].toArray() + QJsonArray{totals}) {
+        const QJsonObject f = v.toObject();
+        EXPECT_EQ(f[u"oldSteps"].toInt(), f[u"changed"].toInt() + f[u"deleted"].toInt() + f[u"reused"].toInt());
+        EXPECT_EQ(f[u"newSteps"].toInt(), f[u"added"].toInt() + f[u"changed"].toInt() + f[u"reused"].toInt());
+    }
 
     const Result byFolder = count(folders + QStringList{QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"),
                                                         QStringLiteral("dir")});

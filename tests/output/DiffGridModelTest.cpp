@@ -56,27 +56,27 @@ private slots:
         DiffGridModel model(changes, totals, QStringLiteral(","));
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
 
-        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.columnCount(), 8);
         QStringList titles;
-        for (int column = 0; column < 7; ++column)
+        for (int column = 0; column < 8; ++column)
             titles << model.headerData(column, Qt::Horizontal).toString();
         QCOMPARE(titles, (QStringList{QStringLiteral("状態"), QStringLiteral("ファイル"), QStringLiteral("旧ステップ"),
                                       QStringLiteral("新ステップ"), QStringLiteral("追加"), QStringLiteral("変更"),
-                                      QStringLiteral("削除")}));
+                                      QStringLiteral("削除"), QStringLiteral("流用")}));
 
         QCOMPARE(model.rowCount(), 6);
         QCOMPARE(rowTexts(model, 0), (QStringList{QStringLiteral("変更"), QStringLiteral("a.c"), QStringLiteral("10"),
                                                   QStringLiteral("12"), QStringLiteral("3"), QStringLiteral("2"),
-                                                  QStringLiteral("1")}));
+                                                  QStringLiteral("1"), QStringLiteral("7")}));
         QCOMPARE(rowTexts(model, 2), (QStringList{QStringLiteral("新規"), QStringLiteral("sub/new.c"), QStringLiteral("-"),
                                                   QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("0"),
-                                                  QStringLiteral("0")}));
+                                                  QStringLiteral("0"), QStringLiteral("0")}));
         QCOMPARE(rowTexts(model, 3).mid(2), (QStringList{QStringLiteral("5"), QStringLiteral("-"), QStringLiteral("0"),
-                                                         QStringLiteral("0"), QStringLiteral("5")}));
+                                                         QStringLiteral("0"), QStringLiteral("5"), QStringLiteral("0")}));
         // Not compared: the outcome in place of the figures, and only there.
         QCOMPARE(rowTexts(model, 4), (QStringList{QStringLiteral("変更"), QStringLiteral("x.txt"),
                                                   QStringLiteral("不明なファイル"), QString(), QString(), QString(),
-                                                  QString()}));
+                                                  QString(), QString()}));
         QVERIFY(model.showsOutcome(4));
         QVERIFY(!model.showsOutcome(0));
         QVERIFY(!model.showsOutcome(5));
@@ -86,13 +86,13 @@ private slots:
                  (QStringList{QStringLiteral("合計"),
                               QStringLiteral("新規 1  削除 1  変更 2  変更なし 1    改造規模 0,012 KStep"),
                               QStringLiteral("19"), QStringLiteral("23"), QStringLiteral("10"), QStringLiteral("2"),
-                              QStringLiteral("6")}));
+                              QStringLiteral("6"), QStringLiteral("11")}));
 
         // Each status has its own light background on every cell of its rows; the totals row another.
         QSet<QRgb> colours;
         for (int row : {0, 1, 2, 3, 5}) {
             colours.insert(background(model, row).rgb());
-            for (int column = 1; column < 7; ++column)
+            for (int column = 1; column < 8; ++column)
                 QCOMPARE(background(model, row, column), background(model, row));
         }
         QCOMPARE(colours.size(), 5);
@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(model.index(0, 1).data(Qt::ToolTipRole).toString(), QStringLiteral("旧: /v1/a.c\n新: /v2/a.c"));
         QCOMPARE(model.index(2, 1).data(Qt::ToolTipRole).toString(), QStringLiteral("新: /v2/sub/new.c"));
         QCOMPARE(model.cellText(6, 0), QString());
-        QCOMPARE(model.cellText(0, 7), QString());
+        QCOMPARE(model.cellText(0, 8), QString());
     }
 
     void emptyComparisonIsTheTotalsRowAlone()
