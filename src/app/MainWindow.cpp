@@ -414,6 +414,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Every way of closing goes through the confirmation; nothing closes during a run.
     if (m_exiting || (!m_running && Command4_Click())) {
+        saveSummaryLayout();
         event->accept();
         return;
     }

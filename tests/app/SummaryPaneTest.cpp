@@ -316,6 +316,38 @@ private slots:
         QCOMPARE(pane->width(), dragged);
     }
 
+    // Shown, its depth and its tab are where the last exit left them; a settings file without
+    // them starts the pane hidden at depth 1.
+    void thePaneIsKeptForTheNextStart()
+    {
+        SummaryPane* pane = m_window->summaryPane();
+        QVERIFY(pane->isHidden());
+        QCOMPARE(pane->folderDepth(), 1);
+        action("Mn_Syukei")->trigger();
+        auto* depth = child<QSpinBox>(*pane, "FolderDepth");
+        depth->setValue(3);
+        child<QTabWidget>(*pane, "SummaryTabs")->setCurrentIndex(1);
+        pane->setUserWidth(420); // as if dragged there
+
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        pane = m_window->summaryPane();
+        QVERIFY(!pane->isHidden());
+        QVERIFY(action("Mn_Syukei")->isChecked());
+        QCOMPARE(pane->folderDepth(), 3);
+        QCOMPARE(child<QTabWidget>(*pane, "SummaryTabs")->currentIndex(), 1);
+        m_window->showRestored();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTRY_COMPARE(pane->width(), 420);
+
+        action("Mn_Syukei")->trigger();
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        QVERIFY(m_window->summaryPane()->isHidden());
+    }
+
     // A folder search says what it passed over; from the pane a kind is registered in one step.
     void filesPassedOverAreShownAndAKindIsRegisteredFromThePane()
     {
