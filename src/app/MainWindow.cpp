@@ -7,6 +7,7 @@
 #include "app/AnalysisListModel.h"
 #include "app/DialogRunner.h"
 #include "app/MainWindowSettings.h"
+#include "app/MenuKeys.h"
 #include "app/PrintCommand.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
@@ -101,6 +102,7 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
     buildToolbar();
     buildControls();
     buildSummaryPane();
+    keepMenuKeysWindowWide(*this);
     Form_Load();
 }
 
