@@ -7,6 +7,7 @@
 #include "app/AnalysisListModel.h"
 #include "app/DialogRunner.h"
 #include "app/MainWindowSettings.h"
+#include "app/MenuKeys.h"
 #include "app/PrintCommand.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
@@ -101,6 +102,7 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
     buildToolbar();
     buildControls();
     buildSummaryPane();
+    keepMenuKeysWindowWide(*this);
     Form_Load();
 }
 
@@ -434,6 +436,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Every way of closing goes through the confirmation; nothing closes during a run.
     if (m_exiting || (!m_running && Command4_Click())) {
+        saveSummaryLayout();
         event->accept();
         return;
     }

@@ -123,6 +123,8 @@ private:
     void buildSummaryPane();
     // The 集計 pane's tables from the last run, when the pane is shown.
     void refreshSummary();
+    // Keeps the pane's place in the settings file for the next start.
+    void saveSummaryLayout();
     // The last run's subtotals by file type and by folder, as the pane and the workbook show them.
     std::pair<FigureTable, FigureTable> subtotalTables(int folderDepth) const;
     // Files a folder search found remember the folder, which their folder subtotals start from.

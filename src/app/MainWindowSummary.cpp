@@ -12,13 +12,29 @@
 
 namespace tarvik {
 
+namespace {
+
+// Where the pane stood at the last exit: shown or not, its width when the user set one, the
+// folder depth and the tab shown. Without the section the pane starts hidden, as it always did.
+const QString kSummary = QStringLiteral("Summary");
+
+} // namespace
+
 void MainWindow::buildSummaryPane()
 {
     m_summary = new SummaryPane(m_prompter, [this] { return m_fileDialogDir; }, this);
     addDockWidget(Qt::RightDockWidgetArea, m_summary);
-    m_summary->hide();
+    bool number = false;
+    if (const int depth = m_settings.read(kSummary, QStringLiteral("Depth")).toInt(&number); number)
+        m_summary->setFolderDepth(depth); // the spin box keeps it within its range
+    if (const int tab = m_settings.read(kSummary, QStringLiteral("Tab")).toInt(&number); number)
+        m_summary->showTab(tab);
+    m_summary->setUserWidth(m_settings.read(kSummary, QStringLiteral("Width")).toInt());
+    const bool shown = m_settings.read(kSummary, QStringLiteral("Visible")) == u"1";
+    m_summary->setVisible(shown);
     m_summaryItem->setObjectName(QStringLiteral("Mn_Syukei"));
     m_summaryItem->setCheckable(true);
+    m_summaryItem->setChecked(shown);
     connect(m_summaryItem, &QAction::triggered, m_summary, &QWidget::setVisible);
     connect(m_summary, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         m_summaryItem->setChecked(!m_summary->isHidden());
@@ -27,6 +43,16 @@ void MainWindow::buildSummaryPane()
     });
     connect(m_summary, &SummaryPane::folderDepthChanged, this, &MainWindow::refreshSummary);
     connect(m_summary, &SummaryPane::registerKindRequested, this, &MainWindow::registerKind);
+}
+
+void MainWindow::saveSummaryLayout()
+{
+    m_settings.WriteSetting(kSummary, QStringLiteral("Visible"), m_summary->isHidden() ? QStringLiteral("0") : QStringLiteral("1"));
+    // A width the window chose (a third of its own) is chosen again from the window's width.
+    if (m_summary->userWidth() > 0)
+        m_settings.WriteSetting(kSummary, QStringLiteral("Width"), QString::number(m_summary->userWidth()));
+    m_settings.WriteSetting(kSummary, QStringLiteral("Depth"), QString::number(m_summary->folderDepth()));
+    m_settings.WriteSetting(kSummary, QStringLiteral("Tab"), QString::number(m_summary->shownTab()));
 }
 
 void MainWindow::showUnregistered(const UnregisteredFiles& files, const QString& status)

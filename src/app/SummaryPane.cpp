@@ -2,21 +2,25 @@
 
 #include "app/UserPrompter.h"
 #include "config/NativePath.h"
-#include "counting/TextReport.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QDir>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
 #include <QHorizontalStackedBarSeries>
 #include <QLabel>
 #include <QLocale>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -26,6 +30,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace tarvik {
 
@@ -33,7 +38,47 @@ namespace {
 
 // More bars than this are unreadable: the smallest are shown together as one.
 constexpr int kMostBars = 30;
-constexpr qsizetype kLongestLabel = 40;
+// Each bar gets at least this height, and room for its name; past what the pane shows, the chart
+// scrolls.
+constexpr int kBarHeight = 22;
+constexpr int kChartFrame = 90; // the title, the value axis and the margins around the bars
+constexpr int kLeastChartHeight = 200;
+constexpr int kLeastChartWidth = 240;
+// The width charts are saved and printed at; until shown, the pane's charts are fitted to it too.
+constexpr int kPrintedWidth = 900;
+// Qt Charts gives the axis of names at most 40 % of the chart's width and pads each label; beyond
+// that it cuts a name's end, where folders differ, so the names are cut to fit beforehand.
+constexpr qreal kNamesShare = 0.4;
+constexpr qreal kLabelRoom = 14;
+constexpr qreal kLeastNameWidth = 60;
+// What the chart keeps for fitting its labels again at another width.
+constexpr char kFullNames[] = "tarvikFullNames"; // the bars' whole names, bottom bar first
+constexpr char kMostLines[] = "tarvikMostLines";
+
+// Figures grouped by thousands, even where the locale leaves that out by default (C).
+QLocale figureLocale()
+{
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale;
+}
+
+QString kstepText(int64_t steps, const QLocale& figures)
+{
+    const int64_t whole = steps / 1000, rest = steps % 1000;
+    return (steps < 0 && whole == 0 ? QStringLiteral("-") : QString()) + figures.toString(static_cast<qlonglong>(whole))
+           + figures.decimalPoint() + QString::number(rest < 0 ? -rest : rest).rightJustified(3, u'0');
+}
+
+// 1, 2, 5, 10, 20, 50, …
+int64_t nextRoundStep(int64_t step)
+{
+    int64_t decade = 1;
+    while (step >= decade * 10)
+        decade *= 10;
+    const int64_t leading = step / decade;
+    return (leading == 1 ? 2 : leading == 2 ? 5 : 10) * decade;
+}
 
 int columnOf(const FigureTable& table, const char* key)
 {
@@ -51,7 +96,46 @@ struct Bar {
     QString label;
     QString kind; // what its colour follows; empty for one colour
     int64_t value = 0;
+    bool folder = false;
 };
+
+// How much the folders' names share at their start, up to a separator and short of each one's
+// last folder, which stays.
+qsizetype commonFolderLength(const std::vector<Bar>& bars)
+{
+    std::optional<QString> common;
+    for (const Bar& bar : bars) {
+        if (!bar.folder)
+            continue;
+        QString parent = bar.label;
+        if (parent.endsWith(QDir::separator()))
+            parent.chop(1);
+        parent.truncate(parent.lastIndexOf(QDir::separator()) + 1);
+        if (!common) {
+            common = parent;
+            continue;
+        }
+        qsizetype same = 0;
+        while (same < common->size() && same < parent.size() && common->at(same) == parent.at(same))
+            ++same;
+        common->truncate(same);
+    }
+    return common ? common->lastIndexOf(QDir::separator()) + 1 : 0;
+}
+
+// Cut in the middle, keeping more of the end, where names differ most.
+QString elideName(const QFontMetricsF& metrics, const QString& name, qreal room)
+{
+    if (metrics.horizontalAdvance(name) <= room)
+        return name;
+    const QString mark(u'…');
+    qsizetype head = 0, tail = 0;
+    while (head < name.size() && metrics.horizontalAdvance(name.left(head + 1)) <= room / 4)
+        ++head;
+    while (tail < name.size() - head && metrics.horizontalAdvance(name.left(head) + mark + name.right(tail + 1)) <= room)
+        ++tail;
+    return name.left(head) + mark + name.right(tail);
+}
 
 // The view takes the new chart and lets go of the old one, which is ours to delete.
 void showChart(QChartView* view, QChart* chart)
@@ -59,6 +143,53 @@ void showChart(QChartView* view, QChart* chart)
     QChart* old = view->chart();
     view->setChart(chart);
     delete old;
+}
+
+void fitChart(QChart* chart, qreal width)
+{
+    auto* names = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).value(0));
+    auto* values = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
+    if (!names || !values)
+        return;
+    qreal left = 0, top = 0, right = 0, bottom = 0;
+    chart->layout()->getContentsMargins(&left, &top, &right, &bottom);
+    const qreal inner = width - left - right - chart->margins().left() - chart->margins().right();
+
+    // A long name loses its middle; it is read whole in the table and in the bar's tool tip.
+    const QFontMetricsF nameMetrics(names->labelsFont());
+    const qreal room = std::max(kLeastNameWidth, kNamesShare * inner - kLabelRoom);
+    QStringList shown;
+    qreal widest = 0;
+    for (const QString& name : chart->property(kFullNames).toStringList()) {
+        QString text = elideName(nameMetrics, name, room);
+        // The axis takes each name once; two cut alike stay apart by an invisible mark.
+        while (shown.contains(text))
+            text += QChar(0x200B);
+        widest = std::max(widest, nameMetrics.horizontalAdvance(text));
+        shown << text;
+    }
+    if (names->categories() != shown)
+        names->setCategories(shown);
+
+    // The longest bar spans the chart; lines are whole numbers, marked every round step (1, 2, 5,
+    // 10, …), the smallest whose figures all have room side by side. Qt Charts gives each figure
+    // an equal share of the chart's width and elides it beyond that.
+    const int64_t most = std::max<int64_t>(1, chart->property(kMostLines).toLongLong());
+    const QLocale figures = figureLocale();
+    const QFontMetricsF valueMetrics(values->labelsFont());
+    const qreal plot = inner - std::min(widest + kLabelRoom, kNamesShare * inner);
+    int64_t step = 1;
+    for (;; step = nextRoundStep(step)) {
+        const int64_t marks = most / step + 1;
+        const qreal figure = valueMetrics.horizontalAdvance(figures.toString(static_cast<qlonglong>((marks - 1) * step))) + kLabelRoom;
+        if (marks <= 2 || (plot * static_cast<qreal>(step) / static_cast<qreal>(most) >= figure
+                           && inner / static_cast<qreal>(marks) >= figure))
+            break;
+    }
+    values->setRange(0, static_cast<qreal>(most));
+    values->setTickType(QValueAxis::TicksDynamic);
+    values->setTickAnchor(0);
+    values->setTickInterval(static_cast<qreal>(step));
 }
 
 } // namespace
@@ -70,6 +201,11 @@ SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDi
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
+    m_hint = new QLabel(QStringLiteral("ファイルまたはフォルダを登録して「解析」(F5) を実行すると、ここに種類別・フォルダ別の集計が表示されます。"),
+                        body);
+    m_hint->setObjectName(QStringLiteral("SummaryHint"));
+    m_hint->setWordWrap(true);
+    layout->addWidget(m_hint);
     m_tabs = new QTabWidget(body);
     m_tabs->setObjectName(QStringLiteral("SummaryTabs"));
     m_byType = addPage(QStringLiteral("種類別"), "ByType");
@@ -114,6 +250,13 @@ SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDi
 
     connect(m_depth, &QSpinBox::valueChanged, this, &SummaryPane::folderDepthChanged);
     connect(save, &QPushButton::clicked, this, &SummaryPane::SaveChartPng);
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            fitWidth();
+    });
+    // The window's resizes widen the pane with it, and a drag of its splitter is the user's width.
+    if (parent)
+        parent->installEventFilter(this);
     clear();
 }
 
@@ -126,15 +269,76 @@ SummaryPane::Page SummaryPane::addPage(const QString& title, const char* name)
     page.table->setObjectName(QString::fromLatin1(name) + QStringLiteral("Table"));
     page.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     page.table->verticalHeader()->hide();
-    page.chart = new QChartView(split);
+    page.scroll = new QScrollArea(split);
+    page.scroll->setObjectName(QString::fromLatin1(name) + QStringLiteral("Scroll"));
+    page.scroll->setWidgetResizable(true);
+    page.scroll->setFrameShape(QFrame::NoFrame);
+    page.chart = new QChartView;
     page.chart->setObjectName(QString::fromLatin1(name) + QStringLiteral("Chart"));
     page.chart->setRenderHint(QPainter::Antialiasing);
-    page.chart->setMinimumHeight(200);
+    page.chart->setMinimumSize(kLeastChartWidth, kLeastChartHeight);
+    page.chart->installEventFilter(this); // its labels are fitted to its width
+    page.scroll->setWidget(page.chart);
+    split->setStretchFactor(1, 2);
     m_tabs->addTab(split, title);
     return page;
 }
 
 int SummaryPane::folderDepth() const { return m_depth->value(); }
+
+void SummaryPane::setFolderDepth(int depth) { m_depth->setValue(depth); }
+
+int SummaryPane::shownTab() const { return m_tabs->currentIndex(); }
+
+void SummaryPane::showTab(int index)
+{
+    if (index >= 0 && index < m_tabs->count())
+        m_tabs->setCurrentIndex(index);
+}
+
+bool SummaryPane::eventFilter(QObject* watched, QEvent* event)
+{
+    for (const Page* page : {&m_byType, &m_byFolder}) {
+        if (watched == page->chart && event->type() == QEvent::Resize)
+            fitChart(page->chart->chart(), static_cast<QResizeEvent*>(event)->size().width());
+        // A tab shown again may keep its width and so get no resize: fitted to it here.
+        if (watched == page->chart && event->type() == QEvent::Show)
+            fitChart(page->chart->chart(), page->chart->width());
+    }
+    if (watched == parentWidget()) {
+        switch (event->type()) {
+        case QEvent::Resize:
+            if (m_userWidth == 0)
+                fitWidth();
+            break;
+        // Presses that reach the window itself, not one of its widgets, are on its splitters.
+        case QEvent::MouseButtonPress:
+            m_pressedWidth = width();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (m_pressedWidth >= 0 && isVisible() && !isFloating() && width() != m_pressedWidth)
+                m_userWidth = width();
+            m_pressedWidth = -1;
+            break;
+        default:
+            break;
+        }
+    }
+    return QDockWidget::eventFilter(watched, event);
+}
+
+void SummaryPane::fitWidth()
+{
+    auto* window = qobject_cast<QMainWindow*>(parentWidget());
+    if (!window || isHidden() || isFloating())
+        return;
+    const Qt::DockWidgetArea area = window->dockWidgetArea(this);
+    if (area != Qt::LeftDockWidgetArea && area != Qt::RightDockWidgetArea)
+        return;
+    const int wanted = m_userWidth > 0 ? m_userWidth : window->width() / 3;
+    if (wanted != width())
+        window->resizeDocks({this}, {wanted}, Qt::Horizontal);
+}
 
 void SummaryPane::clear()
 {
@@ -143,8 +347,10 @@ void SummaryPane::clear()
         page->table->setRowCount(0);
         page->table->setColumnCount(0);
         showChart(page->chart, new QChart);
+        page->chart->setMinimumHeight(kLeastChartHeight);
     }
     m_hasFigures = false;
+    m_hint->show();
 }
 
 void SummaryPane::showTables(const FigureTable& byType, const FigureTable& byFolder)
@@ -154,6 +360,7 @@ void SummaryPane::showTables(const FigureTable& byType, const FigureTable& byFol
     fill(m_byType, byType, true);
     fill(m_byFolder, byFolder, false);
     m_hasFigures = true;
+    m_hint->hide();
 }
 
 void SummaryPane::showUnregistered(const FigureTable& table)
@@ -164,7 +371,7 @@ void SummaryPane::showUnregistered(const FigureTable& table)
     m_unregistered->setColumnCount(3);
     m_unregistered->setHorizontalHeaderLabels({QStringLiteral("種類"), QStringLiteral("ファイル数"), QStringLiteral("バイト数")});
     m_unregistered->setRowCount(0);
-    const QLocale locale;
+    const QLocale figures = figureLocale();
     for (const std::vector<FigureTable::Cell>& cells : table.rows) {
         if (codeColumn >= 0 && textOf(cells[static_cast<size_t>(codeColumn)]) == u"total")
             continue;
@@ -172,7 +379,9 @@ void SummaryPane::showUnregistered(const FigureTable& table)
         m_unregistered->insertRow(row);
         m_unregistered->setItem(row, 0, new QTableWidgetItem(textOf(cells[static_cast<size_t>(kindColumn)])));
         for (const auto& [to, from] : {std::pair{1, filesColumn}, std::pair{2, bytesColumn}}) {
-            auto* item = new QTableWidgetItem(locale.toString(static_cast<qlonglong>(numberOf(cells[static_cast<size_t>(from)]))));
+            const auto number = static_cast<qlonglong>(numberOf(cells[static_cast<size_t>(from)]));
+            auto* item = new QTableWidgetItem(figures.toString(number));
+            item->setData(Qt::UserRole, number);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             m_unregistered->setItem(row, to, item);
         }
@@ -210,7 +419,7 @@ void SummaryPane::fill(Page& page, const FigureTable& table, bool colourByType)
         headers << table.columns[c].header;
         shown.push_back(c);
     }
-    const QString point = QLocale::system().decimalPoint();
+    const QLocale figures = figureLocale();
     page.table->clear();
     page.table->setColumnCount(static_cast<int>(shown.size()));
     page.table->setRowCount(static_cast<int>(table.rows.size()));
@@ -225,21 +434,31 @@ void SummaryPane::fill(Page& page, const FigureTable& table, bool colourByType)
                 text = displayPath(textOf(cell));
                 break;
             case FigureTable::Kind::Count:
-                text = QString::number(numberOf(cell));
+                text = figures.toString(static_cast<qlonglong>(numberOf(cell)));
                 break;
             case FigureTable::Kind::KStep:
-                text = TextReport::kstepFigure(numberOf(cell), point);
+                text = kstepText(numberOf(cell), figures);
                 break;
             }
             auto* item = new QTableWidgetItem(text);
-            if (column.kind != FigureTable::Kind::Text)
+            if (column.kind != FigureTable::Kind::Text) {
+                // The figure itself stays at hand, for whatever orders or reads the rows.
+                item->setData(Qt::UserRole, static_cast<qlonglong>(numberOf(cell)));
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            }
             page.table->setItem(static_cast<int>(r), static_cast<int>(i), item);
         }
     }
     page.table->resizeColumnsToContents();
 
-    showChart(page.chart, makeChart(m_tabs->tabText(&page == &m_byType ? 0 : 1), table, colourByType));
+    QChart* chart = makeChart(m_tabs->tabText(&page == &m_byType ? 0 : 1), table, colourByType);
+    // Qt Charts gives each name an equal share of the axis's height (a share more than there are
+    // bars) and elides a name without the room for a line and its padding.
+    const int bars = static_cast<int>(chart->property(kFullNames).toStringList().size());
+    const int barHeight = std::max(kBarHeight, QFontMetrics(chart->axes(Qt::Vertical).value(0)->labelsFont()).height() + 14);
+    page.chart->setMinimumHeight(std::max(kLeastChartHeight, kChartFrame + barHeight * (bars + 1)));
+    fitChart(chart, page.chart->isVisible() ? page.chart->width() : kPrintedWidth);
+    showChart(page.chart, chart);
 }
 
 QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, bool colourByType)
@@ -257,11 +476,8 @@ QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, b
         const QString code = codeColumn < 0 ? QString() : textOf(row[static_cast<size_t>(codeColumn)]);
         if (code != u"kind" && code != u"folder")
             continue;
-        QString label = displayPath(textOf(row[0]));
-        if (label.size() > kLongestLabel) // a folder's own end tells it apart
-            label = u'…' + label.right(kLongestLabel - 1);
-        Bar bar{label, colourByType ? textOf(row[0]) : QString(),
-                valueColumn < 0 ? 0 : numberOf(row[static_cast<size_t>(valueColumn)])};
+        Bar bar{displayPath(textOf(row[0])), colourByType ? textOf(row[0]) : QString(),
+                valueColumn < 0 ? 0 : numberOf(row[static_cast<size_t>(valueColumn)]), code == u"folder"};
         if (engineColumn >= 0 && kindCount.value(textOf(row[0])) > 1)
             bar.label += QStringLiteral(" (") + textOf(row[static_cast<size_t>(engineColumn)]) + u')';
         bars.push_back(bar);
@@ -274,15 +490,23 @@ QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, b
         bars.resize(kMostBars - 1);
         bars.push_back(rest);
     }
+    // Folders below one place all start alike: on the chart they start where they part.
+    const qsizetype common = colourByType ? 0 : commonFolderLength(bars);
 
     auto* chart = new QChart;
     chart->setTitle(title + QStringLiteral("の実行行"));
     chart->legend()->hide();
+    // The pane is narrow: the room goes to the names and the bars rather than to the borders.
+    chart->setMargins(QMargins(4, 4, 12, 4));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
     auto* series = new QHorizontalStackedBarSeries(chart);
-    QStringList categories;
+    QStringList categories, names;
     // The first bar on top: the category axis runs upwards.
-    for (auto it = bars.rbegin(); it != bars.rend(); ++it)
+    for (auto it = bars.rbegin(); it != bars.rend(); ++it) {
         categories << it->label;
+        names << (it->folder ? it->label.mid(common) : it->label);
+    }
     if (colourByType) {
         // One set a type, holding only its own bar, so that each type keeps its colour.
         for (int i = 0; i < categories.size(); ++i) {
@@ -310,18 +534,24 @@ QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, b
     auto* axisX = new QValueAxis(chart);
     chart->addAxis(axisX, Qt::AlignBottom);
     series->attachAxis(axisX);
-    // Lines are whole numbers: small figures get a tick per line, larger ones round steps.
+    // Figures as the tables show them, grouped by thousands.
+    chart->setLocale(figureLocale());
+    chart->setLocalizeNumbers(true);
+    axisX->setLabelFormat(QStringLiteral("%.0f"));
     int64_t most = 0;
     for (const Bar& bar : bars)
         most = std::max(most, bar.value);
-    axisX->setLabelFormat(QStringLiteral("%.0f"));
-    if (most < 8) {
-        axisX->setRange(0, static_cast<qreal>(std::max<int64_t>(most, 1)));
-        axisX->setTickCount(static_cast<int>(std::max<int64_t>(most, 1)) + 1);
-    } else {
-        axisX->setRange(0, static_cast<qreal>(most));
-        axisX->applyNiceNumbers();
-    }
+    chart->setProperty(kFullNames, names);
+    chart->setProperty(kMostLines, static_cast<qlonglong>(most));
+    // A name cut short is read whole in the bar's tool tip.
+    QObject::connect(series, &QAbstractBarSeries::hovered, chart, [chart, categories, series](bool on, int index) {
+        qreal lines = 0;
+        for (const QBarSet* set : series->barSets())
+            lines += set->at(index);
+        chart->setToolTip(on && index >= 0 && index < categories.size()
+                              ? categories[index] + QStringLiteral(": ") + figureLocale().toString(lines, 'f', 0)
+                              : QString());
+    });
     return chart;
 }
 
@@ -338,8 +568,9 @@ std::unique_ptr<QChartView> offscreenView(QChart* chart)
         for (const QBarSet* set : series->barSets())
             bars = std::max(bars, static_cast<int>(set->count()));
     }
-    view->resize(900, std::max(320, 110 + 34 * bars));
+    view->resize(kPrintedWidth, std::max(320, 110 + 34 * bars));
     // A view never shown gets no resize event: the chart is given its size here.
+    fitChart(chart, view->width());
     chart->resize(view->size());
     return view;
 }

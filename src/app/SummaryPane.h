@@ -5,14 +5,17 @@
 #include <QColor>
 #include <QDockWidget>
 
+#include <algorithm>
 #include <functional>
 
 class QChart;
 class QChartView;
 class QPushButton;
 class QImage;
+class QLabel;
 class QPainter;
 class QRectF;
+class QScrollArea;
 class QSpinBox;
 class QTabWidget;
 class QTableWidget;
@@ -41,6 +44,13 @@ public:
     bool hasFigures() const { return m_hasFigures; }
     // The folder depth below each registered folder that the folder subtotals group by.
     int folderDepth() const;
+    void setFolderDepth(int depth);
+    int shownTab() const;
+    void showTab(int index);
+    // The width the user gave the pane by dragging the splitter beside it; 0 while the pane
+    // follows the window, a third of its width.
+    int userWidth() const { return m_userWidth; }
+    void setUserWidth(int width) { m_userWidth = std::max(0, width); }
 
     // Asks for a file name and saves the chart of the tab shown as PNG.
     void SaveChartPng();
@@ -50,6 +60,9 @@ public:
     // The colour of a file type in every chart: the same for the same type, run after run.
     static QColor typeColour(const QString& kind);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     void folderDepthChanged(int depth);
     // The user asked to register the kind (".json", "Makefile") for an engine.
@@ -58,17 +71,21 @@ signals:
 private:
     struct Page {
         QTableWidget* table = nullptr;
+        QScrollArea* scroll = nullptr; // the chart, scrolled when its bars need more height
         QChartView* chart = nullptr;
     };
     Page addPage(const QString& title, const char* name);
     void fill(Page& page, const FigureTable& table, bool colourByType);
     // A chart of the table's groups, to show, save or print.
     static QChart* makeChart(const QString& title, const FigureTable& table, bool colourByType);
+    // Gives the pane its share of the window's width, when docked beside the grid.
+    void fitWidth();
     // The chart drawn at a size of its own, whatever the pane's size: as PNG, or on a page.
     static QImage chartImage(const QString& title, const FigureTable& table, bool colourByType);
 
     UserPrompter& m_prompter;
     std::function<QString()> m_saveDirectory;
+    QLabel* m_hint = nullptr;
     QTabWidget* m_tabs = nullptr;
     QSpinBox* m_depth = nullptr;
     Page m_byType;
@@ -78,6 +95,8 @@ private:
     FigureTable m_typeTable;
     FigureTable m_folderTable;
     bool m_hasFigures = false;
+    int m_userWidth = 0;
+    int m_pressedWidth = -1; // the pane's width when a drag of the window's splitter began
 };
 
 } // namespace tarvik

@@ -11,6 +11,7 @@
 #include "support/WindowDriver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
@@ -20,12 +21,18 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QFile>
+#include <QGraphicsTextItem>
 #include <QHorizontalStackedBarSeries>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QValueAxis>
@@ -80,6 +87,30 @@ QStringList bars(SummaryPane& pane, const char* chartName)
     }
     return out;
 }
+
+// The texts a chart draws: its names, its figures, its title.
+QStringList drawnTexts(QChartView* view)
+{
+    QStringList texts;
+    for (const QGraphicsItem* item : view->scene()->items()) {
+        if (const auto* text = dynamic_cast<const QGraphicsTextItem*>(item); text && text->isVisible())
+            texts << text->toPlainText();
+    }
+    return texts;
+}
+
+// What X11 desktops bind and the offscreen platform does not: a text field takes Ctrl+E (to the
+// end of the line) before the window's shortcuts see it.
+class EndOfLineKey : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride
+            && static_cast<QKeyEvent*>(event)->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_E))
+            event->accept();
+        return false;
+    }
+};
 
 } // namespace
 
@@ -205,20 +236,140 @@ private slots:
                                   {QStringLiteral("合計"), QString(), int64_t{15}, QStringLiteral("total")}}};
         pane.showTables(byType, byFolder);
 
-        QStringList folders{u'…' + longFolder.right(39) + QStringLiteral("=100")};
+        QStringList folders = bars(pane, "ByFolderChart");
+        const QString longest = folders.takeFirst();
+        QVERIFY2(longest.startsWith(QStringLiteral("/home/xx")) && longest.endsWith(QStringLiteral("xx/src/=100"))
+                     && longest.contains(u'…'),
+                 qPrintable(longest));
+        QStringList rest;
         for (int i = 32; i >= 5; --i)
-            folders << QStringLiteral("f%1/=%1").arg(i);
-        folders << QStringLiteral("その他 4 件=10");
-        QCOMPARE(bars(pane, "ByFolderChart"), folders);
+            rest << QStringLiteral("f%1/=%1").arg(i);
+        rest << QStringLiteral("その他 4 件=10");
+        QCOMPARE(folders, rest);
         QCOMPARE(bars(pane, "ByTypeChart"), (QStringList{QStringLiteral("C言語ソース (OLD_C)=7"), QStringLiteral("C言語ソース (C_STYLE)=5"),
                                                          QStringLiteral("Pythonスクリプト=3")}));
         const auto* axis = qobject_cast<QValueAxis*>(child<QChartView>(pane, "ByTypeChart")->chart()->axes(Qt::Horizontal).value(0));
         QVERIFY(axis);
-        QCOMPARE(axis->max(), 7.0); // a tick per line below eight
-        QCOMPARE(axis->tickCount(), 8);
+        QCOMPARE(axis->max(), 7.0); // the longest bar spans the chart, a mark per line
+        QCOMPARE(axis->tickInterval(), 1.0);
         auto* table = child<QTableWidget>(pane, "ByTypeTable");
         QCOMPARE(table->columnCount(), 3);
         QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("実行行"));
+    }
+
+    // Before a run the pane says what to do. After it, at the window's first size and at a wider
+    // one (the pane a third of it), every name and figure is drawn whole, grouped by thousands;
+    // 30 bars scroll rather than shrink. A width the user drags stays.
+    void chartsAreReadableAtThePanesSize()
+    {
+        SummaryPane* pane = m_window->summaryPane();
+        action("Mn_Syukei")->trigger();
+        auto* hint = child<QLabel>(*pane, "SummaryHint");
+        QVERIFY(!hint->isHidden());
+        QVERIFY(hint->text().contains(QStringLiteral("「解析」(F5)")));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get())); // placed as the settings say, once
+
+        const QString tree = m_dir->path(QStringLiteral("tree"));
+        for (int i = 1; i <= 31; ++i) {
+            const int lines = i * 40 + (i == 31 ? 12000 : 0);
+            m_dir->write(QStringLiteral("tree/module_with_a_long_name_%1/source/x.c").arg(i), QByteArray("a;\n").repeated(lines));
+        }
+        m_prompter->expect(Kind::ChooseFolder, {}, {tree}).expect(Kind::ChooseFolder, {}, {});
+        action("Mn_DirOpen")->trigger();
+        action("Mn_kaiseki")->trigger();
+        QVERIFY(hint->isHidden());
+        auto* byType = child<QTableWidget>(*pane, "ByTypeTable");
+        QCOMPARE(byType->horizontalHeaderItem(3)->text(), QStringLiteral("実行行"));
+        QCOMPARE(byType->item(0, 3)->text(), QStringLiteral("31,840"));
+        QCOMPARE(byType->item(0, 3)->data(Qt::UserRole).toLongLong(), 31840);
+
+        auto* tabs = child<QTabWidget>(*pane, "SummaryTabs");
+        for (const int width : {0, 1500}) {
+            if (width > 0) {
+                m_window->resize(width, 800);
+                QTRY_COMPARE(pane->width() / 10, width / 3 / 10);
+            }
+            for (const auto& [tab, name] : {std::pair{0, "ByTypeChart"}, std::pair{1, "ByFolderChart"}}) {
+                tabs->setCurrentIndex(tab);
+                QTest::qWait(20);
+                auto* view = child<QChartView>(*pane, name);
+                auto* names = qobject_cast<QBarCategoryAxis*>(view->chart()->axes(Qt::Vertical).value(0));
+                QStringList drawn = drawnTexts(view);
+                for (const QString& category : names->categories())
+                    QVERIFY2(drawn.removeOne(category), qPrintable(category + u' ' + drawn.join(u'|')));
+                drawn.removeAll(QString());
+                drawn.removeOne(view->chart()->title());
+                for (const QString& figure : drawn)
+                    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(,\\d{3})*$")).match(figure).hasMatch(), qPrintable(figure));
+                QVERIFY2(drawn.contains(QStringLiteral("0")) && !drawn.filter(QStringLiteral(",")).isEmpty(), qPrintable(drawn.join(u'|')));
+            }
+        }
+        // Past 30 bars the smallest are one, and the bars keep their height: the chart scrolls.
+        const QStringList folders = bars(*pane, "ByFolderChart");
+        QCOMPARE(folders.size(), 30);
+        QVERIFY2(folders.first().startsWith(QStringLiteral("modul")) && folders.first().endsWith(QStringLiteral("name_31/=13240")),
+                 qPrintable(folders.first())); // where the folders part, cut in the middle
+        QVERIFY(folders.last().startsWith(QStringLiteral("その他 2 件=")));
+        auto* scroll = child<QScrollArea>(*pane, "ByFolderScroll");
+        QVERIFY(child<QChartView>(*pane, "ByFolderChart")->height() > scroll->viewport()->height());
+
+        const QPoint splitter(pane->x() - 2, pane->y() + pane->height() / 2);
+        const auto mouse = [this](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+            QMouseEvent event(type, at, m_window->mapToGlobal(at), Qt::LeftButton, held, {});
+            QApplication::sendEvent(m_window.get(), &event);
+        };
+        mouse(QEvent::MouseButtonPress, splitter, Qt::LeftButton);
+        mouse(QEvent::MouseMove, splitter - QPoint(60, 0), Qt::LeftButton);
+        QTest::qWait(20); // the window moves its splitter on a timer
+        mouse(QEvent::MouseButtonRelease, splitter - QPoint(60, 0), Qt::NoButton);
+        const int dragged = pane->width();
+        QVERIFY(dragged > 1500 / 3 + 30);
+        QCOMPARE(pane->userWidth(), dragged);
+        m_window->resize(1700, 800);
+        QTest::qWait(20);
+        QCOMPARE(pane->width(), dragged);
+    }
+
+    // Shown, its depth and its tab are where the last exit left them; a settings file without
+    // them starts the pane hidden at depth 1. Ctrl+E in the depth box is still the exit request.
+    void thePaneIsKeptForTheNextStartAndCtrlEStillExits()
+    {
+        SummaryPane* pane = m_window->summaryPane();
+        QVERIFY(pane->isHidden());
+        QCOMPARE(pane->folderDepth(), 1);
+        action("Mn_Syukei")->trigger();
+        auto* depth = child<QSpinBox>(*pane, "FolderDepth");
+        depth->setValue(3);
+        child<QTabWidget>(*pane, "SummaryTabs")->setCurrentIndex(1);
+        pane->setUserWidth(420); // as if dragged there
+
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        depth->setFocus();
+        QTRY_VERIFY(depth->hasFocus());
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("no")});
+        EndOfLineKey endOfLine;
+        QApplication::focusWidget()->installEventFilter(&endOfLine);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(m_prompter->done());
+
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        pane = m_window->summaryPane();
+        QVERIFY(!pane->isHidden());
+        QVERIFY(action("Mn_Syukei")->isChecked());
+        QCOMPARE(pane->folderDepth(), 3);
+        QCOMPARE(child<QTabWidget>(*pane, "SummaryTabs")->currentIndex(), 1);
+        m_window->showRestored();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTRY_COMPARE(pane->width(), 420);
+
+        action("Mn_Syukei")->trigger();
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        QVERIFY(m_window->summaryPane()->isHidden());
     }
 
     // A folder search says what it passed over; from the pane a kind is registered in one step.
