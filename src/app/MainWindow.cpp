@@ -1,6 +1,6 @@
 // The window itself: its controls and their layout, start-up, and the confirmed exit. The
 // commands live beside it: MainWindowMenus, MainWindowToolbar, MainWindowIntake, MainWindowRun,
-// MainWindowSaving and MainWindowPrinting.
+// MainWindowSaving and MainWindowPrinting; the result grid's view in MainWindowGrid.
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
@@ -9,6 +9,7 @@
 #include "app/MainWindowSettings.h"
 #include "app/MenuKeys.h"
 #include "app/PrintCommand.h"
+#include "app/ResultGridProxy.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "output/ResultGridModel.h"
@@ -145,7 +146,9 @@ void MainWindow::buildControls()
     m_gridView = new QTableView(central);
     m_gridView->setObjectName(QStringLiteral("MSFlexGrid1"));
     m_grid = new ResultGridModel(this);
-    m_gridView->setModel(m_grid);
+    // The view sorts and filters; the commands that save or print read m_grid in list order.
+    m_gridProxy = new ResultGridProxy(m_grid, this);
+    m_gridView->setModel(m_gridProxy);
     m_gridView->setFont(gothic(9.75));
     m_gridView->verticalHeader()->hide();
     m_gridView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -194,6 +197,7 @@ void MainWindow::buildControls()
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(true);
     m_status = new StatusMessage(statusBar(), this);
+    buildGridBar(central);
 }
 
 double MainWindow::dpiX() const
@@ -335,7 +339,10 @@ void MainWindow::Form_Resize()
     m_label3->setGeometry(0, y(3600), width, pxY(270));
     m_list->setGeometry(0, y(840), width, pxY(2790));
     const int progressHeight = pxY(180);
-    const int gridTop = y(3840);
+    // The filter box's bar sits between the title and the grid.
+    const int barHeight = m_gridBar->sizeHint().height();
+    m_gridBar->setGeometry(0, y(3840), width, barHeight);
+    const int gridTop = y(3840) + barHeight;
     m_gridView->setGeometry(0, gridTop, width, m_gridView->height());
     m_progress->setGeometry(0, m_progress->y(), width, progressHeight);
     // The grid takes the rest of the height above the progress bar (the status bar has its own).
@@ -372,6 +379,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         Form_Resize();
+    if (m_gridView && watched == m_gridView->viewport() && event->type() == QEvent::Resize)
+        fitPathColumn();
     if (watched == m_list->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:

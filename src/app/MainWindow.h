@@ -24,6 +24,7 @@
 class QAction;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QMenu;
 class QMimeData;
@@ -41,6 +42,7 @@ class WalkFilter;
 class DialogRunner;
 class ApplicationLauncher;
 class ResultGridModel;
+class ResultGridProxy;
 class StatusMessage;
 class SummaryPane;
 struct SkippedDirectory;
@@ -65,6 +67,7 @@ public:
     bool Command4_Click(); // the exit request; true when the user confirmed
     void openSelectedEntries();
     void List1_OLEDragDrop(const QMimeData* data);
+    // `clicked`: an index of the grid's view, or of resultGrid() (taken where the view shows it).
     void MSFlexGrid1_DblClick(const QModelIndex& clicked);
     void BuildFileTypeMenu();
     void showAbout();
@@ -150,6 +153,15 @@ private:
     QStringList excludePatterns() const;
     GeneratedFiles generatedFiles() const;
     void reportSkippedDirectories(const QList<SkippedDirectory>& skipped);
+    // The result grid's view (MainWindowGrid): the bar above it, sorting, filtering, the widths.
+    void buildGridBar(QWidget* central);
+    void gridRunBegun();
+    // After a completed run: the generated files' total, and the totals row in view.
+    void showRunEndInGrid(const RunSummary& summary, GeneratedFiles generated);
+    void sortGridBy(int column);
+    void fitPathColumn();
+    // The grid's rows behind view rows, in the order given.
+    QList<qsizetype> gridRows(const QList<int>& viewRows) const;
     double dpiX() const;
     double dpiY() const;
     int px(double twips) const;
@@ -182,6 +194,12 @@ private:
     AnalysisListModel* m_listModel = nullptr;
     QTableView* m_gridView = nullptr;
     ResultGridModel* m_grid = nullptr;
+    ResultGridProxy* m_gridProxy = nullptr;
+    QWidget* m_gridBar = nullptr;
+    QLineEdit* m_filterBox = nullptr;
+    QLabel* m_generatedLegend = nullptr;
+    QLabel* m_generatedTotal = nullptr;
+    bool m_gridScrolledInRun = false; // the user moved the grid while a run filled it
     QProgressBar* m_progress = nullptr;
     QPlainTextEdit* m_reportBox = nullptr;
     StatusMessage* m_status = nullptr;

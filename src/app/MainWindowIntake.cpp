@@ -6,6 +6,7 @@
 #include "app/DialogRunner.h"
 #include "app/HostListDialog.h"
 #include "app/RemoteBrowserDialog.h"
+#include "app/ResultGridProxy.h"
 #include "app/StatusMessage.h"
 #include "app/UserPrompter.h"
 #include "config/ExcludeSettings.h"
@@ -167,14 +168,21 @@ void MainWindow::MSFlexGrid1_DblClick(const QModelIndex& clicked)
 {
     if (!clicked.isValid())
         return;
+    // The view's rows, sorted or filtered, stand for rows of the grid; a grid's own index is
+    // taken where the view shows it.
+    const int current = clicked.model() == m_grid ? m_gridProxy->mapFromSource(clicked).row() : clicked.row();
+    if (current < 0)
+        return;
     // The selection's other end: the row of the selected range farthest from the current row.
-    qsizetype current = clicked.row();
-    qsizetype other = current;
+    int other = current;
     for (const QItemSelectionRange& range : m_gridView->selectionModel()->selection()) {
         if (range.top() <= current && current <= range.bottom())
             other = range.top() == current ? range.bottom() : range.top();
     }
-    for (const QString& path : m_grid->pathsToOpen(current, other, clicked.column())) {
+    QList<int> viewRows; // bottom row first
+    for (int row = std::min(std::max(current, other), m_gridProxy->rowCount() - 1); row >= std::min(current, other); --row)
+        viewRows.append(row);
+    for (const QString& path : m_grid->pathsToOpen(gridRows(viewRows), clicked.column())) {
         openWithApplication(path);
     }
 }

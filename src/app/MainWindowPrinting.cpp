@@ -7,6 +7,8 @@
 #include "output/PrintLayout.h"
 #include "output/ResultGridModel.h"
 
+#include <QLabel>
+
 namespace tarvik {
 
 void MainWindow::PrintResults()
@@ -22,7 +24,11 @@ void MainWindow::PrintResults()
     DrawnPage charts;
     if (!m_summary->isHidden() && m_summary->hasFigures())
         charts = [this](QPainter& painter, const QRectF& area) { m_summary->renderCharts(painter, area); };
-    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows), charts);
+    // Rows in list order, whatever the view's order; the generated files' total after the totals.
+    QStringList closing;
+    if (!m_generatedTotal->text().isEmpty())
+        closing << QStringLiteral("     ") + m_generatedTotal->text(); // under the titles
+    printWithConsent(this, m_prompter, m_printerSource, m_fileDialogDir, PrintLayout::pages(rows, closing), charts);
 }
 
 } // namespace tarvik

@@ -125,6 +125,7 @@ void MainWindow::RunAnalysis()
     m_lastSettings = settings;
     m_lastGenerated = options.generated;
     refreshSummary();
+    showRunEndInGrid(summary, options.generated);
     m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
     m_progress->setValue(0);
     QApplication::restoreOverrideCursor();

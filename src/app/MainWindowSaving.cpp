@@ -74,10 +74,13 @@ void MainWindow::CopyGridRows()
 {
     QList<qsizetype> rows;
     if (m_gridView->selectionModel()->hasSelection()) {
+        // The selected rows as the view shows them, sorted or not.
+        QList<int> viewRows;
         for (const QModelIndex& index : m_gridView->selectionModel()->selectedIndexes())
-            rows.append(index.row());
-        std::sort(rows.begin(), rows.end());
-        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+            viewRows.append(index.row());
+        std::sort(viewRows.begin(), viewRows.end());
+        viewRows.erase(std::unique(viewRows.begin(), viewRows.end()), viewRows.end());
+        rows = gridRows(viewRows);
     } else {
         // Every result, but not the totals row: its texts would break the columns' sums.
         for (qsizetype row = 0; row < m_grid->runRowCount(); ++row)

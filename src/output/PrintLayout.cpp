@@ -30,12 +30,13 @@ void PrintLayout::heading(PrintPage& page)
                        PrintItem::Font::Body});
 }
 
-QList<PrintPage> PrintLayout::pages(const QList<Row>& rows)
+QList<PrintPage> PrintLayout::pages(const QList<Row>& rows, const QStringList& closing)
 {
     QStringList lines;
-    lines.reserve(rows.size());
+    lines.reserve(rows.size() + closing.size());
     for (const Row& row : rows)
         lines.append(rowText(row));
+    lines += closing;
     return paginate(lines, &PrintLayout::heading);
 }
 

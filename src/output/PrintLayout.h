@@ -32,7 +32,8 @@ public:
         QString programId, executable, comment, total;
     };
 
-    static QList<PrintPage> pages(const QList<Row>& rows);
+    // `closing` lines follow the rows (after the totals row), laid out as they are.
+    static QList<PrintPage> pages(const QList<Row>& rows, const QStringList& closing = {});
     // The four fields side by side, right-aligned in 15, 11, 13 and 13 characters; the Program
     // ID is cut to its first 15 characters, a longer value is printed whole.
     static QString rowText(const Row& row);

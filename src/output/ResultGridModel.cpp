@@ -1,6 +1,7 @@
 #include "output/ResultGridModel.h"
 
 #include "config/NativePath.h"
+#include "config/SettingsStore.h"
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
 
@@ -30,6 +31,7 @@ ResultGridModel::ResultGridModel(QObject* parent) : QAbstractTableModel(parent) 
 
 void ResultGridModel::beginRun(qsizetype fileCount)
 {
+    emit runBegun();
     const auto newCount = static_cast<size_t>(std::max<qsizetype>(fileCount, 0) + 1);
     const auto oldCount = m_rows.size();
     if (newCount > oldCount) {
@@ -60,7 +62,8 @@ void ResultGridModel::WriteResultRow(qsizetype row, const FileResult& result)
 {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return;
-    m_rows[static_cast<size_t>(row)] = FileRow{result.outcome, result.counts, result.programId, result.directory};
+    m_rows[static_cast<size_t>(row)] =
+        FileRow{result.outcome, result.counts, result.programId, result.directory, result.generated, result.typeKey};
     m_runRows = std::max(m_runRows, row + 1);
     rowChanged(row);
 }
@@ -142,7 +145,7 @@ QList<FileResult> ResultGridModel::runResults() const
             continue;
         // A result's path is split at its last "/", so the two parts give it back whole.
         results.append(FileResult{file->directory + file->programId, file->programId, file->directory,
-                                  file->outcome, file->counts});
+                                  file->outcome, file->counts, file->generated, file->typeKey});
     }
     return results;
 }
@@ -176,10 +179,18 @@ QString ResultGridModel::tabSeparatedText(const QList<qsizetype>& rows) const
 
 QStringList ResultGridModel::pathsToOpen(qsizetype currentRow, qsizetype otherEndRow, int clickedColumn) const
 {
+    QList<qsizetype> rows;
+    const qsizetype last = std::min<qsizetype>(std::max(currentRow, otherEndRow), rowCount() - 1);
+    for (qsizetype row = last; row >= std::min(currentRow, otherEndRow); --row)
+        rows.append(row);
+    return pathsToOpen(rows, clickedColumn);
+}
+
+QStringList ResultGridModel::pathsToOpen(const QList<qsizetype>& rows, int clickedColumn) const
+{
     QStringList paths;
     int testedColumn = clickedColumn;
-    const qsizetype last = std::min<qsizetype>(std::max(currentRow, otherEndRow), rowCount() - 1);
-    for (qsizetype row = last; row >= std::min(currentRow, otherEndRow); --row) {
+    for (qsizetype row : rows) {
         if (cellText(row, testedColumn).isEmpty())
             continue;
         // A file row opens its real path, which the shown text may not spell exactly.
@@ -188,6 +199,101 @@ QStringList ResultGridModel::pathsToOpen(qsizetype currentRow, qsizetype otherEn
         testedColumn = 1;
     }
     return paths;
+}
+
+void ResultGridModel::setGeneratedSetAside(bool setAside)
+{
+    if (setAside == m_generatedSetAside)
+        return;
+    m_generatedSetAside = setAside;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+}
+
+QColor ResultGridModel::generatedBackground() { return QColor(208, 240, 192); }
+
+QString ResultGridModel::generatedTotalText(const RunSummary& summary, const QString& decimalPoint)
+{
+    return QStringLiteral("生成ファイル %1 件  実行行 %2（%3 KStep、総実行数に含めず）")
+        .arg(summary.generatedFiles)
+        .arg(summary.generatedSteps)
+        .arg(TextReport::kstepFigure(summary.generatedSteps, decimalPoint));
+}
+
+void ResultGridModel::setFileTypes(const IniDocument& settings)
+{
+    m_fileTypes = settings;
+    m_typeNames.clear();
+}
+
+QString ResultGridModel::typeName(qsizetype row) const
+{
+    if (!isFileRow(row))
+        return {};
+    const auto& file = std::get<FileRow>(m_rows[static_cast<size_t>(row)]);
+    // As the subtotals by type: the entry its name or "#!" line chose, else the one of its
+    // extension (after the last ".", or the whole path).
+    QString key = file.typeKey;
+    if (key.isEmpty()) {
+        const qsizetype dot = file.programId.lastIndexOf(u'.');
+        key = QStringLiteral("Lang_") + (dot < 0 ? file.directory + file.programId : file.programId.mid(dot + 1));
+    }
+    auto known = m_typeNames.constFind(key);
+    if (known == m_typeNames.cend())
+        known = m_typeNames.insert(key, SettingsStore::profileValue(m_fileTypes, QStringLiteral("Engin"), key).section(u',', 1, 1));
+    return *known;
+}
+
+bool ResultGridModel::isFileRow(qsizetype row) const
+{
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size()
+           && std::holds_alternative<FileRow>(m_rows[static_cast<size_t>(row)]);
+}
+
+int ResultGridModel::compareRows(qsizetype a, qsizetype b, int column) const
+{
+    if (!isFileRow(a) || !isFileRow(b))
+        return 0;
+    const auto& x = std::get<FileRow>(m_rows[static_cast<size_t>(a)]);
+    const auto& y = std::get<FileRow>(m_rows[static_cast<size_t>(b)]);
+    auto figure = [column](const FileRow& f) -> int64_t {
+        switch (column) {
+        case 2:
+            return f.outcome == FileOutcome::Counted ? f.counts.executable : -1;
+        case 3:
+            return f.counts.comment;
+        default:
+            return f.counts.total;
+        }
+    };
+    switch (column) {
+    case 0:
+        return displayPath(x.programId).compare(displayPath(y.programId), Qt::CaseInsensitive);
+    case 1:
+        return displayPath(x.directory).compare(displayPath(y.directory), Qt::CaseInsensitive);
+    case 2:
+    case 3:
+    case 4: {
+        const int64_t p = figure(x), q = figure(y);
+        return p < q ? -1 : p > q ? 1 : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+bool ResultGridModel::rowMatches(qsizetype row, const QString& text) const
+{
+    if (text.isEmpty())
+        return true;
+    if (row >= 0 && static_cast<size_t>(row) < m_rows.size()
+        && std::holds_alternative<TotalsRow>(m_rows[static_cast<size_t>(row)]))
+        return true;
+    if (!isFileRow(row))
+        return false;
+    const auto& file = std::get<FileRow>(m_rows[static_cast<size_t>(row)]);
+    return displayPath(file.directory + file.programId).contains(text, Qt::CaseInsensitive)
+           || typeName(row).contains(text, Qt::CaseInsensitive);
 }
 
 int ResultGridModel::columnWidthTwips(int column)
@@ -217,6 +323,8 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const
         // A long folder is cut in its middle on screen: the whole of it on hover.
         if (file && index.column() == 1)
             return cellText(index.row(), 1);
+        if (file && file->generated && m_generatedSetAside)
+            return generatedLegend();
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() > 4)
@@ -233,6 +341,8 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const
             return QBrush(QColor(255, 255, 128));
         if (file && file->outcome != FileOutcome::Counted)
             return QBrush(QColor(255, 128, 128));
+        if (file && file->generated && m_generatedSetAside)
+            return QBrush(generatedBackground());
         return QBrush(ordinaryBackground());
     default:
         return {};
