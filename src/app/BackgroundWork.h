@@ -68,9 +68,9 @@ private:
 };
 
 // Runs `work(handOver)` on another thread and returns its summary; meanwhile this thread keeps
-// the windows painted and passes each batch of handed-over items to `show`. User input events
-// are left waiting by this loop; the caller holds back input that reaches the windows by other
-// ways and sets the cursor.
+// the windows painted and passes each batch of handed-over items to `show`. User input is
+// delivered: the caller holds it back (an event filter that lets a request to stop through)
+// and sets the cursor.
 template <typename Item, typename Summary>
 Summary runHandingOver(const std::function<Summary(HandOver<Item, Summary>&)>& work,
                        const std::function<void(std::vector<Item>&)>& show)
@@ -92,7 +92,7 @@ Summary runHandingOver(const std::function<Summary(HandOver<Item, Summary>&)>& w
     HandOver<Item, Summary> bridge(&context, drain);
     handOver = &bridge;
     std::thread worker([&] { bridge.finish(work(bridge)); });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(); // not ExcludeUserInputEvents: a request to stop must get through
     worker.join();
     drain(); // anything that arrived with the end
     return summary;

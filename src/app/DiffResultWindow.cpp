@@ -30,22 +30,32 @@ using ChangeHandOver = HandOver<FileChange, DiffSummary>;
 // Passes the comparison's pairs from the worker to the window.
 class DiffBridge : public DiffSink {
 public:
-    DiffBridge(ChangeHandOver& handOver, std::atomic<qsizetype>& total) : m_handOver(handOver), m_total(total) {}
+    DiffBridge(ChangeHandOver& handOver, std::atomic<qsizetype>& total, const std::function<void(qsizetype)>& handedOver)
+        : m_handOver(handOver), m_total(total), m_handedOver(handedOver)
+    {
+    }
     void diffStarted(qsizetype fileCount) override { m_total = fileCount; }
-    void fileCompared(qsizetype, const FileChange& change) override { m_handOver.add(change); }
+    void fileCompared(qsizetype index, const FileChange& change) override
+    {
+        m_handOver.add(change);
+        if (m_handedOver)
+            m_handedOver(index + 1);
+    }
 
 private:
     ChangeHandOver& m_handOver;
     std::atomic<qsizetype>& m_total;
+    const std::function<void(qsizetype)>& m_handedOver;
 };
 
 DiffSummary compareHandingOver(const std::function<DiffSummary(DiffSink&)>& compare, QList<FileChange>& changes,
-                               const std::function<void(qsizetype done, qsizetype total)>& progress)
+                               const std::function<void(qsizetype done, qsizetype total)>& progress,
+                               const std::function<void(qsizetype)>& handedOver)
 {
     std::atomic<qsizetype> total{0};
     return runHandingOver<FileChange, DiffSummary>(
         [&](ChangeHandOver& handOver) {
-            DiffBridge bridge(handOver, total);
+            DiffBridge bridge(handOver, total, handedOver);
             return compare(bridge);
         },
         [&](std::vector<FileChange>& batch) {
@@ -59,18 +69,20 @@ DiffSummary compareHandingOver(const std::function<DiffSummary(DiffSink&)>& comp
 
 DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
-                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+                                const std::function<void(qsizetype done, qsizetype total)>& progress,
+                                const std::function<void(qsizetype)>& handedOver)
 {
     return compareHandingOver([&](DiffSink& sink) { return RunDiff(request, engines, options, sink); }, changes,
-                              progress);
+                              progress, handedOver);
 }
 
 DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
-                                const std::function<void(qsizetype done, qsizetype total)>& progress)
+                                const std::function<void(qsizetype done, qsizetype total)>& progress,
+                                const std::function<void(qsizetype)>& handedOver)
 {
     return compareHandingOver([&](DiffSink& sink) { return RunPairedDiff(pairs, engines, options, sink); }, changes,
-                              progress);
+                              progress, handedOver);
 }
 
 DiffResultWindow::DiffResultWindow(const DiffRequest& request, QList<FileChange> changes, const DiffTotals& totals,

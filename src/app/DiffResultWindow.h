@@ -20,14 +20,18 @@ class UserPrompter;
 
 // Compares two versions on worker threads while this thread keeps the windows painted, and
 // returns the summary; the changes arrive in `changes`, and `progress` sees each batch as it
-// comes (changes so far, the number of files to compare). User input events wait.
+// comes (changes so far, the number of files to compare). The caller holds back user input
+// meanwhile. `handedOver`, when set, is called on the worker with the number of changes handed
+// over so far.
 DiffSummary compareInBackground(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
-                                const std::function<void(qsizetype done, qsizetype total)>& progress);
+                                const std::function<void(qsizetype done, qsizetype total)>& progress,
+                                const std::function<void(qsizetype)>& handedOver = {});
 // The same for a comparison of pairs matched beforehand (two revisions of a repository).
 DiffSummary compareInBackground(const std::vector<FilePair>& pairs, EngineTable& engines, const AnalysisOptions& options,
                                 QList<FileChange>& changes,
-                                const std::function<void(qsizetype done, qsizetype total)>& progress);
+                                const std::function<void(qsizetype done, qsizetype total)>& progress,
+                                const std::function<void(qsizetype)>& handedOver = {});
 
 // The result of one comparison in a window of its own: the grid and the commands to save it as
 // CSV or as a workbook and to print it. Deletes itself when closed.

@@ -14,6 +14,7 @@
 #include "app/UserPrompter.h"
 #include "output/ResultGridModel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,8 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace tarvik {
 
@@ -170,6 +173,11 @@ void MainWindow::buildControls()
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
+    m_cancelButton = new QPushButton(QStringLiteral("中止"), central);
+    m_cancelButton->setObjectName(QStringLiteral("CancelButton"));
+    m_cancelButton->setFocusPolicy(Qt::NoFocus); // a click leaves the focus where the user had it
+    m_cancelButton->hide();
+    connect(m_cancelButton, &QPushButton::clicked, this, &MainWindow::cancelRun);
 
     m_reportBox = new QPlainTextEdit(central);
     m_reportBox->setObjectName(QStringLiteral("RichTextBox1"));
@@ -343,14 +351,21 @@ void MainWindow::Form_Resize()
     const int barHeight = m_gridBar->sizeHint().height();
     m_gridBar->setGeometry(0, y(3840), width, barHeight);
     const int gridTop = y(3840) + barHeight;
+    // During a run the 中止 button ends the progress bar's row, which takes the button's height.
+    const QSize button = m_cancelButton->isHidden() ? QSize(0, 0) : m_cancelButton->sizeHint();
+    const int rowHeight = std::max(progressHeight, button.height());
+    const int barWidth = std::max(0, width - button.width());
     m_gridView->setGeometry(0, gridTop, width, m_gridView->height());
-    m_progress->setGeometry(0, m_progress->y(), width, progressHeight);
+    m_progress->setGeometry(0, m_progress->y(), barWidth, progressHeight);
     // The grid takes the rest of the height above the progress bar (the status bar has its own).
-    const int gridHeight = centralWidget()->height() - gridTop - progressHeight;
+    const int gridHeight = centralWidget()->height() - gridTop - rowHeight;
     if (gridHeight < 0)
         return; // too small: keep the layout reached so far
     m_gridView->setGeometry(0, gridTop, width, gridHeight);
-    m_progress->setGeometry(0, gridTop + gridHeight, width, progressHeight);
+    const int rowTop = gridTop + gridHeight;
+    m_progress->setGeometry(0, rowTop + (rowHeight - progressHeight) / 2, barWidth, progressHeight);
+    if (!m_cancelButton->isHidden())
+        m_cancelButton->setGeometry(barWidth, rowTop, button.width(), rowHeight);
 }
 
 void MainWindow::clearReport()
@@ -358,6 +373,43 @@ void MainWindow::clearReport()
     m_report.clear();
     m_reportBox->clear();
     m_runFailed = false;
+}
+
+void MainWindow::setRunning(bool running)
+{
+    m_running = running;
+    if (running) {
+        m_cancelRequested = false;
+        qApp->installEventFilter(this);
+    } else {
+        qApp->removeEventFilter(this);
+    }
+    m_cancelButton->setEnabled(true);
+    m_cancelButton->setVisible(running);
+    Form_Resize();
+}
+
+void MainWindow::cancelRun()
+{
+    m_cancelRequested = true;
+    // The files under way are finished first; meanwhile the button shows the request was taken.
+    m_cancelButton->setEnabled(false);
+}
+
+bool MainWindow::reachesCancelButton(QObject* watched, QEvent* event) const
+{
+    const QEvent::Type t = event->type();
+    if (m_cancelButton->isHidden() || !m_cancelButton->isEnabled()
+        || (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonRelease && t != QEvent::MouseButtonDblClick))
+        return false;
+    if (watched == m_cancelButton)
+        return true;
+    // A click from the window system comes to the window first, which hands it to the widget
+    // under it, or to the button it was pressed on.
+    if (watched != windowHandle())
+        return false;
+    const QPoint at = m_cancelButton->mapFrom(this, static_cast<QMouseEvent*>(event)->position().toPoint());
+    return m_cancelButton->rect().contains(at) || m_cancelButton->isDown();
 }
 
 void MainWindow::showAbout()
@@ -368,8 +420,19 @@ void MainWindow::showAbout()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_running && isUserInput(event->type()))
-        return true; // the run cannot be interrupted: input waits until it ends
+    if (m_running && isUserInput(event->type())) {
+        // Input is held back during a run, but for a request to stop it: Esc anywhere in the
+        // window, or a click on 中止.
+        const bool inWindow = watched == windowHandle()
+            || (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this);
+        if (inWindow && event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            cancelRun();
+            event->accept();
+            return true;
+        }
+        return !reachesCancelButton(watched, event);
+    }
     if (watched == m_gridView && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
         && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
         if (event->type() == QEvent::KeyPress)

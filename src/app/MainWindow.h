@@ -14,6 +14,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <memory>
@@ -89,6 +90,10 @@ public:
 
     // Shows the program's own dialogs (tests answer them instead).
     void setDialogRunner(DialogRunner& runner) { m_dialogs = &runner; }
+    // Called on the worker thread as each file of a run or a comparison is handed over, with the
+    // number handed over so far: tests act there at a known point of the work.
+    using WorkObserver = std::function<void(qsizetype handedOver)>;
+    void setWorkObserver(WorkObserver observer) { m_workObserver = std::move(observer); }
 
     // Where printing goes: the system's default printer, or nullptr when there is none.
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
@@ -140,6 +145,11 @@ private:
     void toggleFileType(QAction* item);
     void openWithApplication(const QString& path);
     void clearReport();
+    // Holds back user input (all but a request to stop) and shows the 中止 button while the
+    // counting runs on other threads.
+    void setRunning(bool running);
+    void cancelRun();
+    bool reachesCancelButton(QObject* watched, QEvent* event) const;
     bool hasResultsToSave(); // says so when there are none
     QStringList searchedExtensions() const;
     // After a folder search: the files it passed over, in the status bar and the 集計 pane.
@@ -182,6 +192,8 @@ private:
     std::unique_ptr<DialogRunner> m_modalRunner;
     DialogRunner* m_dialogs = nullptr;
     bool m_running = false;
+    std::atomic<bool> m_cancelRequested{false}; // Esc or 中止 during a run; read by its workers
+    WorkObserver m_workObserver;
     bool m_runFailed = false; // the last run ended in an error: its half of a result is not saved
     bool m_exiting = false;
 
@@ -201,6 +213,7 @@ private:
     QLabel* m_generatedTotal = nullptr;
     bool m_gridScrolledInRun = false; // the user moved the grid while a run filled it
     QProgressBar* m_progress = nullptr;
+    QPushButton* m_cancelButton = nullptr; // 中止, beside the progress bar during a run
     QPlainTextEdit* m_reportBox = nullptr;
     StatusMessage* m_status = nullptr;
 

@@ -112,8 +112,11 @@ void MainWindow::sortGridBy(int column)
 
 void MainWindow::fitPathColumn()
 {
+    // The last column holds nothing but colour: it gives up its width first, so the path
+    // column takes every free pixel.
+    const int last = ResultGridModel::kColumnCount - 1;
     int others = 0;
-    for (int column = 0; column < ResultGridModel::kColumnCount; ++column) {
+    for (int column = 0; column < last; ++column) {
         if (column != 1)
             others += m_gridView->columnWidth(column);
     }
@@ -121,6 +124,9 @@ void MainWindow::fitPathColumn()
     const int width = std::max(px(ResultGridModel::columnWidthTwips(1)), m_gridView->viewport()->width() - others);
     if (width != m_gridView->columnWidth(1))
         m_gridView->setColumnWidth(1, width);
+    const int rest = std::max(0, m_gridView->viewport()->width() - others - width);
+    if (rest != m_gridView->columnWidth(last))
+        m_gridView->setColumnWidth(last, rest);
 }
 
 QList<qsizetype> MainWindow::gridRows(const QList<int>& viewRows) const { return m_gridProxy->sourceRows(viewRows); }

@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <thread>
@@ -38,8 +39,19 @@ namespace {
 // The analysis run's results, handed to the window in batches as they come.
 class RunBridge : public ResultSink, public HandOver<std::pair<qsizetype, FileResult>, RunSummary> {
 public:
-    using HandOver::HandOver;
-    void fileAnalysed(qsizetype index, const FileResult& result) override { add({index, result}); }
+    RunBridge(QObject* receiver, std::function<void()> drain, const MainWindow::WorkObserver& observer)
+        : HandOver(receiver, std::move(drain)), m_observer(observer)
+    {
+    }
+    void fileAnalysed(qsizetype index, const FileResult& result) override
+    {
+        add({index, result});
+        if (m_observer)
+            m_observer(index + 1);
+    }
+
+private:
+    const MainWindow::WorkObserver& m_observer;
 };
 
 } // namespace
@@ -65,9 +77,9 @@ void MainWindow::RunAnalysis()
     m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(n, 1)));
 
     // The counting runs on other threads; this thread keeps the window painted and shows the
-    // results as they come, while user input is held back (installed on the application).
-    m_running = true;
-    qApp->installEventFilter(this);
+    // results as they come, while user input is held back but for Esc and 中止.
+    setRunning(true);
+    QApplication::changeOverrideCursor(Qt::BusyCursor); // the 中止 button takes clicks
     QEventLoop loop;
     RunSummary summary;
     bool finished = false;
@@ -89,19 +101,20 @@ void MainWindow::RunAnalysis()
     };
     // Hand-overs are queued to an object of this run, so none can outlive it.
     QObject runContext;
-    RunBridge bridge(&runContext, drain);
+    RunBridge bridge(&runContext, drain, m_workObserver);
     bridgePtr = &bridge;
     const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount()), nullptr,
-                                  generatedFiles()};
+                                  generatedFiles(), &m_cancelRequested};
     std::thread worker([&] { bridge.finish(tarvik::RunAnalysis(paths, engines, options, bridge)); });
+    // The loop takes input events too (ExcludeUserInputEvents would keep Esc and 中止 waiting
+    // until the end): the event filter holds back the rest.
     if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     worker.join();
     drain(); // anything that arrived with the end
-    qApp->removeEventFilter(this);
-    m_running = false;
+    setRunning(false);
 
-    if (!summary.completed()) {
+    if (summary.error) {
         m_lastResults.clear(); // no subtotals of a run without totals
         m_runFailed = true;
         refreshSummary();
@@ -112,7 +125,15 @@ void MainWindow::RunAnalysis()
         m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
         return;
     }
-    if (n > 0) {
+    if (summary.cancelled) {
+        // The files done stand as results, the rest are told as not counted, and the totals are
+        // of the counted ones; half a result is not saved (m_runFailed), as after an error.
+        const qsizetype rows = summary.handledFiles + summary.notCounted;
+        m_grid->keepRows(rows);
+        m_grid->markNotCounted(summary.handledFiles, paths.mid(n - summary.notCounted));
+        m_grid->WriteTotalsRow(rows, summary.totalSteps, StatusMessage::todayText(), QLocale::system().decimalPoint());
+        m_runFailed = true;
+    } else if (n > 0) {
         report.runFinished(summary);
         if (options.generated == GeneratedFiles::Separate)
             report.WriteGeneratedTotals(summary);
@@ -126,7 +147,12 @@ void MainWindow::RunAnalysis()
     m_lastGenerated = options.generated;
     refreshSummary();
     showRunEndInGrid(summary, options.generated);
-    m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
+    if (summary.cancelled) {
+        m_status->timer()->stop(); // the message stays while the grid shows half a run
+        m_status->show(QStringLiteral("解析を中止しました（%1 / %2 ファイルを解析）").arg(n - summary.notCounted).arg(n));
+    } else {
+        m_status->showTimed(QStringLiteral("%1個のファイルを解析しました").arg(summary.handledFiles));
+    }
     m_progress->setValue(0);
     QApplication::restoreOverrideCursor();
 }
@@ -176,10 +202,10 @@ void MainWindow::CompareVersions()
     SettingsStore::loadDocument(m_settings.path(), settings, nullptr);
     EngineTable engines(settings);
     const AnalysisOptions options{m_kigou->isChecked(), std::max(1, QThread::idealThreadCount()),
-                                  repo ? &repo->store() : nullptr, generatedFiles()};
-    // As in the analysis run: the window keeps painting and input waits until the end.
-    m_running = true;
-    qApp->installEventFilter(this);
+                                  repo ? &repo->store() : nullptr, generatedFiles(), &m_cancelRequested};
+    // As in the analysis run: the window keeps painting and input waits but for Esc and 中止.
+    setRunning(true);
+    QApplication::changeOverrideCursor(Qt::BusyCursor);
     QList<FileChange> changes;
     const auto progress = [this, &changes](qsizetype done, qsizetype total) {
         m_progress->setRange(0, static_cast<int>(std::max<qsizetype>(total, 1)));
@@ -187,15 +213,20 @@ void MainWindow::CompareVersions()
         m_status->show(changes.back().relativePath + QStringLiteral("を比較中"));
     };
     const DiffSummary summary = revisionPairs
-        ? compareInBackground(*revisionPairs, engines, options, changes, progress)
-        : compareInBackground(request, engines, options, changes, progress);
-    qApp->removeEventFilter(this);
-    m_running = false;
+        ? compareInBackground(*revisionPairs, engines, options, changes, progress, m_workObserver)
+        : compareInBackground(request, engines, options, changes, progress, m_workObserver);
+    setRunning(false);
     m_progress->setValue(0);
     QApplication::restoreOverrideCursor();
 
+    if (summary.cancelled) {
+        m_status->timer()->stop();
+        m_status->show(QStringLiteral("差分解析を中止しました"));
+        return;
+    }
+
     reportSkippedDirectories(summary.skipped);
-    if (!summary.completed()) {
+    if (summary.error) {
         m_status->showDate();
         m_prompter.message(this, unexpectedErrorMessage(), UserPrompter::Icon::Warning);
         return;

@@ -85,6 +85,11 @@ int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString&
                                       [&] { return store.head(path, kInterpreterHeadBytes); }, typeKey);
 }
 
+bool cancelRequested(const AnalysisOptions& options)
+{
+    return options.cancel && options.cancel->load(std::memory_order_relaxed);
+}
+
 QString unexpectedErrorMessage() { return QStringLiteral("予期せぬエラーが発生しました！！"); }
 
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
@@ -94,12 +99,21 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
     const qsizetype n = paths.size();
     sink.runStarted(n);
 
+    auto stopAt = [&](qsizetype i) {
+        summary.cancelled = true;
+        summary.notCounted = n - i;
+        return summary;
+    };
     // Engines are resolved up front, so that workers only ever read the table.
     const SourceStore& store = options.store ? *options.store : fileSystemStore();
     std::vector<int> engineOf(static_cast<size_t>(n));
     std::vector<QString> typeKeyOf(static_cast<size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
+    for (qsizetype i = 0; i < n; ++i) {
+        // A "#!" line is read for every file without a known extension: long on a long list.
+        if (cancelRequested(options))
+            return stopAt(0);
         engineOf[static_cast<size_t>(i)] = engineIndexIn(engines, store, paths[i], &typeKeyOf[static_cast<size_t>(i)]);
+    }
 
     const int jobs = static_cast<int>(std::clamp<qsizetype>(options.jobs, 1, std::max<qsizetype>(n, 1)));
     auto work = [&](qsizetype i) {
@@ -113,6 +127,10 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
     }
 
     for (qsizetype i = 0; i < n; ++i) {
+        // Checked here, not by the workers: the results end exactly where the cancel was seen,
+        // and the workers stop after their current file once `parallel` is gone.
+        if (cancelRequested(options))
+            return stopAt(i);
         FileWork w = parallel ? parallel->take(i) : work(i);
         if (w.error) {
             summary.error = RunError{i, paths[i], *w.error};

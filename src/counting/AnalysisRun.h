@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -46,7 +47,10 @@ struct RunSummary {
     // Generated files met, and their executable lines (in totalSteps only when they are counted).
     qsizetype generatedFiles = 0;
     int64_t generatedSteps = 0;
-    bool completed() const { return !error.has_value(); }
+    // Set when the run was cancelled: the last notCounted files of the list were not started.
+    bool cancelled = false;
+    qsizetype notCounted = 0;
+    bool completed() const { return !error.has_value() && !cancelled; }
 };
 
 // Receives a run's results in list order, on the thread that called RunAnalysis.
@@ -55,7 +59,7 @@ public:
     virtual ~ResultSink() = default;
     virtual void runStarted(qsizetype fileCount) { (void)fileCount; }
     virtual void fileAnalysed(qsizetype index, const FileResult& result) = 0;
-    // Called only when every file was handled (not after the unexpected error).
+    // Called only when every file was handled (not after the unexpected error or a cancel).
     virtual void runFinished(const RunSummary& summary) { (void)summary; }
 };
 
@@ -68,15 +72,20 @@ struct AnalysisOptions {
     int jobs = 1; // files counted at once; the results are the same for every value
     const SourceStore* store = nullptr; // where the files are read; the file system when null
     GeneratedFiles generated = GeneratedFiles::Count;
+    // Set from any thread to stop the run: no further file is started.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Counts every path of the list in order. A file that exists but cannot be read ends the run:
-// results delivered up to it stand, no totals follow, and the summary carries the error.
+// results delivered up to it stand, no totals follow, and the summary carries the error. A
+// cancel ends it the same way before the next result, and the summary says so.
 RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const AnalysisOptions& options,
                        ResultSink& sink);
 
 // The engine of a path of `store`: by its name, extension, or "#!" line read from the store.
 int engineIndexIn(EngineTable& engines, const SourceStore& store, const QString& path, QString* typeKey = nullptr);
+
+bool cancelRequested(const AnalysisOptions& options);
 
 // Text shown for the unexpected error that ends a run.
 QString unexpectedErrorMessage();

@@ -365,11 +365,19 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
     const qsizetype n = static_cast<qsizetype>(order.size());
     sink.diffStarted(n);
 
+    auto stopAt = [&](qsizetype i) {
+        summary.cancelled = true;
+        summary.notCompared = n - i;
+        return summary;
+    };
     std::vector<int> engineOf(order.size());
     std::vector<QString> typeKeyOf(order.size());
-    for (size_t i = 0; i < order.size(); ++i)
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (cancelRequested(options))
+            return stopAt(0);
         engineOf[i] = engineIndexIn(engines, store, order[i].newPath.isEmpty() ? order[i].oldPath : order[i].newPath,
                                     &typeKeyOf[i]);
+    }
     auto work = [&](qsizetype i) {
         const FilePair& pair = order[static_cast<size_t>(i)];
         PairWork w = comparePair(store, pair.relativePath, pair.oldPath, pair.newPath, engineOf[static_cast<size_t>(i)],
@@ -387,6 +395,9 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
 
     DiffTotals& t = summary.totals;
     for (qsizetype i = 0; i < n; ++i) {
+        // As in RunAnalysis: the pairs handed over end where the cancel was seen.
+        if (cancelRequested(options))
+            return stopAt(i);
         PairWork w = parallel ? parallel->take(i) : work(i);
         if (w.error) {
             w.error->index = i;

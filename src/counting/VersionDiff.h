@@ -79,7 +79,10 @@ struct DiffSummary {
     QList<SkippedDirectory> skipped;  // directories of either tree that could not be listed
     UnregisteredFiles unregistered;   // files of either tree the walk passed over (a path of both once)
     std::optional<RunError> error;    // a file that exists but could not be read ends the run
-    bool completed() const { return !error.has_value(); }
+    // Set when AnalysisOptions::cancel stopped it: the last notCompared pairs were not started.
+    bool cancelled = false;
+    qsizetype notCompared = 0;
+    bool completed() const { return !error.has_value() && !cancelled; }
 };
 
 // Receives the pairs in order (by relative path, a directory's files before its
@@ -89,7 +92,7 @@ public:
     virtual ~DiffSink() = default;
     virtual void diffStarted(qsizetype fileCount) { (void)fileCount; }
     virtual void fileCompared(qsizetype index, const FileChange& change) = 0;
-    // Only when every pair was handled.
+    // Only when every pair was handled (not after an error or a cancel).
     virtual void diffFinished(const DiffSummary& summary) { (void)summary; }
 };
 

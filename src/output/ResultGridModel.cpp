@@ -78,6 +78,21 @@ void ResultGridModel::WriteTotalsRow(qsizetype row, int64_t totalSteps, const QS
     rowChanged(row);
 }
 
+void ResultGridModel::markNotCounted(qsizetype firstRow, const QStringList& paths)
+{
+    const qsizetype end = std::min<qsizetype>(firstRow + paths.size(), static_cast<qsizetype>(m_rows.size()));
+    if (firstRow < 0 || firstRow >= end)
+        return;
+    for (qsizetype row = firstRow; row < end; ++row) {
+        const FileResult file = FileResult::forPath(paths[row - firstRow]);
+        // Coloured as the other rows without figures.
+        FileRow notCounted{FileOutcome::Missing, {}, file.programId, file.directory};
+        notCounted.notCounted = true;
+        m_rows[static_cast<size_t>(row)] = std::move(notCounted);
+    }
+    emit dataChanged(index(static_cast<int>(firstRow), 0), index(static_cast<int>(end - 1), kColumnCount - 1));
+}
+
 void ResultGridModel::clear()
 {
     beginResetModel();
@@ -97,6 +112,8 @@ QString ResultGridModel::cellText(qsizetype row, int column) const
         return {};
     const Row& entry = m_rows[static_cast<size_t>(row)];
     if (const auto* file = std::get_if<FileRow>(&entry)) {
+        if (file->notCounted && column >= 2)
+            return column == 2 ? QStringLiteral("       中止のため未解析") : QString();
         const bool counted = file->outcome == FileOutcome::Counted;
         switch (column) {
         case 0:

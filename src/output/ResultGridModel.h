@@ -35,6 +35,8 @@ public:
     // After a run that left files out of its results: fileCount + 1 rows at most.
     void keepRows(qsizetype fileCount);
     void WriteTotalsRow(qsizetype row, int64_t totalSteps, const QString& date, const QString& decimalPoint);
+    // After a cancelled run: the files it did not count, from firstRow on. They are not results.
+    void markNotCounted(qsizetype firstRow, const QStringList& paths);
     void clear();
 
     // The text a cell shows; empty outside the grid.
@@ -102,6 +104,7 @@ private:
         QString directory;
         bool generated = false;
         QString typeKey;
+        bool notCounted = false; // its run was cancelled before it: no outcome, no figures
     };
     struct TotalsRow {
         int64_t steps;

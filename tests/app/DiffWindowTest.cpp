@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrinter>
@@ -218,6 +219,15 @@ private slots:
         compare(m_old, m_new);
         QCOMPARE(m_window->statusBar()->currentMessage(),
                  QStringLiteral("5個のファイルを比較しました　未登録の種類のファイル 2 件は登録していません"));
+    }
+
+    // Esc during the comparison's work stops it: no result window opens.
+    void aCancelledComparisonOpensNoWindow()
+    {
+        test::actDuringWork(*m_window, 2, [&] { QTest::keyClick(child<QListView>(*m_window, "List1"), Qt::Key_Escape); },
+                            [&] { compare(m_old, m_new); });
+        QVERIFY(resultWindows().isEmpty());
+        QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("差分解析を中止しました"));
     }
 
     void aComparisonOpensItsOwnWindowWithColouredRowsAndTotals()

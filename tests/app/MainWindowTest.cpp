@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWindow>
 
 #include <memory>
 #include <sstream>
@@ -488,6 +489,44 @@ private slots:
         }
     }
 
+    // During a run only Esc and 中止 get through, and either stops it: the rows counted stand,
+    // the rest say they were not counted, the totals are of the counted ones, nothing is saved.
+    void shouldStopARunOnEscapeOrTheCancelButtonOnly()
+    {
+        MainWindow& w = open();
+        QStringList files;
+        for (int i = 0; i < 30; ++i)
+            files << m_dir->write(QStringLiteral("m/f%1.c").arg(i + 10), QByteArray("x;\n").repeated(i + 1));
+        drop(files);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* cancel = test::child<QPushButton>(w, "CancelButton");
+        QVERIFY(cancel->isHidden());
+        test::child<QListView>(w, "List1")->selectAll();
+        const auto run = [&] { w.RunAnalysis(); };
+        test::actDuringWork(w, 3, [&] {
+            QVERIFY(cancel->isVisible());
+            QTest::keyClick(w.windowHandle(), Qt::Key_Delete); // held back: it would remove the entries
+            QTest::keyClick(w.windowHandle(), Qt::Key_Escape);
+        }, run);
+        QVERIFY(cancel->isHidden());
+        QCOMPARE(w.analysisList()->entries().size(), 30);
+        ResultGridModel* grid = w.resultGrid();
+        QCOMPARE(grid->cellText(2, 2), QStringLiteral("3"));
+        QCOMPARE(grid->cellText(29, 0), QStringLiteral("f39.c"));
+        for (int row : {3, 29})
+            QCOMPARE(grid->cellText(row, 2), QStringLiteral("       中止のため未解析"));
+        QCOMPARE(grid->cellText(30, 2), QStringLiteral("0.006 KStep です")); // 1 + 2 + 3 lines
+        QCOMPARE(status(), QStringLiteral("解析を中止しました（3 / 30 ファイルを解析）"));
+        m_prompter->expect(Kind::Message, QStringLiteral("解析が途中で終了したため、結果を保存できません。"));
+        action("Mn_FileSave")->trigger();
+        // A click on 中止 as the window system hands it over: to the window first.
+        test::actDuringWork(w, 5, [&] {
+            QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, cancel->mapTo(&w, QPoint(4, 4)));
+        }, run);
+        QCOMPARE(status(), QStringLiteral("解析を中止しました（5 / 30 ファイルを解析）"));
+    }
+
     void shouldOpenGridRowsFromTheBottomOfTheSelectionUp()
     {
         MainWindow& w = open();
@@ -580,6 +619,7 @@ private slots:
         w.resize(w.width() + 1000, w.height());
         QTRY_COMPARE(view()->columnWidth(1), view()->viewport()->width() - others);
         QTRY_VERIFY(view()->columnWidth(1) > path && !view()->horizontalScrollBar()->isVisible());
+        QCOMPARE(view()->columnWidth(ResultGridModel::kColumnCount - 1), 0); // the empty column gave its width up
         w.resize(w.width() - 1000, w.height());
         QTRY_COMPARE(view()->columnWidth(1), path);
     }

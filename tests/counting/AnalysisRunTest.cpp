@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+
 using namespace tarvik;
 using tarvik::test::TempDir;
 
@@ -21,12 +24,15 @@ public:
     {
         EXPECT_EQ(index, results.size());
         results.push_back(r);
+        if (then)
+            then();
     }
     void runFinished(const RunSummary& s) override { finished = s; }
 
     qsizetype started = -1;
     std::vector<FileResult> results;
     std::optional<RunSummary> finished;
+    std::function<void()> then; // after each result
 };
 
 RunSummary run(const QStringList& paths, CollectingSink& sink, int jobs = 1, bool symbols = true)
@@ -127,6 +133,31 @@ TEST(AnalysisRun, ParallelRunsGiveTheSameResultsAsOneThread)
             EXPECT_EQ(many.results[i].outcome, one.results[i].outcome);
             EXPECT_EQ(many.results[i].counts, one.results[i].counts);
         }
+    }
+}
+
+// A cancel seen after the 5th result ends the run there, whatever the number of threads: those
+// results stand, the other files are told as not counted, and no totals follow.
+TEST(AnalysisRun, ACancelEndsTheRunWithTheResultsDoneSoFar)
+{
+    TempDir dir;
+    QStringList paths;
+    for (int i = 0; i < 40; ++i)
+        paths << dir.write(QStringLiteral("f%1.c").arg(i), QByteArray("x;\n").repeated(i + 1));
+    EngineTable engines(IniDocument::fromBytes(kIni));
+    for (int jobs : {1, 4}) {
+        std::atomic<bool> cancel{false};
+        CollectingSink sink;
+        sink.then = [&] { cancel = sink.results.size() >= 5; };
+        AnalysisOptions options{true, jobs};
+        options.cancel = &cancel;
+        const RunSummary s = RunAnalysis(paths, engines, options, sink);
+        EXPECT_TRUE(s.cancelled && !s.completed() && !s.error);
+        EXPECT_EQ(s.notCounted, 35);
+        EXPECT_EQ(s.totalSteps, 1 + 2 + 3 + 4 + 5);
+        ASSERT_EQ(sink.results.size(), 5u) << "jobs " << jobs;
+        EXPECT_EQ(sink.results[4].path, paths[4]);
+        EXPECT_FALSE(sink.finished.has_value());
     }
 }
 

@@ -5,8 +5,11 @@
 #include <QListView>
 #include <QMimeData>
 #include <QObject>
+#include <QSemaphore>
 #include <QTest>
 #include <QUrl>
+
+#include <functional>
 
 namespace tarvik::test {
 
@@ -40,6 +43,22 @@ inline bool dropFiles(QObject& window, const QStringList& paths)
     for (const QString& p : paths)
         urls << QUrl::fromLocalFile(p);
     return dropUrls(window, urls);
+}
+
+// Does `work` (a run or a comparison of `window`) whose worker, after the k-th file handed over,
+// waits until `act` has been done on the window's thread: what `act` sends comes at a known point.
+template <typename Window>
+void actDuringWork(Window& window, qsizetype k, const std::function<void()>& act, const std::function<void()>& work)
+{
+    QSemaphore done;
+    window.setWorkObserver([&](qsizetype handedOver) {
+        if (handedOver == k) {
+            QMetaObject::invokeMethod(&window, [&] { act(); done.release(); }, Qt::QueuedConnection);
+            done.tryAcquire(1, 10000);
+        }
+    });
+    work();
+    window.setWorkObserver({});
 }
 
 } // namespace tarvik::test
