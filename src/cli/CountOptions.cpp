@@ -51,9 +51,11 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                         QStringLiteral("Search subdirectories of a directory PATH (default: Serch_Mode)."),
                                         QStringLiteral("on|off"));
     const QCommandLineOption formatOpt({QStringLiteral("f"), QStringLiteral("format")},
-                                       QStringLiteral("Output format: report (as a saved .tvk log), csv, json or xlsx "
-                                                      "(a workbook; needs -o FILE)."),
-                                       QStringLiteral("report|csv|json|xlsx"), QStringLiteral("report"));
+                                       QStringLiteral("Output format: report (as a saved .tvk log), csv, json, xlsx "
+                                                      "(a workbook; needs -o FILE), md (the totals and subtotals as "
+                                                      "Markdown tables) or html (one self-contained page with the "
+                                                      "tables and their bar charts)."),
+                                       QStringLiteral("report|csv|json|xlsx|md|html"), QStringLiteral("report"));
     const QCommandLineOption jobsOpt({QStringLiteral("j"), QStringLiteral("jobs")},
                                      QStringLiteral("Files counted at once (default: all cores; at most 4 per core)."),
                                      QStringLiteral("N"));
@@ -138,7 +140,7 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
 
     // The output.
     if (!FormatWriter::parseFormat(parser.value(formatOpt), o.format))
-        return fail(QStringLiteral("unknown format '%1' (use report, csv, json or xlsx)").arg(parser.value(formatOpt)));
+        return fail(QStringLiteral("unknown format '%1' (use report, csv, json, xlsx, md or html)").arg(parser.value(formatOpt)));
     if (parser.isSet(outputOpt))
         o.output = parser.value(outputOpt);
     if (o.workbook() && (o.output.isNull() || o.output == u"-"))

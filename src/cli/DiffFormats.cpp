@@ -5,8 +5,10 @@
 #include "counting/DiffReport.h"
 #include "counting/TextReport.h"
 #include "output/DiffCsvFile.h"
+#include "output/FigureDocument.h"
 #include "output/ResultSheets.h"
 
+#include <QDate>
 #include <QLocale>
 
 namespace tarvik {
@@ -119,6 +121,54 @@ private:
     WorkbookSheet m_sheet{ResultSheets::diffTable(), std::nullopt};
 };
 
+// The totals and the subtotals asked for, as a Markdown or HTML document once the comparison is
+// done.
+class DiffDocumentWriter : public DiffFormatWriter {
+public:
+    DiffDocumentWriter(FormatWriter::Format format, Write write, QString date)
+        : m_format(format), m_write(std::move(write)), m_date(std::move(date))
+    {
+    }
+    void fileCompared(qsizetype, const FileChange&) override {}
+    void diffFinished(const DiffSummary& s) override
+    {
+        using Kind = FigureTable::Kind;
+        const DiffTotals& t = s.totals;
+        FigureTable files;
+        files.title = QStringLiteral("ファイル");
+        files.columns = {{QStringLiteral("新規"), QStringLiteral("new_files"), Kind::Count},
+                         {QStringLiteral("削除"), QStringLiteral("deleted_files"), Kind::Count},
+                         {QStringLiteral("変更"), QStringLiteral("changed_files"), Kind::Count},
+                         {QStringLiteral("変更なし"), QStringLiteral("unchanged_files"), Kind::Count}};
+        files.rows.push_back({int64_t(t.newFiles), int64_t(t.deletedFiles), int64_t(t.changedFiles), int64_t(t.unchangedFiles)});
+        FigureTable steps;
+        steps.title = QStringLiteral("ステップ");
+        steps.columns = {{QStringLiteral("旧"), QStringLiteral("old_steps"), Kind::Count},
+                         {QStringLiteral("新"), QStringLiteral("new_steps"), Kind::Count},
+                         {QStringLiteral("追加"), QStringLiteral("added"), Kind::Count},
+                         {QStringLiteral("変更"), QStringLiteral("changed"), Kind::Count},
+                         {QStringLiteral("削除"), QStringLiteral("deleted"), Kind::Count},
+                         {QStringLiteral("流用"), QStringLiteral("reused"), Kind::Count},
+                         {QStringLiteral("改造規模"), QStringLiteral("modified"), Kind::Count},
+                         {QStringLiteral("KStep"), QStringLiteral("kstep"), Kind::KStep}};
+        steps.rows.push_back({t.oldSteps, t.newSteps, t.steps.added, t.steps.changed, t.steps.deleted, t.reusedSteps(),
+                              t.modifiedSteps(), t.modifiedSteps()});
+        FigureDocument document{QStringLiteral("改造規模"), m_date, {std::move(files), std::move(steps)},
+                                QStringLiteral("modified")};
+        if (m_summaries) {
+            for (SummarySet::Table& table : m_summaries->tables())
+                document.tables.push_back(std::move(table.table));
+        }
+        writeFigureDocument(m_format, m_write, std::move(document));
+    }
+    void diffFailed(const RunError&) override {}
+
+private:
+    FormatWriter::Format m_format;
+    Write m_write;
+    QString m_date;
+};
+
 } // namespace
 
 std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format format, Write write, const QString& date,
@@ -131,6 +181,11 @@ std::unique_ptr<DiffFormatWriter> DiffFormatWriter::create(FormatWriter::Format 
         return std::make_unique<DiffJsonWriter>(std::move(write));
     case FormatWriter::Format::Xlsx:
         return std::make_unique<DiffWorkbookWriter>();
+    case FormatWriter::Format::Markdown:
+    case FormatWriter::Format::Html:
+        return std::make_unique<DiffDocumentWriter>(
+            format, std::move(write),
+            date.isNull() ? QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) : date);
     case FormatWriter::Format::Report:
         break;
     }

@@ -4,7 +4,10 @@
 #include "config/NativePath.h"
 #include "counting/TextReport.h"
 #include "output/CsvFormat.h"
+#include "output/FigureDocument.h"
 #include "output/ResultSheets.h"
+
+#include <QDate>
 
 #include <QLocale>
 
@@ -150,7 +153,67 @@ private:
     bool m_generatedColumn = false;
 };
 
+// The totals and the subtotals asked for, as a Markdown or HTML document once the run is done.
+class DocumentWriter : public FormatWriter {
+public:
+    DocumentWriter(Format format, Write write, QString date) : m_format(format), m_write(std::move(write)), m_date(std::move(date)) {}
+    void fileAnalysed(qsizetype, const FileResult& r) override
+    {
+        ++m_files;
+        if (r.outcome != FileOutcome::Counted)
+            return;
+        Sums& sums = r.generated && m_separate ? m_generated : m_counted;
+        ++sums.files;
+        sums.executable += r.counts.executable;
+        sums.comment += r.counts.comment;
+        sums.total += r.counts.total;
+    }
+    void runFinished(const RunSummary& s) override
+    {
+        using Kind = FigureTable::Kind;
+        FigureTable totals;
+        totals.title = QStringLiteral("合計");
+        totals.columns = {{QStringLiteral("ファイル数"), QStringLiteral("files"), Kind::Count},
+                          {QStringLiteral("実行行"), QStringLiteral("executable"), Kind::Count},
+                          {QStringLiteral("コメント行"), QStringLiteral("comment"), Kind::Count},
+                          {QStringLiteral("総行数"), QStringLiteral("total"), Kind::Count},
+                          {QStringLiteral("KStep"), QStringLiteral("kstep"), Kind::KStep},
+                          {QStringLiteral("区分"), QStringLiteral("row"), Kind::Text}};
+        totals.rows.push_back({int64_t(m_files - m_generated.files), m_counted.executable, m_counted.comment,
+                               m_counted.total, s.totalSteps, QStringLiteral("total")});
+        // Kept out of the totals, as the report keeps them.
+        if (m_separate && m_generated.files > 0)
+            totals.rows.push_back({int64_t(m_generated.files), m_generated.executable, m_generated.comment,
+                                   m_generated.total, m_generated.executable, QStringLiteral("generated")});
+        FigureDocument document{QStringLiteral("ステップ数"), m_date, {std::move(totals)}, QStringLiteral("executable")};
+        if (m_summaries) {
+            for (SummarySet::Table& table : m_summaries->tables())
+                document.tables.push_back(std::move(table.table));
+        }
+        writeFigureDocument(m_format, m_write, std::move(document));
+    }
+    void separateGenerated() override { m_separate = true; }
+    void runFailed(const RunError&) override {}
+
+private:
+    struct Sums {
+        qsizetype files = 0;
+        int64_t executable = 0, comment = 0, total = 0;
+    };
+    Format m_format;
+    Write m_write;
+    QString m_date;
+    qsizetype m_files = 0;
+    Sums m_counted, m_generated;
+    bool m_separate = false;
+};
+
 } // namespace
+
+void writeFigureDocument(FormatWriter::Format format, const FormatWriter::Write& write, FigureDocument document)
+{
+    write(format == FormatWriter::Format::Html ? htmlDocument(document) : markdownDocument(document));
+}
 
 QByteArray jsonString(const QString& text)
 {
@@ -182,6 +245,11 @@ std::unique_ptr<FormatWriter> FormatWriter::create(Format format, Write write, c
         return std::make_unique<JsonWriter>(std::move(write));
     case Format::Xlsx:
         return std::make_unique<WorkbookWriter>();
+    case Format::Markdown:
+    case Format::Html:
+        return std::make_unique<DocumentWriter>(
+            format, std::move(write),
+            date.isNull() ? QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) : date);
     case Format::Report:
         break;
     }
@@ -198,6 +266,10 @@ bool FormatWriter::parseFormat(const QString& name, Format& format)
         format = Format::Json;
     else if (name == u"xlsx")
         format = Format::Xlsx;
+    else if (name == u"md")
+        format = Format::Markdown;
+    else if (name == u"html")
+        format = Format::Html;
     else
         return false;
     return true;

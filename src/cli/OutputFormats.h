@@ -22,7 +22,7 @@ class SummarySet;
 class FormatWriter : public ResultSink {
 public:
     using Write = std::function<void(const QByteArray&)>;
-    enum class Format { Report, Csv, Json, Xlsx };
+    enum class Format { Report, Csv, Json, Xlsx, Markdown, Html };
 
     // `date` is the report's date; null for today's. `reader` is who reads a CSV.
     static std::unique_ptr<FormatWriter> create(Format format, Write write, const QString& date = {},
@@ -49,6 +49,11 @@ protected:
     const SummarySet* m_summaries = nullptr;
     const UnregisteredFiles* m_unregistered = nullptr;
 };
+
+// The totals and subtotals as a document (Markdown or HTML), written once the run is complete;
+// `title` and `subtitle` head it, `chartKey` names the column its charts draw.
+struct FigureDocument;
+void writeFigureDocument(FormatWriter::Format format, const FormatWriter::Write& write, FigureDocument document);
 
 // A JSON string literal of the text, as UTF-8.
 QByteArray jsonString(const QString& text);

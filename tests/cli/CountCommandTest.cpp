@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <map>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -593,4 +594,111 @@ TEST_F(CountCommandTest, FilesTypedByNameOrHashBangLineAreCountedAndSubtotalledA
     const Result diff = count({QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2"), QStringLiteral("-f"),
                                QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("type")});
     EXPECT_NE(diff.out.find("\r\nShell,HASH,1,1,0,0,1,0.001,kind\r\n"), std::string::npos) << diff.out;
+}
+
+namespace {
+
+// The tables of a Markdown document by their "### " titles: each row's cells, figures without
+// their thousands separators.
+std::map<QString, QList<QStringList>> markdownTables(const QString& text)
+{
+    std::map<QString, QList<QStringList>> tables;
+    QString title;
+    for (const QString& line : text.split(u'\n')) {
+        if (line.startsWith(QStringLiteral("### ")))
+            title = line.mid(4);
+        else if (line.startsWith(u'|') && !line.contains(QStringLiteral("---")))
+            tables[title] << line.mid(2, line.size() - 4).split(QStringLiteral(" | "));
+    }
+    return tables;
+}
+
+// The same read by an HTML parser (Python's): each <h2> titles the <table> after it.
+std::map<QString, QList<QStringList>> htmlTables(const std::string& html, int* bars)
+{
+    static const char* script = R"(
+import html.parser, json, sys
+class P(html.parser.HTMLParser):
+    def __init__(s):
+        super().__init__(); s.tables = {}; s.title = None; s.text = None; s.row = None; s.bars = 0
+    def handle_starttag(s, tag, attrs):
+        if tag in ('h2', 'td', 'th'): s.text = ''
+        if tag == 'tr': s.row = []
+        if tag == 'rect': s.bars += 1
+    def handle_data(s, data):
+        if s.text is not None: s.text += data
+    def handle_endtag(s, tag):
+        if tag == 'h2': s.title = s.text; s.tables[s.title] = []; s.text = None
+        if tag in ('td', 'th'): s.row.append(s.text); s.text = None
+        if tag == 'tr': s.tables[s.title].append(s.row)
+p = P(); p.feed(sys.stdin.read()); p.close()
+print(json.dumps({'tables': p.tables, 'bars': p.bars}))
+)";
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script)});
+    python.write(QByteArray::fromStdString(html));
+    python.closeWriteChannel();
+    python.waitForFinished(30000);
+    const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    *bars = parsed[u"bars"].toInt();
+    std::map<QString, QList<QStringList>> tables;
+    const QJsonObject all = parsed[u"tables"].toObject();
+    for (auto it = all.begin(); it != all.end(); ++it) {
+        for (const QJsonValue& row : it.value().toArray())
+            tables[it.key()] << row.toVariant().toStringList();
+    }
+    return tables;
+}
+
+QStringList withoutSeparators(QStringList cells)
+{
+    static const QRegularExpression grouped(QStringLiteral("^-?[0-9]{1,3}(,[0-9]{3})+(\\.[0-9]+)?$"));
+    for (QString& cell : cells) {
+        if (grouped.match(cell).hasMatch())
+            cell.remove(u',');
+    }
+    return cells;
+}
+
+} // namespace
+
+// A CI summary and a shared page say what the CSV says: the subtotals cell for cell, the totals
+// as the CSV's total row, a comparison's totals as its JSON's.
+TEST_F(CountCommandTest, MarkdownAndHtmlHoldTheCsvFigures)
+{
+    for (int i = 0; i < 120; ++i) // figures past a thousand, to be read with their separators
+        m_dir.write(QStringLiteral("tree/big/f%1.c").arg(i), "a;\nb;\nc;\nd;\ne;\nf;\ng;\nh;\ni;\nj;\n// c\n");
+    const QStringList args{QStringLiteral("--summary"), QStringLiteral("type"), QStringLiteral("tree")};
+    const QList<QStringList> csv = test::parseDelimited(QString::fromStdString(count(args + QStringList{QStringLiteral("-f"), QStringLiteral("csv")}).out), u',');
+    ASSERT_EQ(csv.size(), 3); // header, .c, total
+    int bars = 0;
+    const Result md = count(args + QStringList{QStringLiteral("-f"), QStringLiteral("md")});
+    const Result html = count(args + QStringList{QStringLiteral("-f"), QStringLiteral("html")});
+    ASSERT_EQ(md.rc, 0) << md.err;
+    ASSERT_EQ(html.rc, 0) << html.err;
+    EXPECT_TRUE(html.out.find("<script") == std::string::npos && html.out.find("http") == html.out.find("http://www.w3.org"));
+    for (const auto& tables : {markdownTables(QString::fromStdString(md.out)), htmlTables(html.out, &bars)}) {
+        const QList<QStringList> byType = tables.at(QStringLiteral("種類別"));
+        ASSERT_EQ(byType.size(), 3);
+        for (int row = 1; row < 3; ++row) // the CSV's row column is for programs, not shown here
+            EXPECT_EQ(withoutSeparators(byType[row]), csv[row].mid(0, csv[row].size() - 1));
+        EXPECT_EQ(byType[1][3], QStringLiteral("1,205")); // 120 × 10 + 5
+        const QList<QStringList> totals = tables.at(QStringLiteral("合計"));
+        ASSERT_EQ(totals.size(), 2);
+        EXPECT_EQ(withoutSeparators(totals[1]), csv[2].mid(2, 5));
+    }
+    EXPECT_EQ(bars, 1); // one bar: the .c files; the total is no bar
+
+    m_dir.write(QStringLiteral("v2/main.c"), "int main() {\n  return 1; // changed\n}\n");
+    const QStringList diff{QStringLiteral("--diff"), QStringLiteral("tree"), QStringLiteral("v2")};
+    const QJsonObject json = QJsonDocument::fromJson(
+        QByteArray::fromStdString(count(diff + QStringList{QStringLiteral("-f"), QStringLiteral("json")}).out)).object()[u"totals"].toObject();
+    const auto steps = htmlTables(count(diff + QStringList{QStringLiteral("-f"), QStringLiteral("html")}).out, &bars)
+                           .at(QStringLiteral("ステップ"));
+    ASSERT_EQ(steps.size(), 2);
+    QStringList expected;
+    for (const char* key : {"oldSteps", "newSteps", "added", "changed", "deleted", "reused"})
+        expected << QString::number(json[QString::fromLatin1(key)].toInt());
+    EXPECT_EQ(withoutSeparators(steps[1]).mid(0, 6), expected);
+    EXPECT_EQ(steps[1][7], json[u"modificationKStep"].toVariant().toString());
 }
