@@ -135,6 +135,8 @@ private:
     void saveSummaryLayout();
     // The last run's subtotals by file type and by folder, as the pane and the workbook show them.
     std::pair<FigureTable, FigureTable> subtotalTables(int folderDepth) const;
+    // The last run's subtotals by category; none when the settings file defines no categories.
+    std::optional<FigureTable> categoryTable() const;
     // Files a folder search found remember the folder, which their folder subtotals start from.
     void rememberFolderRoot(const QString& root, const QStringList& found);
     void Form_Load();

@@ -5,6 +5,7 @@
 #include "app/AnalysisListModel.h"
 #include "app/BackgroundWork.h"
 #include "app/DialogRunner.h"
+#include "config/Categories.h"
 #include "app/DiffDialog.h"
 #include "app/DiffResultWindow.h"
 #include "app/StatusMessage.h"
@@ -235,13 +236,21 @@ void MainWindow::CompareVersions()
                      QStringLiteral("%1個のファイルを比較しました").arg(summary.handledFiles));
     DiffSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, settings, options.generated);
     DiffSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, 1}, settings, options.generated);
+    std::optional<DiffSubtotals> byCategory;
+    if (!Categories::fromDocument(settings).empty())
+        byCategory.emplace(SubtotalGrouping{SubtotalGrouping::By::Category, 1}, settings, options.generated);
     for (const FileChange& change : std::as_const(changes)) {
         byType.add(change);
         byFolder.add(change);
+        if (byCategory)
+            byCategory->add(change);
     }
     auto* result = new DiffResultWindow(request, std::move(changes), summary.totals, m_prompter, m_printerSource,
                                         m_fileDialogDir, this);
-    result->setSubtotals({byType.table(), byFolder.table()});
+    std::vector<FigureTable> subtotals{byType.table(), byFolder.table()};
+    if (byCategory)
+        subtotals.push_back(byCategory->table());
+    result->setSubtotals(std::move(subtotals));
     result->show();
 }
 

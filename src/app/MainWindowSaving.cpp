@@ -64,6 +64,8 @@ void MainWindow::SaveExcel()
                               auto [byType, byFolder] = subtotalTables(m_summary->folderDepth());
                               sheets.push_back({std::move(byType), std::nullopt});
                               sheets.push_back({std::move(byFolder), std::nullopt});
+                              if (std::optional<FigureTable> byCategory = categoryTable())
+                                  sheets.push_back({std::move(*byCategory), std::nullopt});
                           }
                           ResultSheets::useWindowWords(sheets);
                           return SaveWorkbook(path, sheets, reason);

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "app/DialogRunner.h"
+#include "config/Categories.h"
 #include "app/FileTypeEditorDialog.h"
 #include "app/StatusMessage.h"
 #include "app/SummaryPane.h"
@@ -118,6 +119,21 @@ std::pair<FigureTable, FigureTable> MainWindow::subtotalTables(int folderDepth) 
         byFolder.add(r);
     }
     return {byType.table(), byFolder.table()};
+}
+
+std::optional<FigureTable> MainWindow::categoryTable() const
+{
+    if (Categories::fromDocument(m_lastSettings).empty())
+        return std::nullopt;
+    FolderRoots roots;
+    for (const FileResult& r : m_lastResults) {
+        if (const auto it = m_folderRoots.constFind(r.path); it != m_folderRoots.cend())
+            roots.assign(r.path, roots.add(FolderRoots::folder(*it)));
+    }
+    CountSubtotals byCategory(SubtotalGrouping{SubtotalGrouping::By::Category, 1}, m_lastSettings, m_lastGenerated, &roots);
+    for (const FileResult& r : m_lastResults)
+        byCategory.add(r);
+    return byCategory.table();
 }
 
 } // namespace tarvik

@@ -87,16 +87,17 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                                          "out of the totals (separate); default: Gen_Mode."),
                                           QStringLiteral("count|skip|separate"));
     const QCommandLineOption summaryOpt(QStringLiteral("summary"),
-                                        QStringLiteral("Subtotals by file type (type) or by folder DEPTH levels below each "
-                                                       "PATH (dir, dir:DEPTH; dir is dir:1), after the report, in the JSON's "
+                                        QStringLiteral("Subtotals by file type (type), by folder DEPTH levels below each "
+                                                       "PATH (dir, dir:DEPTH; dir is dir:1) or by category of the settings "
+                                                       "file's [Category] (category), after the report, in the JSON's "
                                                        "\"summaries\", or as the CSV instead of the files' rows, with the "
-                                                       "columns kind,engine (or folder),files,executable,comment,total (with "
+                                                       "columns kind,engine (or folder, or category),files,executable,comment,total (with "
                                                        "--diff: added,changed,deleted,modified),kstep,row; or the files the "
                                                        "folder searches passed over because their type is not registered or "
                                                        "not searched (unregistered), with the columns kind,files,bytes,row. "
                                                        "Repeatable; in a CSV each table then starts with its title, after an "
                                                        "empty line."),
-                                        QStringLiteral("type|dir[:DEPTH]|unregistered"));
+                                        QStringLiteral("type|dir[:DEPTH]|category|unregistered"));
     const QCommandLineOption bomOpt(QStringLiteral("bom"),
                                     QStringLiteral("With -f csv: begin with a UTF-8 byte order mark, for spreadsheet programs."));
     const QCommandLineOption dateOpt(QStringLiteral("date"),
@@ -171,12 +172,14 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
         SubtotalGrouping grouping;
         if (!SubtotalGrouping::parse(value, grouping))
             return fail(
-                QStringLiteral("--summary takes type, dir, dir:DEPTH (DEPTH at least 1) or unregistered, not '%1'").arg(value));
+                QStringLiteral("--summary takes type, dir, dir:DEPTH (DEPTH at least 1), category or unregistered, not '%1'").arg(value));
         o.groupings.push_back(grouping);
     }
     // A workbook is what is handed on: it holds both groupings unless others were asked for.
-    if (o.workbook() && o.groupings.empty())
+    if (o.workbook() && o.groupings.empty()) {
         o.groupings = {SubtotalGrouping{SubtotalGrouping::By::Type, 1}, SubtotalGrouping{SubtotalGrouping::By::Folder, 1}};
+        o.defaultGroupings = true;
+    }
     // The mark is for spreadsheet programs, which would run a name like "=…" as a formula.
     o.bom = parser.isSet(bomOpt);
     if (o.bom && o.format != FormatWriter::Format::Csv)

@@ -37,6 +37,9 @@ struct CountOptions {
     std::optional<GeneratedFiles> generated;
     // The subtotals asked for; an empty one is the files the folder searches passed over.
     std::vector<std::optional<SubtotalGrouping>> groupings;
+    // None was asked for a workbook: it gets the usual sheets (and カテゴリ別 where the settings
+    // file has categories).
+    bool defaultGroupings = false;
     Exclusions exclusions; // the command line's own; the settings file's patterns go before them
 
     QString settingsPath; // null: found when the run needs it

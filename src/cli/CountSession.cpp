@@ -3,6 +3,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/SummaryOutput.h"
 #include "config/AtomicFile.h"
+#include "config/Categories.h"
 #include "config/ExcludeSettings.h"
 #include "git/GitRevision.h"
 #include "output/CsvFormat.h"
@@ -86,6 +87,8 @@ void CountSession::addSummaries(SummarySet& summaries, const FolderRoots* roots)
         else
             summaries.addUnregistered(&m_unregistered);
     }
+    if (m_options.defaultGroupings && !Categories::fromDocument(m_settings).empty())
+        summaries.add(SubtotalGrouping{SubtotalGrouping::By::Category, 1}, m_settings, m_generated, roots);
 }
 
 bool CountSession::openOutput()

@@ -10,8 +10,9 @@ namespace tarvik {
 void SummarySet::add(const SubtotalGrouping& grouping, const IniDocument& settings, GeneratedFiles generated,
                      const FolderRoots* roots)
 {
-    const QString name = grouping.by == SubtotalGrouping::By::Type ? QStringLiteral("type")
-                                                                   : QStringLiteral("dir:%1").arg(grouping.depth);
+    const QString name = grouping.by == SubtotalGrouping::By::Type       ? QStringLiteral("type")
+                         : grouping.by == SubtotalGrouping::By::Category ? QStringLiteral("category")
+                                                                         : QStringLiteral("dir:%1").arg(grouping.depth);
     m_subtotals.push_back(
         Entry{name, grouping, std::make_unique<Subtotals>(m_measure, grouping, settings, generated, roots)});
 }
@@ -24,7 +25,8 @@ void SummarySet::addUnregistered(const UnregisteredFiles* files)
 bool SummarySet::byFolder() const
 {
     for (const Entry& e : m_subtotals) {
-        if (e.subtotals && e.grouping.by == SubtotalGrouping::By::Folder)
+        // Categories match paths below the folder a file was found in, as folders group by it.
+        if (e.subtotals && e.grouping.by != SubtotalGrouping::By::Type)
             return true;
     }
     return false;

@@ -67,7 +67,7 @@ std::vector<Bar> bars(const FigureTable& table, const QString& key)
     for (const auto& cells : table.rows) {
         const QString* code = std::get_if<QString>(&cells[size_t(row)]);
         const int64_t* n = std::get_if<int64_t>(&cells[size_t(value)]);
-        if (!code || !n || (*code != u"kind" && *code != u"folder"))
+        if (!code || !n || (*code != u"kind" && *code != u"folder" && *code != u"category"))
             continue;
         const QString* name = std::get_if<QString>(&cells[0]);
         out.push_back({name ? exportPath(*name) : QString(), *n});

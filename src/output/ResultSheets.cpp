@@ -111,6 +111,7 @@ void useWindowWords(std::vector<WorkbookSheet>& sheets)
     static const QHash<QString, QString> rows{
         {QStringLiteral("kind"), QStringLiteral("種類")},
         {QStringLiteral("folder"), QStringLiteral("フォルダ")},
+        {QStringLiteral("category"), QStringLiteral("カテゴリ")},
         {QStringLiteral("total"), QStringLiteral("合計")},
         {QStringLiteral("generated"), QStringLiteral("生成ファイル")},
         {QStringLiteral("no_engine"), QStringLiteral("不明なファイル")},

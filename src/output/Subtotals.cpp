@@ -39,6 +39,10 @@ bool SubtotalGrouping::parse(const QString& text, SubtotalGrouping& grouping)
         grouping = {By::Folder, 1};
         return true;
     }
+    if (text == u"category") {
+        grouping = {By::Category, 1};
+        return true;
+    }
     if (!text.startsWith(u"dir:"))
         return false;
     const QString digits = text.mid(4);
@@ -68,6 +72,14 @@ Subtotals::Subtotals(Measure measure, SubtotalGrouping grouping, const IniDocume
                      const FolderRoots* roots)
     : m_measure(measure), m_grouping(grouping), m_settings(settings), m_generated(generated), m_roots(roots)
 {
+    if (m_grouping.by == SubtotalGrouping::By::Category) {
+        // 本体 first, then the categories in their order, whichever comes first.
+        m_categories = Categories::fromDocument(m_settings);
+        newGroup(Categories::kMain, Categories::kMain, {});
+        for (const QString& name : m_categories.names())
+            newGroup(name, name, {});
+        return;
+    }
     if (m_grouping.by != SubtotalGrouping::By::Type)
         return;
     // The table's order, whichever type turns up first.
@@ -105,6 +117,12 @@ int Subtotals::typeGroup(const QString& path, const QString& key)
     // As EngineTable::lookupExtension: after the last ".", or the whole path.
     const qsizetype dot = path.lastIndexOf(u'.');
     return typeGroupOf(QStringView(path).mid(dot + 1));
+}
+
+int Subtotals::categoryGroup(const QString& relative)
+{
+    const QString& name = m_categories.categoryOf(relative);
+    return newGroup(name, name, {});
 }
 
 int Subtotals::typeGroupOf(QStringView extension)
@@ -157,6 +175,10 @@ void Subtotals::add(const FileResult& r)
     int group;
     if (m_grouping.by == SubtotalGrouping::By::Type) {
         group = typeGroup(r.path, r.typeKey);
+    } else if (m_grouping.by == SubtotalGrouping::By::Category) {
+        // Below the folder it was found in (a revision's top, "REV:", is such a folder).
+        const int root = m_roots ? m_roots->rootOf(r.path) : -1;
+        group = categoryGroup(root < 0 ? r.path : r.path.mid(m_roots->root(root).size()));
     } else {
         const int root = m_roots ? m_roots->rootOf(r.path) : -1;
         // A file given no root is its own folder's: one row per folder, whatever the depth.
@@ -184,6 +206,8 @@ void Subtotals::add(const FileChange& c)
     }
     const int group = m_grouping.by == SubtotalGrouping::By::Type
                           ? typeGroup(c.newPath.isEmpty() ? c.oldPath : c.newPath, c.typeKey)
+                      : m_grouping.by == SubtotalGrouping::By::Category
+                          ? categoryGroup(c.relativePath)
                           : folderGroup(c.relativePath, 0, QStringLiteral("./"));
     addTo(m_groups[static_cast<size_t>(group)].figures, figures);
 }
@@ -193,10 +217,13 @@ FigureTable Subtotals::table() const
     using Kind = FigureTable::Kind;
     const bool byType = m_grouping.by == SubtotalGrouping::By::Type;
     FigureTable t;
-    t.title = byType ? QStringLiteral("種類別") : QStringLiteral("フォルダ別");
+    const bool byCategory = m_grouping.by == SubtotalGrouping::By::Category;
+    t.title = byType ? QStringLiteral("種類別") : byCategory ? QStringLiteral("カテゴリ別") : QStringLiteral("フォルダ別");
     if (byType)
         t.columns = {{QStringLiteral("種類"), QStringLiteral("kind"), Kind::Text},
                      {QStringLiteral("エンジン"), QStringLiteral("engine"), Kind::Text}};
+    else if (byCategory)
+        t.columns = {{QStringLiteral("カテゴリ"), QStringLiteral("category"), Kind::Text}};
     else
         t.columns = {{QStringLiteral("フォルダ"), QStringLiteral("folder"), Kind::Text}};
     t.columns.push_back({QStringLiteral("ファイル数"), QStringLiteral("files"), Kind::Count});
@@ -229,7 +256,7 @@ FigureTable Subtotals::table() const
     };
 
     Figures total{};
-    const QString groupCode = byType ? QStringLiteral("kind") : QStringLiteral("folder");
+    const QString groupCode = byType ? QStringLiteral("kind") : byCategory ? QStringLiteral("category") : QStringLiteral("folder");
     for (const Group& g : m_groups) {
         if (g.figures[0] == 0)
             continue;

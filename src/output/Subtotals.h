@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/IniDocument.h"
+#include "config/Categories.h"
 #include "counting/AnalysisRun.h"
 #include "counting/VersionDiff.h"
 #include "output/FigureTable.h"
@@ -22,11 +23,11 @@ namespace tarvik {
 // their folder `depth` levels below the root they were registered from (1: the root's immediate
 // subfolders; files right in a root make the root's own row).
 struct SubtotalGrouping {
-    enum class By { Type, Folder };
+    enum class By { Type, Folder, Category };
     By by = By::Type;
     int depth = 1;
 
-    // "type", "dir" (depth 1) or "dir:N" with N >= 1; false for anything else.
+    // "type", "dir" (depth 1), "dir:N" with N >= 1 or "category"; false for anything else.
     static bool parse(const QString& text, SubtotalGrouping& grouping);
 };
 
@@ -85,6 +86,7 @@ private:
     };
 
     int typeGroup(const QString& path, const QString& typeKey);
+    int categoryGroup(const QString& relative);
     int typeGroupOf(QStringView extension);
     int folderGroup(const QString& path, qsizetype rootLength, const QString& root);
     int newGroup(const QString& key, QString name, QString engine);
@@ -95,6 +97,7 @@ private:
     IniDocument m_settings;
     GeneratedFiles m_generated;
     const FolderRoots* m_roots;
+    Categories m_categories;
     std::vector<Group> m_groups;
     QHash<QString, int> m_groupByKey;
     // Looked up by a view of the path, so that no file's extension is copied.

@@ -8,6 +8,7 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -242,4 +243,63 @@ TEST(Subtotals, FolderNamesThatAreNotUtf8AreWrittenAsInTheFilesRows)
         EXPECT_EQ(folders[r][0], files[r][2]);
         EXPECT_EQ(json[r - 1][u"folder"].toString(), files[r][2]);
     }
+}
+
+// Categories: the first whose patterns match the path (or a folder above it) wins; none is 本体.
+// The shipped settings file's categories, and none without the section.
+TEST(Subtotals, CategoriesTakeTheFirstMatchBelowTheFolderFound)
+{
+    Categories mine;
+    mine.add(QStringLiteral("テスト"), {QStringLiteral("tests/"), QStringLiteral("*_test.*")});
+    mine.add(QStringLiteral("外部"), {QStringLiteral("vendor/"), QStringLiteral("/gen/*.c")});
+    QFile file(QStringLiteral(TARVIK_SOURCE_DIR "/data/Tarvik.ini"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const Categories shipped = Categories::fromDocument(IniDocument::fromBytes(file.readAll().toStdString()));
+    struct Case {
+        const char* path;
+        const char* mine;
+        const char* shipped;
+    };
+    for (const Case& c : {Case{"src/a.c", "本体", "本体"}, Case{"tests/a.c", "テスト", "テスト"},
+                          Case{"src/deep/tests/x/a.c", "テスト", "テスト"}, Case{"vendor/tests/a.c", "テスト", "外部ライブラリ"},
+                          Case{"vendor/a_test.c", "テスト", "外部ライブラリ"}, Case{"src/a_test.go", "テスト", "テスト"},
+                          Case{"gen/a.c", "外部", "本体"}, Case{"src/gen/a.c", "本体", "本体"},
+                          Case{"tests.c", "本体", "本体"}, Case{"src/FooTest.java", "本体", "テスト"},
+                          Case{"web/app.spec.ts", "本体", "テスト"}, Case{"node_modules/x/i.js", "本体", "外部ライブラリ"}}) {
+        EXPECT_EQ(mine.categoryOf(QString::fromUtf8(c.path)), QString::fromUtf8(c.mine)) << c.path;
+        EXPECT_EQ(shipped.categoryOf(QString::fromUtf8(c.path)), QString::fromUtf8(c.shipped)) << c.path;
+    }
+    EXPECT_TRUE(Categories::fromDocument(IniDocument::fromBytes(kIni)).empty());
+    EXPECT_EQ(Categories::fromDocument(IniDocument::fromBytes(kIni)).categoryOf(QStringLiteral("tests/a.c")), Categories::kMain);
+}
+
+// By category, a count's rows and a comparison's add up to their totals; paths are matched below
+// the folder searched, so its own name ("tests" here) decides nothing.
+TEST(Subtotals, CategoryRowsOfACountAndOfAComparisonAddUpToTheTotals)
+{
+    TempDir dir;
+    const QByteArray ini = QByteArray(kIni) + "[Category]\r\nCat_1=テスト;tests/;*_test.c\r\nCat_2=外部;vendor/\r\n";
+    for (const char* version : {"old", "new"}) {
+        const QString root = QStringLiteral("tests/%1/").arg(QString::fromLatin1(version));
+        dir.write(root + QStringLiteral("main.c"), version == std::string("old") ? "a;\nb;\n" : "a;\nB;\nc;\n");
+        dir.write(root + QStringLiteral("tests/t.c"), version == std::string("old") ? "t;\n" : "t;\nu;\n");
+        dir.write(root + QStringLiteral("x_test.c"), "x;\n");
+        dir.write(root + QStringLiteral("vendor/v.c"), version == std::string("old") ? "v;\nw;\n" : "v;\n");
+    }
+    dir.write(QStringLiteral("tests/Tarvik.ini"), ini);
+    const QString ini2 = dir.path(QStringLiteral("tests/Tarvik.ini"));
+    auto run = [&](const QStringList& args) {
+        std::ostringstream out, err;
+        EXPECT_EQ(CountCommand({ini2, dir.path(), false, false, 2}).execute(args, out, err), 0) << err.str();
+        return QString::fromStdString(out.str());
+    };
+    EXPECT_EQ(run({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("category"),
+                   QStringLiteral("tests/new")}),
+              QStringLiteral("category,files,executable,comment,total,kstep,row\r\n本体,1,3,0,3,0.003,category\r\n"
+                             "テスト,2,3,0,3,0.003,category\r\n外部,1,1,0,1,0.001,category\r\n合計,4,7,0,7,0.007,total\r\n"));
+    // added, changed, deleted: main.c 1 added and 1 changed, t.c 1 added, v.c 1 deleted.
+    EXPECT_EQ(run({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--summary"), QStringLiteral("category"),
+                   QStringLiteral("--diff"), QStringLiteral("tests/old"), QStringLiteral("tests/new")}),
+              QStringLiteral("category,files,added,changed,deleted,modified,kstep,row\r\n本体,1,1,1,0,2,0.002,category\r\n"
+                             "テスト,2,1,0,0,1,0.001,category\r\n外部,1,0,0,1,0,0.000,category\r\n合計,4,2,1,1,3,0.003,total\r\n"));
 }
