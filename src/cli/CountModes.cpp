@@ -5,6 +5,7 @@
 #include "cli/OutputFormats.h"
 #include "cli/ProgressBar.h"
 #include "cli/SummaryOutput.h"
+#include "config/Categories.h"
 #include "config/NativePath.h"
 #include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
@@ -46,6 +47,15 @@ public:
             writer->separateGenerated();
         if (session.generatedChosen())
             writer->flagGenerated();
+        if (!m_categories.empty() || o.categoryColumn) {
+            // Below the folder each file was found in, as the subtotals by category match it.
+            writer->setCategories(
+                [this](const FileResult& r) {
+                    const int root = m_roots.rootOf(r.path);
+                    return m_categories.categoryOf(root < 0 ? r.path : r.path.mid(m_roots.root(root).size()));
+                },
+                o.categoryColumn);
+        }
 
         EngineTable engines(session.settings());
         ProgressSink progress(*sink, session.progressBar());
@@ -77,10 +87,12 @@ private:
     void addSummaries(CountSession& session, SummarySet& summaries)
     {
         session.addSummaries(summaries, &m_roots);
-        m_keepRoots = summaries.byFolder();
+        m_categories = Categories::fromDocument(session.settings());
+        m_keepRoots = summaries.byFolder() || !m_categories.empty() || session.options().categoryColumn;
     }
 
     AnalysisList m_list;
+    Categories m_categories;
     FolderRoots m_roots; // where each file was registered from, for the subtotals by folder
     bool m_keepRoots = false;
 };
@@ -214,6 +226,10 @@ public:
             writer->setSummaries(&summaries);
             sink = &summaries;
         }
+        const Categories categories = Categories::fromDocument(session.settings());
+        if (!categories.empty() || o.categoryColumn)
+            writer->setCategories([&categories](const FileChange& c) { return categories.categoryOf(c.relativePath); },
+                                  o.categoryColumn);
         DiffProgressSink progress(*sink, session.progressBar());
         const DiffSummary summary = compare(session, engines, progress);
         session.progressBar().clear();

@@ -98,6 +98,9 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                                        "Repeatable; in a CSV each table then starts with its title, after an "
                                                        "empty line."),
                                         QStringLiteral("type|dir[:DEPTH]|category|unregistered"));
+    const QCommandLineOption categoryOpt(QStringLiteral("category-column"),
+                                         QStringLiteral("With -f csv: end each file's row with its category (the settings "
+                                                        "file's [Category]; 本体 when none matches)."));
     const QCommandLineOption bomOpt(QStringLiteral("bom"),
                                     QStringLiteral("With -f csv: begin with a UTF-8 byte order mark, for spreadsheet programs."));
     const QCommandLineOption dateOpt(QStringLiteral("date"),
@@ -105,7 +108,7 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                                     "byte for byte."),
                                      QStringLiteral("YYYY-MM-DD"));
     parser.addOptions({help, version, settingsOpt, symbolOpt, subdirsOpt, formatOpt, jobsOpt, outputOpt, filesFromOpt, diffOpt,
-                       repoOpt, revOpt, excludeOpt, gitignoreOpt, generatedOpt, summaryOpt, bomOpt, dateOpt});
+                       repoOpt, revOpt, excludeOpt, gitignoreOpt, generatedOpt, summaryOpt, categoryOpt, bomOpt, dateOpt});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A file to count, or a directory whose registered file types are counted."),
                                  QStringLiteral("PATH..."));
@@ -181,6 +184,9 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
         o.defaultGroupings = true;
     }
     // The mark is for spreadsheet programs, which would run a name like "=…" as a formula.
+    o.categoryColumn = parser.isSet(categoryOpt);
+    if (o.categoryColumn && o.format != FormatWriter::Format::Csv)
+        return fail(QStringLiteral("--category-column is for -f csv"));
     o.bom = parser.isSet(bomOpt);
     if (o.bom && o.format != FormatWriter::Format::Csv)
         return fail(QStringLiteral("--bom is for -f csv"));

@@ -40,6 +40,7 @@ struct CountOptions {
     // None was asked for a workbook: it gets the usual sheets (and カテゴリ別 where the settings
     // file has categories).
     bool defaultGroupings = false;
+    bool categoryColumn = false; // --category-column
     Exclusions exclusions; // the command line's own; the settings file's patterns go before them
 
     QString settingsPath; // null: found when the run needs it

@@ -38,17 +38,25 @@ private:
 
 class DiffCsvWriter : public DiffFormatWriter {
 public:
-    DiffCsvWriter(Write write, CsvFormat::Reader reader) : m_write(write), m_csv(std::move(write), reader), m_reader(reader) {}
+    DiffCsvWriter(Write write, CsvFormat::Reader reader) : m_write(std::move(write)), m_reader(reader) {}
     // With subtotals, they are the output instead of the files' rows.
-    void diffStarted(qsizetype n) override
+    void diffStarted(qsizetype) override
     {
-        if (!m_summaries)
-            m_csv.diffStarted(n);
+        if (m_summaries)
+            return;
+        QByteArray header = DiffCsv::header();
+        if (m_categoryColumn)
+            header.insert(header.size() - 2, ",category");
+        m_write(header);
     }
-    void fileCompared(qsizetype i, const FileChange& c) override
+    void fileCompared(qsizetype, const FileChange& c) override
     {
-        if (!m_summaries)
-            m_csv.fileCompared(i, c);
+        if (m_summaries)
+            return;
+        QByteArray row = DiffCsv::row(c, m_reader);
+        if (m_categoryColumn)
+            row.insert(row.size() - 2, ',' + CsvFormat::field(m_categorize(c), m_reader));
+        m_write(row);
     }
     void diffFinished(const DiffSummary&) override
     {
@@ -59,7 +67,6 @@ public:
 
 private:
     Write m_write;
-    DiffCsv m_csv;
     CsvFormat::Reader m_reader;
 };
 
@@ -78,7 +85,8 @@ public:
                + ",\"deleted\":" + QByteArray::number(c.steps.deleted)
                + ",\"reused\":" + QByteArray::number(c.reusedSteps()) + ",\"oldPath\":" + jsonString(exportPath(c.oldPath))
                + ",\"newPath\":" + jsonString(exportPath(c.newPath))
-               + ",\"generated\":" + (c.generated ? "true" : "false") + '}';
+               + ",\"generated\":" + (c.generated ? "true" : "false")
+               + (m_categorize ? ",\"category\":" + jsonString(m_categorize(c)) : QByteArray()) + '}';
         m_write(obj);
     }
     void diffFinished(const DiffSummary& s) override

@@ -26,7 +26,17 @@ public:
     // The sheets of a workbook format, handed over once; none for the streamed formats.
     virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
+    // Each pair's category, as FormatWriter::setCategories.
+    using Categorize = std::function<QString(const FileChange&)>;
+    void setCategories(Categorize categorize, bool csvColumn)
+    {
+        m_categorize = std::move(categorize);
+        m_categoryColumn = csvColumn;
+    }
+
 protected:
+    Categorize m_categorize;
+    bool m_categoryColumn = false;
     const SummarySet* m_summaries = nullptr;
     const UnregisteredFiles* m_unregistered = nullptr;
 };

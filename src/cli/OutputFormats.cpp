@@ -66,6 +66,8 @@ public:
         QStringList columns = CsvFormat::resultColumns();
         if (m_generatedColumn)
             columns << QStringLiteral("generated");
+        if (m_categoryColumn)
+            columns << QStringLiteral("category");
         m_write(CsvFormat::record(columns, m_reader));
     }
     void fileAnalysed(qsizetype, const FileResult& r) override
@@ -75,6 +77,8 @@ public:
         QByteArray record = CsvFormat::resultRecord(r, m_reader);
         if (m_generatedColumn)
             record.insert(record.size() - 2, r.generated ? ",1" : ",0"); // before the CR LF
+        if (m_categoryColumn)
+            record.insert(record.size() - 2, ',' + CsvFormat::field(m_categorize(r), m_reader));
         m_write(record);
     }
     void runFinished(const RunSummary&) override
@@ -104,7 +108,8 @@ public:
                + ",\"executable\":" + QByteArray::number(r.counts.executable)
                + ",\"comment\":" + QByteArray::number(r.counts.comment)
                + ",\"total\":" + QByteArray::number(r.counts.total)
-               + ",\"generated\":" + (r.generated ? "true" : "false") + '}';
+               + ",\"generated\":" + (r.generated ? "true" : "false")
+               + (m_categorize ? ",\"category\":" + jsonString(m_categorize(r)) : QByteArray()) + '}';
         m_write(obj);
     }
     void runFinished(const RunSummary& s) override

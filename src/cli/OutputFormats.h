@@ -45,9 +45,19 @@ public:
     // The sheets of a workbook format, handed over once; none for the streamed formats.
     virtual std::vector<WorkbookSheet> takeSheets() { return {}; }
 
+    // Each file's category, for the JSON's `category` and, with `csvColumn`, a last CSV column.
+    using Categorize = std::function<QString(const FileResult&)>;
+    void setCategories(Categorize categorize, bool csvColumn)
+    {
+        m_categorize = std::move(categorize);
+        m_categoryColumn = csvColumn;
+    }
+
 protected:
     const SummarySet* m_summaries = nullptr;
     const UnregisteredFiles* m_unregistered = nullptr;
+    Categorize m_categorize;
+    bool m_categoryColumn = false;
 };
 
 // The totals and subtotals as a document (Markdown or HTML), written once the run is complete;

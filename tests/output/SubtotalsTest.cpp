@@ -302,4 +302,21 @@ TEST(Subtotals, CategoryRowsOfACountAndOfAComparisonAddUpToTheTotals)
                    QStringLiteral("--diff"), QStringLiteral("tests/old"), QStringLiteral("tests/new")}),
               QStringLiteral("category,files,added,changed,deleted,modified,kstep,row\r\n本体,1,1,1,0,2,0.002,category\r\n"
                              "テスト,2,1,0,0,1,0.001,category\r\n外部,1,0,0,1,0,0.000,category\r\n合計,4,2,1,1,3,0.003,total\r\n"));
+    // Each file's own: a last CSV column when asked, and in the JSON whenever there are categories.
+    QStringList lastColumn;
+    for (const QString& args : {QStringLiteral("--category-column tests/new"),
+                                QStringLiteral("--category-column --diff tests/old tests/new")}) {
+        const QString csv = run(QStringList{QStringLiteral("-f"), QStringLiteral("csv")} + args.split(u' '));
+        for (const QStringList& row : test::parseDelimited(csv, u','))
+            lastColumn << row.last();
+    }
+    // In walk order: a folder's files before its subfolders.
+    EXPECT_EQ(lastColumn, (QStringList{QStringLiteral("category"), QStringLiteral("本体"), QStringLiteral("テスト"),
+                                       QStringLiteral("テスト"), QStringLiteral("外部"), QStringLiteral("category"),
+                                       QStringLiteral("本体"), QStringLiteral("テスト"), QStringLiteral("テスト"),
+                                       QStringLiteral("外部")}));
+    const QJsonArray files = QJsonDocument::fromJson(run({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("tests/new")}).toUtf8())
+                                 .object()[QStringLiteral("files")].toArray();
+    ASSERT_EQ(files.size(), 4);
+    EXPECT_EQ(files[3].toObject()[QStringLiteral("category")].toString(), QStringLiteral("外部"));
 }
