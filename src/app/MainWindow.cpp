@@ -11,6 +11,7 @@
 #include "app/PrintCommand.h"
 #include "app/ResultGridProxy.h"
 #include "app/StatusMessage.h"
+#include "app/SummaryPane.h"
 #include "app/UserPrompter.h"
 #include "output/ResultGridModel.h"
 
@@ -110,7 +111,12 @@ MainWindow::MainWindow(const QString& settingsPath, UserPrompter& prompter, Appl
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Closing the window as it is destroyed hides the pane: nothing of this window may answer.
+    if (m_summary)
+        disconnect(m_summary, nullptr, this, nullptr);
+}
 
 void MainWindow::buildControls()
 {
