@@ -1,5 +1,4 @@
 #include "config/CategoryEditor.h"
-#include "config/Categories.h"
 
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
@@ -31,7 +30,6 @@ TEST_F(CategoryEditorTest, ReadsAsTheCountDoesAndRoundTrips)
     // A key without a name counts for nothing; the list goes on after it.
     const std::vector<Category> read = m_editor.read();
     ASSERT_EQ(read.size(), 3u);
-    EXPECT_EQ(read[1], (Category{QStringLiteral("テスト"), {QStringLiteral("test/"), QStringLiteral("*_test.*")}}));
 
     // Written back, the key without a name goes; written again unchanged, the file is not touched.
     QString error;
@@ -46,14 +44,9 @@ TEST_F(CategoryEditorTest, ReadsAsTheCountDoesAndRoundTrips)
     const std::vector<Category> edited{read[2], read[0], {QStringLiteral(" 文書 "), CategoryEditor::patternsOf(QStringLiteral(" docs/ ;; *.md"))},
                                        read[1]};
     ASSERT_TRUE(m_editor.save(edited, &error)) << error.toStdString();
-    const std::vector<Category> back = m_editor.read();
-    ASSERT_EQ(back.size(), 4u);
-    EXPECT_EQ(back[2], (Category{QStringLiteral("文書"), {QStringLiteral("docs/"), QStringLiteral("*.md")}}));
-    EXPECT_EQ(back[3], read[1]);
-    IniDocument doc = IniDocument::fromBytes(content().toStdString());
-    EXPECT_EQ(Categories::fromDocument(doc).names(),
-              (QStringList{QStringLiteral("生成"), QStringLiteral("外部ライブラリ"), QStringLiteral("文書"), QStringLiteral("テスト")}));
-    EXPECT_EQ(Categories::fromDocument(doc).categoryOf(QStringLiteral("a/README.md")), QStringLiteral("文書"));
+    std::vector<Category> expected = edited;
+    expected[2] = {QStringLiteral("文書"), {QStringLiteral("docs/"), QStringLiteral("*.md")}};
+    EXPECT_EQ(m_editor.read(), expected);
 }
 
 TEST_F(CategoryEditorTest, AShorterListDropsTheKeysLeftOverAndNoneDropsTheSection)
