@@ -37,7 +37,8 @@ namespace tarvik {
 
 namespace {
 
-// The tabs' places in the pane by the number kept for each (see shownTab).
+// The tabs' places in the pane by the number kept in the settings for each (see shownTab): the
+// tabs that were there before カテゴリ別 keep their numbers, so a kept tab is found again.
 constexpr int kPlaceOfKept[] = {0, 1, 3, 2};
 constexpr int kCategoryPlace = 2;
 
