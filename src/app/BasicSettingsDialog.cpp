@@ -1,10 +1,12 @@
 #include "app/BasicSettingsDialog.h"
 
+#include "app/CategoryDialog.h"
 #include "app/DialogRunner.h"
 #include "app/EngineRulesDialog.h"
 #include "app/FileTypeEditorDialog.h"
 #include "app/UserPrompter.h"
 #include "app/WindowGeometry.h"
+#include "config/CategoryEditor.h"
 #include "config/EngineRulesEditor.h"
 #include "config/ExcludeSettings.h"
 #include "config/FileTypeEditor.h"
@@ -13,6 +15,7 @@
 #include "intake/PathPatterns.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,7 +64,10 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsStore& settings, UserPrompter& 
 
     layout->addWidget(label1, 0, 0, 1, 4);
     layout->addWidget(m_grid, 1, 0, 1, 4);
-    layout->addWidget(button("Command6", QStringLiteral("解析エンジン設定"), &BasicSettingsDialog::Command6_Click), 2, 0);
+    auto* settingButtons = new QHBoxLayout;
+    settingButtons->addWidget(button("Command6", QStringLiteral("解析エンジン設定"), &BasicSettingsDialog::Command6_Click));
+    settingButtons->addWidget(button("CommandCategory", QStringLiteral("カテゴリ設定..."), &BasicSettingsDialog::CommandCategory_Click));
+    layout->addLayout(settingButtons, 2, 0);
     layout->addWidget(button("Command1", QStringLiteral("追加"), &BasicSettingsDialog::Command1_Click), 2, 1);
     layout->addWidget(button("Command2", QStringLiteral("変更"), &BasicSettingsDialog::Command2_Click), 2, 2);
     layout->addWidget(button("Command4", QStringLiteral("削除"), &BasicSettingsDialog::Command4_Click), 2, 3);
@@ -220,6 +226,15 @@ void BasicSettingsDialog::Command6_Click()
     EngineRulesDialog rules(editor, m_prompter, this);
     rules.selectEngine(engine);
     m_dialogs.run(rules);
+}
+
+void BasicSettingsDialog::CommandCategory_Click()
+{
+    CategoryEditor editor(m_settings);
+    CategoryDialog categories(editor, m_prompter, this);
+    m_dialogs.run(categories);
+    if (categories.result() == QDialog::Accepted && m_hooks.categoriesChanged)
+        m_hooks.categoriesChanged();
 }
 
 void BasicSettingsDialog::Command5_Click()

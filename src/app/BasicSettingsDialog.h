@@ -17,14 +17,15 @@ class FileTypeEditorDialog;
 class SettingsStore;
 class UserPrompter;
 
-// Form2: the file-type table (add, change, delete), the engines' comment rules, the default
-// directory and what the folder searches leave out.
+// Form2: the file-type table (add, change, delete), the engines' comment rules, the categories,
+// the default directory and what the folder searches leave out.
 class BasicSettingsDialog : public QDialog {
     Q_OBJECT
 public:
     struct Hooks {
         std::function<void()> rebuildFileTypeMenu;            // the main window's menu
         std::function<void(const QString&)> setDefaultDirectory; // the file dialogs' start
+        std::function<void()> categoriesChanged;                 // stored by the categories' dialog
     };
 
     BasicSettingsDialog(SettingsStore& settings, UserPrompter& prompter, DialogRunner& dialogs, Hooks hooks,
@@ -36,6 +37,7 @@ public:
     void Command4_Click(); // delete the selected rows
     void Command5_Click(); // choose the default directory
     void Command6_Click(); // the comment rules of the engines
+    void CommandCategory_Click(); // the categories
     void Command3_Click(); // 終了: store the default directory and the patterns, and close
 
     QString EditedExtension;

@@ -131,6 +131,8 @@ private:
     void buildSummaryPane();
     // The 集計 pane's tables from the last run, when the pane is shown.
     void refreshSummary();
+    // Until a run shows figures, the pane's category tab follows the settings file.
+    void followCategorySettings();
     // Keeps the pane's place in the settings file for the next start.
     void saveSummaryLayout();
     // The last run's subtotals by file type and by folder, as the pane and the workbook show them.

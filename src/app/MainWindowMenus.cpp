@@ -170,7 +170,8 @@ void MainWindow::showListContextMenu(const QPoint& globalPos)
 void MainWindow::Mn_Kihon_Click()
 {
     BasicSettingsDialog form2(m_settings, m_prompter, *m_dialogs,
-                              {[this] { BuildFileTypeMenu(); }, [this](const QString& dir) { setFileDialogDirectory(dir); }},
+                              {[this] { BuildFileTypeMenu(); }, [this](const QString& dir) { setFileDialogDirectory(dir); },
+                               [this] { followCategorySettings(); }},
                               this);
     m_dialogs->run(form2);
 }

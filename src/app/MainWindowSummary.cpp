@@ -1,4 +1,4 @@
-// The 集計 pane: subtotals of the last run by file type and by folder, beside the grid.
+// The 集計 pane: subtotals of the last run by file type, by folder and by category, beside the grid.
 #include "app/MainWindow.h"
 
 #include "app/DialogRunner.h"
@@ -28,6 +28,7 @@ void MainWindow::buildSummaryPane()
     bool number = false;
     if (const int depth = m_settings.read(kSummary, QStringLiteral("Depth")).toInt(&number); number)
         m_summary->setFolderDepth(depth); // the spin box keeps it within its range
+    followCategorySettings(); // before the tab: the category tab may be the one kept
     if (const int tab = m_settings.read(kSummary, QStringLiteral("Tab")).toInt(&number); number)
         m_summary->showTab(tab);
     m_summary->setUserWidth(m_settings.read(kSummary, QStringLiteral("Width")).toInt());
@@ -101,7 +102,16 @@ void MainWindow::refreshSummary()
         return;
     }
     const auto [byType, byFolder] = subtotalTables(m_summary->folderDepth());
-    m_summary->showTables(byType, byFolder);
+    m_summary->showTables(byType, byFolder, categoryTable());
+}
+
+void MainWindow::followCategorySettings()
+{
+    if (m_summary->hasFigures())
+        return; // the figures shown are of the last run's settings
+    IniDocument doc;
+    SettingsStore::loadDocument(m_settings.path(), doc, nullptr);
+    m_summary->showCategoryTab(!Categories::fromDocument(doc).empty());
 }
 
 std::pair<FigureTable, FigureTable> MainWindow::subtotalTables(int folderDepth) const

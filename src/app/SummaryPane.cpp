@@ -29,12 +29,18 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <optional>
 
 namespace tarvik {
 
 namespace {
+
+// The tabs' places in the pane by the number kept in the settings for each (see shownTab): the
+// tabs that were there before カテゴリ別 keep their numbers, so a kept tab is found again.
+constexpr int kPlaceOfKept[] = {0, 1, 3, 2};
+constexpr int kCategoryPlace = 2;
 
 // More bars than this are unreadable: the smallest are shown together as one.
 constexpr int kMostBars = 30;
@@ -210,6 +216,7 @@ SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDi
     m_tabs->setObjectName(QStringLiteral("SummaryTabs"));
     m_byType = addPage(QStringLiteral("種類別"), "ByType");
     m_byFolder = addPage(QStringLiteral("フォルダ別"), "ByFolder");
+    m_byCategory = addPage(QStringLiteral("カテゴリ別"), "ByCategory");
     {
         auto* page = new QWidget(m_tabs);
         page->setObjectName(QStringLiteral("Unregistered"));
@@ -233,6 +240,7 @@ SummaryPane::SummaryPane(UserPrompter& prompter, std::function<QString()> saveDi
                 emit registerKindRequested(kind);
         });
     }
+    m_tabs->setTabVisible(kCategoryPlace, false); // until the settings have categories
     layout->addWidget(m_tabs, 1);
 
     auto* controls = new QHBoxLayout;
@@ -265,6 +273,7 @@ SummaryPane::Page SummaryPane::addPage(const QString& title, const char* name)
     auto* split = new QSplitter(Qt::Vertical, m_tabs);
     split->setObjectName(QString::fromLatin1(name));
     Page page;
+    page.title = title;
     page.table = new QTableWidget(split);
     page.table->setObjectName(QString::fromLatin1(name) + QStringLiteral("Table"));
     page.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -288,17 +297,39 @@ int SummaryPane::folderDepth() const { return m_depth->value(); }
 
 void SummaryPane::setFolderDepth(int depth) { m_depth->setValue(depth); }
 
-int SummaryPane::shownTab() const { return m_tabs->currentIndex(); }
+int SummaryPane::shownTab() const
+{
+    const int place = m_tabs->currentIndex();
+    for (int kept = 0; kept < static_cast<int>(std::size(kPlaceOfKept)); ++kept) {
+        if (kPlaceOfKept[kept] == place)
+            return kept;
+    }
+    return 0;
+}
 
 void SummaryPane::showTab(int index)
 {
-    if (index >= 0 && index < m_tabs->count())
-        m_tabs->setCurrentIndex(index);
+    if (index < 0 || index >= static_cast<int>(std::size(kPlaceOfKept)))
+        return;
+    const int place = kPlaceOfKept[index];
+    m_tabs->setCurrentIndex(m_tabs->isTabVisible(place) ? place : 0);
 }
+
+void SummaryPane::showCategoryTab(bool shown)
+{
+    if (shown == m_tabs->isTabVisible(kCategoryPlace))
+        return;
+    const bool wasCurrent = m_tabs->currentIndex() == kCategoryPlace;
+    m_tabs->setTabVisible(kCategoryPlace, shown);
+    if (wasCurrent && !shown)
+        m_tabs->setCurrentIndex(0);
+}
+
+bool SummaryPane::categoryTabShown() const { return m_tabs->isTabVisible(kCategoryPlace); }
 
 bool SummaryPane::eventFilter(QObject* watched, QEvent* event)
 {
-    for (const Page* page : {&m_byType, &m_byFolder}) {
+    for (const Page* page : {&m_byType, &m_byFolder, &m_byCategory}) {
         if (watched == page->chart && event->type() == QEvent::Resize)
             fitChart(page->chart->chart(), static_cast<QResizeEvent*>(event)->size().width());
         // A tab shown again may keep its width and so get no resize: fitted to it here.
@@ -342,7 +373,7 @@ void SummaryPane::fitWidth()
 
 void SummaryPane::clear()
 {
-    for (Page* page : {&m_byType, &m_byFolder}) {
+    for (Page* page : {&m_byType, &m_byFolder, &m_byCategory}) {
         page->table->clear();
         page->table->setRowCount(0);
         page->table->setColumnCount(0);
@@ -353,12 +384,16 @@ void SummaryPane::clear()
     m_hint->show();
 }
 
-void SummaryPane::showTables(const FigureTable& byType, const FigureTable& byFolder)
+void SummaryPane::showTables(const FigureTable& byType, const FigureTable& byFolder,
+                             const std::optional<FigureTable>& byCategory)
 {
     m_typeTable = byType;
     m_folderTable = byFolder;
+    m_categoryTable = byCategory.value_or(FigureTable{});
     fill(m_byType, byType, true);
     fill(m_byFolder, byFolder, false);
+    fill(m_byCategory, m_categoryTable, false);
+    showCategoryTab(byCategory.has_value());
     m_hasFigures = true;
     m_hint->hide();
 }
@@ -451,7 +486,7 @@ void SummaryPane::fill(Page& page, const FigureTable& table, bool colourByType)
     }
     page.table->resizeColumnsToContents();
 
-    QChart* chart = makeChart(m_tabs->tabText(&page == &m_byType ? 0 : 1), table, colourByType);
+    QChart* chart = makeChart(page.title, table, colourByType);
     // Qt Charts gives each name an equal share of the axis's height (a share more than there are
     // bars) and elides a name without the room for a line and its padding.
     const int bars = static_cast<int>(chart->property(kFullNames).toStringList().size());
@@ -474,7 +509,7 @@ QChart* SummaryPane::makeChart(const QString& title, const FigureTable& table, b
     std::vector<Bar> bars;
     for (const auto& row : table.rows) {
         const QString code = codeColumn < 0 ? QString() : textOf(row[static_cast<size_t>(codeColumn)]);
-        if (code != u"kind" && code != u"folder")
+        if (code != u"kind" && code != u"folder" && code != u"category")
             continue;
         Bar bar{displayPath(textOf(row[0])), colourByType ? textOf(row[0]) : QString(),
                 valueColumn < 0 ? 0 : numberOf(row[static_cast<size_t>(valueColumn)]), code == u"folder"};
@@ -605,9 +640,11 @@ void SummaryPane::SaveChartPng()
     if (path.isEmpty())
         return;
     // The files passed over have no chart: from their tab, the chart by type.
-    const int index = m_tabs->currentIndex() == 1 ? 1 : 0;
-    const bool byType = index == 0;
-    const QImage image = chartImage(m_tabs->tabText(index), byType ? m_typeTable : m_folderTable, byType);
+    const Page* pages[] = {&m_byType, &m_byFolder, &m_byCategory};
+    const FigureTable* tables[] = {&m_typeTable, &m_folderTable, &m_categoryTable};
+    const int current = m_tabs->currentIndex();
+    const int index = current >= 0 && current < static_cast<int>(std::size(pages)) ? current : 0;
+    const QImage image = chartImage(pages[index]->title, *tables[index], index == 0);
     // Replaced whole or not at all, like every other file we write.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 class QChart;
 class QChartView;
@@ -24,15 +25,21 @@ namespace tarvik {
 
 class UserPrompter;
 
-// The 集計 pane beside the grid: the last run's subtotals by file type and by folder, each as a
-// table and as a horizontal bar chart of executable lines; and the kinds of file the last folder
-// search passed over, each of which can be registered from here.
+// The 集計 pane beside the grid: the last run's subtotals by file type, by folder and (when the
+// settings have categories) by category, each as a table and as a horizontal bar chart of
+// executable lines; and the kinds of file the last folder search passed over, each of which can
+// be registered from here.
 class SummaryPane : public QDockWidget {
     Q_OBJECT
 public:
     SummaryPane(UserPrompter& prompter, std::function<QString()> saveDirectory, QWidget* parent = nullptr);
 
-    void showTables(const FigureTable& byType, const FigureTable& byFolder);
+    // The category tab is shown with `byCategory` and hidden without it.
+    void showTables(const FigureTable& byType, const FigureTable& byFolder,
+                    const std::optional<FigureTable>& byCategory = std::nullopt);
+    // Before a run, whether the settings' categories will have a tab.
+    void showCategoryTab(bool shown);
+    bool categoryTabShown() const;
     // The files passed over (unregisteredTable's rows): kind, files, bytes; the total row is left
     // out, the tab says it.
     void showUnregistered(const FigureTable& table);
@@ -45,6 +52,8 @@ public:
     // The folder depth below each registered folder that the folder subtotals group by.
     int folderDepth() const;
     void setFolderDepth(int depth);
+    // The tab as it is kept in the settings: 0 種類別, 1 フォルダ別, 2 未登録の種類 (the numbers
+    // they had before categories came), 3 カテゴリ別. A hidden tab is not shown: 種類別 is.
     int shownTab() const;
     void showTab(int index);
     // The width the user gave the pane by dragging the splitter beside it; 0 while the pane
@@ -70,6 +79,7 @@ signals:
 
 private:
     struct Page {
+        QString title;
         QTableWidget* table = nullptr;
         QScrollArea* scroll = nullptr; // the chart, scrolled when its bars need more height
         QChartView* chart = nullptr;
@@ -90,10 +100,12 @@ private:
     QSpinBox* m_depth = nullptr;
     Page m_byType;
     Page m_byFolder;
+    Page m_byCategory;
     QTableWidget* m_unregistered = nullptr;
     QPushButton* m_register = nullptr;
     FigureTable m_typeTable;
     FigureTable m_folderTable;
+    FigureTable m_categoryTable;
     bool m_hasFigures = false;
     int m_userWidth = 0;
     int m_pressedWidth = -1; // the pane's width when a drag of the window's splitter began

@@ -372,6 +372,70 @@ private slots:
         QVERIFY(m_window->summaryPane()->isHidden());
     }
 
+    // Categories are edited from 基本設定; the run after has a カテゴリ別 tab whose groups add up
+    // to the total, whose chart saves as PNG, and which the next start shows again. Without
+    // categories there is no such tab.
+    void categoriesAreEditedInBasicSettingsAndGetATabOfTheirOwn()
+    {
+        test::ScriptedDialogRunner dialogs;
+        m_window->setDialogRunner(dialogs);
+        m_dir->write(QStringLiteral("tree/main.c"), "a;\n");
+        m_dir->write(QStringLiteral("tree/test/t.c"), "a;\nb;\n");
+        m_dir->write(QStringLiteral("tree/test/u.cpp"), "a;\nb;\nc;\n");
+        m_dir->write(QStringLiteral("tree/vendor/v.c"), "a;\nb;\nc;\nd;\n");
+        m_prompter->expect(Kind::ChooseFolder, {}, {m_dir->path(QStringLiteral("tree"))}).expect(Kind::ChooseFolder, {}, {});
+        action("Mn_DirOpen")->trigger();
+        action("Mn_Syukei")->trigger();
+        action("Mn_kaiseki")->trigger();
+        SummaryPane* pane = m_window->summaryPane();
+        QVERIFY(!child<QTabWidget>(*pane, "SummaryTabs")->isTabVisible(2));
+
+        m_prompter->expect(Kind::Message, QStringLiteral("「本体」はどのカテゴリにも当たらないファイルの集計名です。別の名前にして下さい。"));
+        dialogs
+            .then([](QDialog& form2) {
+                child<QPushButton>(form2, "CommandCategory")->click();
+                form2.reject();
+            })
+            .then([&](QDialog& form) {
+                QCOMPARE(form.objectName(), QStringLiteral("FormCategory"));
+                auto* table = child<QTableWidget>(form, "CategoryTable");
+                QCOMPARE(table->rowCount(), 0);
+                for (const char* row : {"テスト|test/; *_test.*", "本体|vendor/"}) {
+                    child<QPushButton>(form, "CommandAdd")->click();
+                    const QStringList cells = QString::fromUtf8(row).split(u'|');
+                    table->item(table->rowCount() - 1, 0)->setText(cells[0]);
+                    table->item(table->rowCount() - 1, 1)->setText(cells[1]);
+                }
+                child<QPushButton>(form, "CommandOK")->click();
+                QCOMPARE(form.result(), int(QDialog::Rejected)); // still open for the name to be corrected
+                table->item(1, 0)->setText(QStringLiteral("外部"));
+                child<QPushButton>(form, "CommandUp")->click();
+                child<QPushButton>(form, "CommandOK")->click();
+            });
+        action("Mn_Kihon")->trigger();
+        SettingsStore settings(m_dir->path(QStringLiteral("Tarvik.ini")));
+        QCOMPARE(settings.read(QStringLiteral("Category"), QStringLiteral("Cat_2")), QStringLiteral("テスト;test/;*_test.*"));
+
+        action("Mn_kaiseki")->trigger();
+        QVERIFY(pane->categoryTabShown());
+        auto* table = child<QTableWidget>(*pane, "ByCategoryTable");
+        QCOMPARE(table->rowCount(), 4);
+        const auto lines = [table](int row) { return table->item(row, 2)->data(Qt::UserRole).toLongLong(); };
+        QCOMPARE(lines(0) + lines(1) + lines(2), lines(3));
+        QCOMPARE(bars(*pane, "ByCategoryChart"), (QStringList{QStringLiteral("テスト=5"), QStringLiteral("外部=4"), QStringLiteral("本体=1")}));
+
+        child<QTabWidget>(*pane, "SummaryTabs")->setCurrentIndex(2);
+        QCOMPARE(pane->shownTab(), 3); // 未登録の種類 keeps the 2 it always had
+        const QString png = m_dir->path(QStringLiteral("category.png"));
+        m_prompter->expect(Kind::SaveFile, {}, {png});
+        child<QPushButton>(*pane, "SaveChartPng")->click();
+        QVERIFY(!QImage(png).isNull());
+        m_prompter->expect(Kind::YesNo, QStringLiteral("終了しますか？"), {QStringLiteral("yes")});
+        QVERIFY(m_window->close());
+        m_window = std::make_unique<MainWindow>(m_dir->path(QStringLiteral("Tarvik.ini")), *m_prompter, *m_launcher);
+        QCOMPARE(child<QTabWidget>(*m_window->summaryPane(), "SummaryTabs")->currentIndex(), 2);
+    }
+
     // A folder search says what it passed over; from the pane a kind is registered in one step.
     void filesPassedOverAreShownAndAKindIsRegisteredFromThePane()
     {
