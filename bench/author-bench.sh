@@ -30,9 +30,11 @@ blame_all() {
     done <<< "$files"
 }
 
-diff_only=$(best_of "$runs" "$tool" -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv)
-authors=$(best_of "$runs" "$tool" -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv --summary author)
-authors_one=$(best_of "$runs" "$tool" -s "$ini" -j 1 --repo "$repo" --diff "$old" "$new" -f csv --summary author)
+# The unregistered files' line on standard error is not what is timed.
+count() { "$tool" "$@" 2> /dev/null; }
+diff_only=$(best_of "$runs" count -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv)
+authors=$(best_of "$runs" count -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv --summary author)
+authors_one=$(best_of "$runs" count -s "$ini" -j 1 --repo "$repo" --diff "$old" "$new" -f csv --summary author)
 git_blame=$(best_of "${GIT_RUNS:-1}" blame_all)
 
 echo "repository: $repo, $old..$new, $count files blamed, $(nproc) cores"
