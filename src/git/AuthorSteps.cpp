@@ -6,9 +6,10 @@
 #include "counting/SourceStore.h"
 
 #include <git2.h>
+#include <git2/sys/repository.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -104,6 +105,13 @@ struct AuthorSteps::Impl {
     QHash<QString, Figures> byAuthor;
     std::optional<RunError> error;
 
+    std::mutex mutex; // over the jobs, closed, failed and error
+    std::condition_variable queued;
+    bool closed = false; // no more jobs come
+    bool failed = false;
+    std::thread thread;
+    bool threadRefused = false;
+
     explicit Impl(const IniDocument& settings) : engines(settings) {}
 
     QString relative(const QString& path) const { return path.mid(store->topLength(path)); }
@@ -112,11 +120,57 @@ struct AuthorSteps::Impl {
         const int engine = engineIndexIn(engines, *store, path);
         if (engine < 0)
             return;
-        jobs.push_back(Job{pathToNative(relative(path)), pathToNative(relative(oldPath)), engine, kind});
-        jobPaths.push_back(path);
+        {
+            const std::lock_guard lock(mutex);
+            jobs.push_back(Job{pathToNative(relative(path)), pathToNative(relative(oldPath)), engine, kind});
+            jobPaths.push_back(path);
+        }
+        queued.notify_one();
+        if (!thread.joinable() && !threadRefused) {
+            try {
+                thread = std::thread([this] { blameQueued(); });
+            } catch (const std::system_error&) {
+                threadRefused = true;
+            }
+        }
     }
 
-    // One thread's share: its own repository handle, as libgit2's are not to be shared.
+    // The blame runs beside the count, on one thread: its repository handle keeps the commits and
+    // trees that the files' histories share, which handles of several threads would each read
+    // again (two threads took more time than one on two cores).
+    void blameQueued()
+    {
+        git_repository* raw = nullptr;
+        if (git_repository_open(&raw, gitDir.c_str()) == 0)
+            worker.repo.reset(raw);
+        // Each step of a blame reads the configuration, which libgit2 checks on disk every time:
+        // three stat calls, hundreds of times per file. The run reads the configuration once.
+        git_config* snapshot = nullptr;
+        if (worker.repo && git_repository_config_snapshot(&snapshot, worker.repo.get()) == 0) {
+            git_repository_set_config(worker.repo.get(), snapshot);
+            git_config_free(snapshot);
+        }
+        const bool ready = worker.repo && treeOf(worker.repo.get(), newest, worker.newTree)
+                           && (!oldest || treeOf(worker.repo.get(), *oldest, worker.oldTree));
+        for (size_t i = 0;; ++i) {
+            Job job;
+            {
+                std::unique_lock lock(mutex);
+                queued.wait(lock, [&] { return failed || closed || i < jobs.size(); });
+                if (failed || i >= jobs.size())
+                    return;
+                job = jobs[i];
+            }
+            const std::optional<QString> reason = ready ? run(worker, job) : lastGitError();
+            if (reason) {
+                const std::lock_guard lock(mutex);
+                error = RunError{-1, jobPaths[i], *reason};
+                failed = true;
+            }
+        }
+    }
+
+    // What the blaming thread holds: its own repository handle, as libgit2's are not to be shared.
     struct Worker {
         RepositoryPtr repo;
         TreePtr newTree, oldTree;
@@ -128,6 +182,7 @@ struct AuthorSteps::Impl {
         QHash<QString, Figures> byAuthor;
         std::string bytes, oldBytes;
     };
+    Worker worker;
 
     static bool treeOf(git_repository* repo, const git_oid& commit, TreePtr& tree)
     {
@@ -245,7 +300,18 @@ struct AuthorSteps::Impl {
 
 AuthorSteps::AuthorSteps(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 
-AuthorSteps::~AuthorSteps() = default;
+AuthorSteps::~AuthorSteps()
+{
+    // A run that ended early never asks for the table: the files left are not blamed.
+    Impl& d = *m_impl;
+    {
+        const std::lock_guard lock(d.mutex);
+        d.closed = d.failed = true;
+    }
+    d.queued.notify_one();
+    if (d.thread.joinable())
+        d.thread.join();
+}
 
 std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QString& oldRevision,
                                                const QString& revision, const IniDocument& settings,
@@ -330,49 +396,18 @@ const std::optional<RunError>& AuthorSteps::error() const { return m_impl->error
 void AuthorSteps::finish()
 {
     Impl& d = *m_impl;
-    const size_t n = d.jobs.size();
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::mutex mutex;
-    std::optional<RunError>& error = d.error;
-    auto work = [&](Impl::Worker& w) {
-        git_repository* raw = nullptr;
-        if (git_repository_open(&raw, d.gitDir.c_str()) == 0)
-            w.repo.reset(raw);
-        const bool ready = w.repo && Impl::treeOf(w.repo.get(), d.newest, w.newTree)
-                           && (!d.oldest || Impl::treeOf(w.repo.get(), *d.oldest, w.oldTree));
-        for (size_t i; !failed && (i = next++) < n;) {
-            std::optional<QString> reason = ready ? d.run(w, d.jobs[i]) : lastGitError();
-            if (!reason)
-                continue;
-            const std::lock_guard lock(mutex);
-            // Of files failing at once on several threads, the first in the run's order.
-            if (!error || error->index > static_cast<qsizetype>(i))
-                error = RunError{static_cast<qsizetype>(i), d.jobPaths[i], *reason};
-            failed = true;
-        }
-    };
-    const size_t threads = std::clamp<size_t>(static_cast<size_t>(std::max(d.options.jobs, 1)), 1, std::max<size_t>(n, 1));
-    std::vector<Impl::Worker> workers(threads);
-    std::vector<std::thread> started;
-    for (size_t t = 1; t < threads; ++t) {
-        try {
-            started.emplace_back(work, std::ref(workers[t]));
-        } catch (const std::system_error&) {
-            break; // the threads there are share the files
-        }
+    {
+        const std::lock_guard lock(d.mutex);
+        d.closed = true;
     }
-    work(workers[0]);
-    for (std::thread& t : started)
-        t.join();
-    for (const Impl::Worker& w : workers) {
-        for (auto it = w.byAuthor.cbegin(); it != w.byAuthor.cend(); ++it)
-            addTo(d.byAuthor[it.key()], *it);
-    }
-    d.jobs.clear();
-    d.jobPaths.clear();
-    if (error)
-        error->index = -1;
+    d.queued.notify_one();
+    if (d.thread.joinable())
+        d.thread.join();
+    else
+        d.blameQueued(); // no thread could be started: the files are blamed here
+    for (auto it = d.worker.byAuthor.cbegin(); it != d.worker.byAuthor.cend(); ++it)
+        addTo(d.byAuthor[it.key()], *it);
+    d.worker.byAuthor.clear();
 }
 
 FigureTable AuthorSteps::table() const
