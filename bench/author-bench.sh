@@ -36,6 +36,15 @@ diff_only=$(best_of "$runs" count -s "$ini" --repo "$repo" --diff "$old" "$new" 
 authors=$(best_of "$runs" count -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv --summary author)
 authors_one=$(best_of "$runs" count -s "$ini" -j 1 --repo "$repo" --diff "$old" "$new" -f csv --summary author)
 git_blame=$(best_of "${GIT_RUNS:-1}" blame_all)
+# Processor time (user + system) of one run each: on a machine shared with other work it varies
+# less than the wall time.
+cpu_of() {
+    local TIMEFORMAT="%U %S" t
+    t=$( { time "$@" > /dev/null 2>&1; } 2>&1 )
+    echo "$t" | awk '{ printf "%.2f", $1 + $2 }'
+}
+authors_cpu=$(cpu_of count -s "$ini" --repo "$repo" --diff "$old" "$new" -f csv --summary author)
+git_cpu=$(cpu_of blame_all)
 
 echo "repository: $repo, $old..$new, $count files blamed, $(nproc) cores"
 printf '%-52s %8ss\n' "tarvik-count --diff" "$diff_only"
@@ -43,3 +52,4 @@ printf '%-52s %8ss\n' "tarvik-count --diff --summary author" "$authors"
 printf '%-52s %8ss\n' "tarvik-count --diff --summary author -j 1" "$authors_one"
 printf '%-52s %8ss\n' "git blame --incremental OLD..NEW, file after file" "$git_blame"
 awk -v a="$authors" -v g="$git_blame" 'BEGIN { printf "author summary / git blame: %.2f (target: at most 1)\n", a / g }'
+echo "processor time: author summary ${authors_cpu}s, git blame runs ${git_cpu}s"
