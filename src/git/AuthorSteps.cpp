@@ -91,6 +91,7 @@ std::vector<int64_t> gitLinesOfCountedLines(std::string_view bytes)
 } // namespace
 
 struct AuthorSteps::Impl {
+    struct Worker;
     std::string gitDir;
     git_oid newest{};
     std::optional<git_oid> oldest; // a comparison
@@ -109,7 +110,8 @@ struct AuthorSteps::Impl {
     std::condition_variable queued;
     bool closed = false; // no more jobs come
     bool failed = false;
-    std::thread thread;
+    size_t next = 0; // the first job no thread has taken
+    std::vector<std::thread> threads;
     bool threadRefused = false;
 
     explicit Impl(const IniDocument& settings) : engines(settings) {}
@@ -126,19 +128,19 @@ struct AuthorSteps::Impl {
             jobPaths.push_back(path);
         }
         queued.notify_one();
-        if (!thread.joinable() && !threadRefused) {
+        if (threads.size() < workers.size() && jobs.size() > threads.size() && !threadRefused) {
             try {
-                thread = std::thread([this] { blameQueued(); });
+                threads.emplace_back([this, w = workers[threads.size()].get()] { blameQueued(*w); });
             } catch (const std::system_error&) {
                 threadRefused = true;
             }
         }
     }
 
-    // The blame runs beside the count, on one thread: its repository handle keeps the commits and
-    // trees that the files' histories share, which handles of several threads would each read
-    // again (two threads took more time than one on two cores).
-    void blameQueued()
+    // The blame runs beside the count, on as many threads as the count (each started when there
+    // is a file for it), each taking the next file handed over. A thread's repository handle keeps
+    // the commits and trees the files' histories share.
+    void blameQueued(Worker& worker)
     {
         git_repository* raw = nullptr;
         if (git_repository_open(&raw, gitDir.c_str()) == 0)
@@ -152,13 +154,15 @@ struct AuthorSteps::Impl {
         }
         const bool ready = worker.repo && treeOf(worker.repo.get(), newest, worker.newTree)
                            && (!oldest || treeOf(worker.repo.get(), *oldest, worker.oldTree));
-        for (size_t i = 0;; ++i) {
+        for (;;) {
             Job job;
+            size_t i;
             {
                 std::unique_lock lock(mutex);
-                queued.wait(lock, [&] { return failed || closed || i < jobs.size(); });
-                if (failed || i >= jobs.size())
+                queued.wait(lock, [&] { return failed || closed || next < jobs.size(); });
+                if (failed || next >= jobs.size())
                     return;
+                i = next++;
                 job = jobs[i];
             }
             const std::optional<QString> reason = ready ? run(worker, job) : lastGitError();
@@ -170,7 +174,7 @@ struct AuthorSteps::Impl {
         }
     }
 
-    // What the blaming thread holds: its own repository handle, as libgit2's are not to be shared.
+    // What a blaming thread holds: its own repository handle, as libgit2's are not to be shared.
     struct Worker {
         RepositoryPtr repo;
         TreePtr newTree, oldTree;
@@ -182,7 +186,7 @@ struct AuthorSteps::Impl {
         QHash<QString, Figures> byAuthor;
         std::string bytes, oldBytes;
     };
-    Worker worker;
+    std::vector<std::unique_ptr<Worker>> workers;
 
     static bool treeOf(git_repository* repo, const git_oid& commit, TreePtr& tree)
     {
@@ -308,9 +312,9 @@ AuthorSteps::~AuthorSteps()
         const std::lock_guard lock(d.mutex);
         d.closed = d.failed = true;
     }
-    d.queued.notify_one();
-    if (d.thread.joinable())
-        d.thread.join();
+    d.queued.notify_all();
+    for (std::thread& t : d.threads)
+        t.join();
 }
 
 std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QString& oldRevision,
@@ -364,6 +368,8 @@ std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QStr
     }
     impl->gitDir = git_repository_path(repo.get());
     impl->options = options;
+    for (int i = 0; i < std::max(options.jobs, 1); ++i)
+        impl->workers.push_back(std::make_unique<Impl::Worker>());
     impl->store = options.store;
     return std::unique_ptr<AuthorSteps>(new AuthorSteps(std::move(impl)));
 }
@@ -400,14 +406,17 @@ void AuthorSteps::finish()
         const std::lock_guard lock(d.mutex);
         d.closed = true;
     }
-    d.queued.notify_one();
-    if (d.thread.joinable())
-        d.thread.join();
-    else
-        d.blameQueued(); // no thread could be started: the files are blamed here
-    for (auto it = d.worker.byAuthor.cbegin(); it != d.worker.byAuthor.cend(); ++it)
-        addTo(d.byAuthor[it.key()], *it);
-    d.worker.byAuthor.clear();
+    d.queued.notify_all();
+    for (std::thread& t : d.threads)
+        t.join();
+    d.threads.clear();
+    if (d.next < d.jobs.size())
+        d.blameQueued(*d.workers.back()); // no thread could be started for them: blamed here
+    for (const auto& w : d.workers) {
+        for (auto it = w->byAuthor.cbegin(); it != w->byAuthor.cend(); ++it)
+            addTo(d.byAuthor[it.key()], *it);
+        w->byAuthor.clear();
+    }
 }
 
 FigureTable AuthorSteps::table() const
