@@ -7,6 +7,7 @@
 #include "cli/SummaryOutput.h"
 #include "config/Categories.h"
 #include "config/NativePath.h"
+#include "git/AuthorSteps.h"
 #include "git/GitRevision.h"
 #include "intake/AnalysisList.h"
 
@@ -65,8 +66,8 @@ public:
         if (!summary.completed())
             writer->runFailed(*summary.error);
         if (o.workbook())
-            return session.concludeWorkbook(summary.error, writer->takeSheets());
-        return session.conclude(summary.error);
+            return session.concludeWorkbook(runError(summary.error), writer->takeSheets());
+        return session.conclude(runError(summary.error));
     }
 
 protected:
@@ -86,7 +87,7 @@ protected:
 private:
     void addSummaries(CountSession& session, SummarySet& summaries)
     {
-        session.addSummaries(summaries, &m_roots);
+        session.addSummaries(summaries, &m_roots, authors());
         m_categories = Categories::fromDocument(session.settings());
         m_keepRoots = summaries.byFolder() || !m_categories.empty() || session.options().categoryColumn;
     }
@@ -175,6 +176,21 @@ std::unique_ptr<GitRepository> openRepository(CountSession& session, RevisionSel
     return repo;
 }
 
+// --summary author: the history it reads is checked before any output is begun.
+std::optional<int> openAuthors(CountSession& session, std::unique_ptr<AuthorSteps>& authors, const GitRepository& repo,
+                               const QString& oldRevision, const QString& revision)
+{
+    if (session.options().authorTableAt < 0)
+        return std::nullopt;
+    QString error;
+    authors = AuthorSteps::open(session.absolute(session.options().repository), oldRevision, revision,
+                                session.settings(), session.analysisOptions(&repo.store()), &error);
+    if (authors)
+        return std::nullopt;
+    session.err() << "tarvik-count: " << error << "\n";
+    return kBadArguments;
+}
+
 // --repo DIR --rev REV: the files of a revision, read from the repository.
 class RevisionCount : public LineCount {
 public:
@@ -191,7 +207,7 @@ public:
             session.err() << "tarvik-count: " << error << "\n";
             return kBadArguments;
         }
-        return std::nullopt;
+        return openAuthors(session, m_authors, *m_repo, QString(), session.options().revision);
     }
 
 protected:
@@ -202,10 +218,12 @@ protected:
             registerFrom(file, addRoot(file.left(file.indexOf(u':') + 1)));
     }
     const SourceStore* store() const override { return &m_repo->store(); }
+    AuthorSteps* authors() override { return m_authors.get(); }
 
 private:
     std::unique_ptr<GitRepository> m_repo;
     std::optional<QStringList> m_files;
+    std::unique_ptr<AuthorSteps> m_authors;
 };
 
 // The steps added, changed and deleted between two versions.
@@ -218,7 +236,7 @@ public:
         auto writer = DiffFormatWriter::create(o.format, [&session](const QByteArray& b) { session.write(b); },
                                                o.reportDate, o.csvReader());
         SummarySet summaries(Subtotals::Measure::Changes);
-        session.addSummaries(summaries, nullptr);
+        session.addSummaries(summaries, nullptr, authors());
         summaries.setNext(writer.get());
         writer->setUnregistered(&session.unregistered());
         DiffSink* sink = writer.get();
@@ -239,8 +257,8 @@ public:
         if (!summary.completed())
             writer->diffFailed(*summary.error);
         if (o.workbook())
-            return session.concludeWorkbook(summary.error, writer->takeSheets());
-        return session.conclude(summary.error);
+            return session.concludeWorkbook(runError(summary.error), writer->takeSheets());
+        return session.conclude(runError(summary.error));
     }
 
 protected:
@@ -288,7 +306,7 @@ public:
             session.err() << "tarvik-count: " << error << "\n";
             return kBadArguments;
         }
-        return std::nullopt;
+        return openAuthors(session, m_authors, *m_repo, session.options().oldRevision, session.options().newRevision);
     }
 
 protected:
@@ -296,13 +314,22 @@ protected:
     {
         return RunPairedDiff(*m_pairs, engines, session.analysisOptions(&m_repo->store()), sink);
     }
+    AuthorSteps* authors() override { return m_authors.get(); }
 
 private:
     std::unique_ptr<GitRepository> m_repo;
     std::optional<std::vector<FilePair>> m_pairs;
+    std::unique_ptr<AuthorSteps> m_authors;
 };
 
 } // namespace
+
+std::optional<RunError> CountMode::runError(const std::optional<RunError>& error)
+{
+    if (error || !authors())
+        return error;
+    return authors()->error();
+}
 
 std::unique_ptr<CountMode> CountMode::create(CountOptions::Mode mode)
 {

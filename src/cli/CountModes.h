@@ -7,6 +7,7 @@
 
 namespace tarvik {
 
+class AuthorSteps;
 class CountSession;
 
 // One mode of the command: counting files from the disk or of a revision, or comparing two
@@ -20,6 +21,12 @@ public:
     // A status to exit with when what the run reads cannot be had (said why on standard error).
     virtual std::optional<int> prepare(CountSession& session) = 0;
     virtual int run(CountSession& session) = 0;
+
+protected:
+    // The steps by author, when they were asked for and the mode reads a repository's history.
+    virtual AuthorSteps* authors() { return nullptr; }
+    // The run's error, else the history's that the authors' table could not read.
+    std::optional<RunError> runError(const std::optional<RunError>& error);
 };
 
 } // namespace tarvik

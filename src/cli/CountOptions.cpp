@@ -94,10 +94,14 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                                        "columns kind,engine (or folder, or category),files,executable,comment,total (with "
                                                        "--diff: added,changed,deleted,modified),kstep,row; or the files the "
                                                        "folder searches passed over because their type is not registered or "
-                                                       "not searched (unregistered), with the columns kind,files,bytes,row. "
+                                                       "not searched (unregistered), with the columns kind,files,bytes,row; "
+                                                       "or, with --repo, the steps by the author of the commit that last "
+                                                       "changed their line (author: git blame, after .mailmap), with the "
+                                                       "columns author,files,executable (with --diff: the steps added and "
+                                                       "changed after OLD, and a row of the deleted ones),kstep,row. "
                                                        "Repeatable; in a CSV each table then starts with its title, after an "
                                                        "empty line."),
-                                        QStringLiteral("type|dir[:DEPTH]|category|unregistered"));
+                                        QStringLiteral("type|dir[:DEPTH]|category|unregistered|author"));
     const QCommandLineOption categoryOpt(QStringLiteral("category-column"),
                                          QStringLiteral("With -f csv: end each file's row with its category (the settings "
                                                         "file's [Category]; 本体 when none matches)."));
@@ -172,14 +176,19 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
             o.groupings.push_back(std::nullopt);
             continue;
         }
+        if (value == u"author") {
+            o.authorTableAt = static_cast<int>(o.groupings.size());
+            continue;
+        }
         SubtotalGrouping grouping;
         if (!SubtotalGrouping::parse(value, grouping))
             return fail(
-                QStringLiteral("--summary takes type, dir, dir:DEPTH (DEPTH at least 1), category or unregistered, not '%1'").arg(value));
+                QStringLiteral("--summary takes type, dir, dir:DEPTH (DEPTH at least 1), category, unregistered or author, not '%1'")
+                    .arg(value));
         o.groupings.push_back(grouping);
     }
     // A workbook is what is handed on: it holds both groupings unless others were asked for.
-    if (o.workbook() && o.groupings.empty()) {
+    if (o.workbook() && o.groupings.empty() && o.authorTableAt < 0) {
         o.groupings = {SubtotalGrouping{SubtotalGrouping::By::Type, 1}, SubtotalGrouping{SubtotalGrouping::By::Folder, 1}};
         o.defaultGroupings = true;
     }
@@ -232,6 +241,9 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
             return fail(QStringLiteral("--diff takes exactly two folders, OLD and NEW"));
         o.mode = diff ? CountOptions::Mode::FolderComparison : CountOptions::Mode::Count;
         o.paths = positional;
+        if (o.authorTableAt >= 0)
+            return refuse("--summary author reads who last changed each line from git: it needs --repo DIR "
+                          "with --rev REV or --diff OLD NEW");
     }
 
     // What is searched and counted.

@@ -41,6 +41,8 @@ struct CountOptions {
     // file has categories).
     bool defaultGroupings = false;
     bool categoryColumn = false; // --category-column
+    // --summary author: where its table stands among the groupings' (before groupings[i]); -1: not asked.
+    int authorTableAt = -1;
     Exclusions exclusions; // the command line's own; the settings file's patterns go before them
 
     QString settingsPath; // null: found when the run needs it

@@ -79,11 +79,16 @@ void CountSession::reportUnregistered()
         m_err << "tarvik-count: " << unregisteredLine(m_unregistered) << "\n";
 }
 
-void CountSession::addSummaries(SummarySet& summaries, const FolderRoots* roots)
+void CountSession::addSummaries(SummarySet& summaries, const FolderRoots* roots, AuthorSteps* authors)
 {
-    for (const std::optional<SubtotalGrouping>& grouping : m_options.groupings) {
-        if (grouping)
-            summaries.add(*grouping, m_settings, m_generated, roots);
+    const auto& groupings = m_options.groupings;
+    for (size_t i = 0; i <= groupings.size(); ++i) {
+        if (authors && static_cast<int>(i) == m_options.authorTableAt)
+            summaries.addAuthors(authors);
+        if (i == groupings.size())
+            break;
+        if (groupings[i])
+            summaries.add(*groupings[i], m_settings, m_generated, roots);
         else
             summaries.addUnregistered(&m_unregistered);
     }

@@ -15,6 +15,7 @@
 
 namespace tarvik {
 
+class AuthorSteps;
 class OutputFile;
 class ProgressBar;
 class SourceStore;
@@ -51,8 +52,8 @@ public:
     // The files the folder searches passed over: one line, when there were any.
     UnregisteredFiles& unregistered() { return m_unregistered; }
     void reportUnregistered();
-    // The subtotals asked for; `roots` may be null.
-    void addSummaries(SummarySet& summaries, const FolderRoots* roots);
+    // The subtotals asked for; `roots` may be null, and so may `authors` when none were asked for.
+    void addSummaries(SummarySet& summaries, const FolderRoots* roots, AuthorSteps* authors = nullptr);
 
     // Opens -o FILE (replaced only once the run has completed) and begins the output; false:
     // said why.

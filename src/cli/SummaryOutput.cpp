@@ -2,6 +2,7 @@
 
 #include "cli/OutputFormats.h"
 #include "config/NativePath.h"
+#include "git/AuthorSteps.h"
 #include "output/CsvFormat.h"
 #include "output/FigureTableText.h"
 
@@ -22,6 +23,11 @@ void SummarySet::addUnregistered(const UnregisteredFiles* files)
     m_subtotals.push_back(Entry{QStringLiteral("unregistered"), SubtotalGrouping{}, nullptr, files});
 }
 
+void SummarySet::addAuthors(AuthorSteps* authors)
+{
+    m_subtotals.push_back(Entry{QStringLiteral("author"), SubtotalGrouping{}, nullptr, nullptr, authors});
+}
+
 bool SummarySet::byFolder() const
 {
     for (const Entry& e : m_subtotals) {
@@ -36,7 +42,9 @@ std::vector<SummarySet::Table> SummarySet::tables() const
 {
     std::vector<Table> out;
     for (const Entry& e : m_subtotals)
-        out.push_back(Table{e.name, e.subtotals ? e.subtotals->table() : unregisteredTable(*e.unregistered)});
+        out.push_back(Table{e.name, e.subtotals ? e.subtotals->table()
+                                    : e.authors ? e.authors->table()
+                                                : unregisteredTable(*e.unregistered)});
     return out;
 }
 
@@ -45,8 +53,31 @@ void SummarySet::fileAnalysed(qsizetype i, const FileResult& r)
     for (Entry& e : m_subtotals) {
         if (e.subtotals)
             e.subtotals->add(r);
+        else if (e.authors)
+            e.authors->add(r);
     }
     m_next->fileAnalysed(i, r);
+}
+
+// Before the output's end, which writes the tables.
+void SummarySet::runFinished(const RunSummary& s)
+{
+    finishAuthors();
+    m_next->runFinished(s);
+}
+
+void SummarySet::diffFinished(const DiffSummary& s)
+{
+    finishAuthors();
+    m_nextDiff->diffFinished(s);
+}
+
+void SummarySet::finishAuthors()
+{
+    for (Entry& e : m_subtotals) {
+        if (e.authors)
+            e.authors->finish();
+    }
 }
 
 void SummarySet::fileCompared(qsizetype i, const FileChange& c)
@@ -54,6 +85,8 @@ void SummarySet::fileCompared(qsizetype i, const FileChange& c)
     for (Entry& e : m_subtotals) {
         if (e.subtotals)
             e.subtotals->add(c);
+        else if (e.authors)
+            e.authors->add(c);
     }
     m_nextDiff->fileCompared(i, c);
 }

@@ -12,6 +12,8 @@
 
 namespace tarvik {
 
+class AuthorSteps;
+
 // The subtotals a run was asked for (--summary), fed on the way to the output writer, which
 // asks for their tables when it writes the end of its output.
 class SummarySet : public ResultSink, public DiffSink {
@@ -30,6 +32,8 @@ public:
     // The files the folder search passed over ("unregistered"), as they are when the tables are
     // asked for; `files` must outlive this set.
     void addUnregistered(const UnregisteredFiles* files);
+    // The steps by author ("author"), read once the run has ended; `authors` must outlive this set.
+    void addAuthors(AuthorSteps* authors);
     bool isEmpty() const { return m_subtotals.empty(); }
     bool byFolder() const;
     std::vector<Table> tables() const;
@@ -40,10 +44,10 @@ public:
 
     void runStarted(qsizetype n) override { m_next->runStarted(n); }
     void fileAnalysed(qsizetype i, const FileResult& r) override;
-    void runFinished(const RunSummary& s) override { m_next->runFinished(s); }
+    void runFinished(const RunSummary& s) override;
     void diffStarted(qsizetype n) override { m_nextDiff->diffStarted(n); }
     void fileCompared(qsizetype i, const FileChange& c) override;
-    void diffFinished(const DiffSummary& s) override { m_nextDiff->diffFinished(s); }
+    void diffFinished(const DiffSummary& s) override;
 
 private:
     struct Entry {
@@ -51,7 +55,9 @@ private:
         SubtotalGrouping grouping;
         std::unique_ptr<Subtotals> subtotals; // null for the files passed over
         const UnregisteredFiles* unregistered = nullptr;
+        AuthorSteps* authors = nullptr;
     };
+    void finishAuthors();
     Subtotals::Measure m_measure;
     std::vector<Entry> m_subtotals;
     ResultSink* m_next = nullptr;

@@ -40,6 +40,8 @@ public:
     // As LineCounter::collectSteps; only whole lines give whole step texts, so a caller that
     // collects them does not shorten (shortenAbove = SIZE_MAX).
     void collectSteps(std::vector<std::string>* steps) { m_counter.collectSteps(steps); }
+    // As LineCounter::collectLines; the numbers are of whole lines, shortened or not.
+    void collectLines(std::vector<int64_t>* lines) { m_counter.collectLines(lines); }
 
     const FileCounts& counts() const { return m_counter.counts(); }
     bool abandoned() const { return m_counter.abandoned(); }

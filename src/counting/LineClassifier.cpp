@@ -449,8 +449,8 @@ void LineCounter::line(std::string_view text, const LineScan* scan)
     ++m_counts.total;
     if (*kind == LineKind::Executable) {
         ++m_counts.executable;
-        if (m_steps)
-            m_steps->push_back(m_step);
+        if (m_collecting)
+            collected(m_step);
     } else if (*kind == LineKind::Comment) {
         ++m_counts.comment;
     }
@@ -549,11 +549,19 @@ void LineCounter::resolved(LineKind kind, std::string_view step)
     ++m_counts.total;
     if (kind == LineKind::Executable) {
         ++m_counts.executable;
-        if (m_steps)
-            m_steps->emplace_back(step);
+        if (m_collecting)
+            collected(step);
     } else if (kind == LineKind::Comment) {
         ++m_counts.comment;
     }
+}
+
+void LineCounter::collected(std::string_view step)
+{
+    if (m_steps)
+        m_steps->emplace_back(step);
+    if (m_lines)
+        m_lines->push_back(m_counts.total - 1);
 }
 
 bool LineCounter::feedLexical(std::string_view text)

@@ -111,7 +111,17 @@ public:
     bool abandoned() const { return m_abandoned; }
 
     // Collects the step text of every executable line, in order, into `steps` (or stops).
-    void collectSteps(std::vector<std::string>* steps) { m_steps = steps; }
+    void collectSteps(std::vector<std::string>* steps)
+    {
+        m_steps = steps;
+        m_collecting = m_steps || m_lines;
+    }
+    // Collects the number of every executable line (from 0), in order, into `lines` (or stops).
+    void collectLines(std::vector<int64_t>* lines)
+    {
+        m_lines = lines;
+        m_collecting = m_steps || m_lines;
+    }
 
 private:
     friend class LexicalLines;
@@ -119,6 +129,7 @@ private:
     void line(std::string_view text, const LineScan* scan);
     bool feedLexical(std::string_view text);
     void resolved(LineKind kind, std::string_view step);
+    void collected(std::string_view step);
 
     LineClassifier m_classifier;
     std::unique_ptr<LexicalClassifier> m_lexical; // only for an extended engine
@@ -128,6 +139,8 @@ private:
     bool m_pendingLf = false; // the last piece ended with CR: a leading LF belongs to it
     bool m_abandoned = false;
     std::vector<std::string>* m_steps = nullptr;
+    std::vector<int64_t>* m_lines = nullptr;
+    bool m_collecting = false; // one test per executable line, whatever is collected
     std::string m_step;
 };
 

@@ -107,7 +107,7 @@ bool countWhole(std::string_view bytes, LineCounter& counter)
 // `size` is what the file held when it was opened; a file that grows meanwhile is read to its
 // real end all the same.
 SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSyntax& syntax, bool countSymbolLines,
-                           std::vector<std::string>* steps)
+                           std::vector<std::string>* steps, std::vector<int64_t>* lines = nullptr)
 {
     SourceFileCount result;
     auto fail = [&](int err) {
@@ -118,6 +118,7 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
 
     LineCounter counter(syntax, countSymbolLines);
     counter.collectSteps(steps);
+    counter.collectLines(lines);
     // Buffers are kept per thread: a run reads many small files one after another.
     thread_local std::string raw;
     std::string text;
@@ -175,15 +176,17 @@ SourceFileCount countBytes(ByteReader& reader, uint64_t size, const CommentSynta
 
         // A line may be as long as the file: it is held in a shortened form where that gives
         // the same result, and counted again in full only where it might not. Step texts are
-        // wanted whole, so a file whose steps are collected is never shortened.
+        // wanted whole, so a file whose steps are collected is never shortened; nor one whose
+        // line numbers are, which a second pass would collect twice.
         std::vector<size_t> limits{BoundedLineCounter::kDefaultShortenAbove, SIZE_MAX};
-        if (steps)
+        if (steps || lines)
             limits.erase(limits.begin());
         for (size_t shortenAbove : limits) {
             if (!reader.rewind())
                 return fail(errno);
             BoundedLineCounter streamed(syntax, countSymbolLines, shortenAbove);
             streamed.collectSteps(steps);
+            streamed.collectLines(lines);
             TextDecoder decoder(encoding.name.c_str(), encoding.unitSize);
             std::string carry;
             bool first = true;
@@ -269,6 +272,16 @@ SourceFileCount countSourceBytes(std::string_view bytes, const CommentSyntax& sy
 {
     MemoryReader reader(bytes);
     return countBytes(reader, bytes.size(), syntax, countSymbolLines, steps);
+}
+
+SourceFileCount executableLinesOfBytes(std::string_view bytes, const CommentSyntax& syntax, bool countSymbolLines,
+                                       std::vector<int64_t>& lines, std::vector<std::string>* steps)
+{
+    lines.clear();
+    if (steps)
+        steps->clear();
+    MemoryReader reader(bytes);
+    return countBytes(reader, bytes.size(), syntax, countSymbolLines, steps, &lines);
 }
 
 } // namespace tarvik

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,5 +39,10 @@ SourceFileCount countSourceFile(const std::string& nativePath, const CommentSynt
 // the file would hold on disk.
 SourceFileCount countSourceBytes(std::string_view bytes, const CommentSyntax& syntax, bool countSymbolLines,
                                  std::vector<std::string>* steps = nullptr);
+
+// The same count, and the number (from 0) of every executable line in `lines`, in order: the
+// lines each step stands on. Lines end as the counting ends them (CR LF, lone CR, lone LF).
+SourceFileCount executableLinesOfBytes(std::string_view bytes, const CommentSyntax& syntax, bool countSymbolLines,
+                                       std::vector<int64_t>& lines, std::vector<std::string>* steps = nullptr);
 
 } // namespace tarvik

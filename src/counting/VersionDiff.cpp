@@ -87,13 +87,18 @@ std::optional<QString> countSide(const SourceStore& store, const QString& path, 
 // changed files that cost more than reading them.
 class EditScript {
 public:
-    StepChanges count(std::span<const uint32_t> oldIds, std::span<const uint32_t> newIds)
+    // With `edits` (one entry per new step, Unchanged), the new steps added and changed are
+    // marked there.
+    StepChanges count(std::span<const uint32_t> oldIds, std::span<const uint32_t> newIds,
+                      std::vector<StepEdit>* edits = nullptr)
     {
         // The shorter sequence is walked as A; equal lengths are swapped as well.
         const bool swapped = oldIds.size() >= newIds.size();
         std::span<const uint32_t> a = swapped ? newIds : oldIds;
         std::span<const uint32_t> b = swapped ? oldIds : newIds;
         Hunks hunks;
+        hunks.edits = edits;
+        hunks.newIsA = swapped;
         // A step of b is an addition, one of a a deletion; the other way round when swapped.
         int64_t& ofA = swapped ? hunks.added : hunks.deleted;
         int64_t& ofB = swapped ? hunks.deleted : hunks.added;
@@ -103,6 +108,8 @@ public:
                 break;
             a = a.subspan(static_cast<size_t>(px));
             b = b.subspan(static_cast<size_t>(py));
+            hunks.aBase += px;
+            hunks.bBase += py;
         }
         hunks.end();
         return hunks.result;
@@ -121,9 +128,28 @@ private:
         int64_t added = 0;
         int64_t deleted = 0;
         StepChanges result;
+        // Only when the new steps' edits are wanted: where the current a and b begin in the whole
+        // sequences, and the new steps edited in the hunk so far.
+        std::vector<StepEdit>* edits = nullptr;
+        bool newIsA = false;
+        int64_t aBase = 0, bBase = 0;
+        std::vector<int64_t> pending;
+        void edited(bool ofA, int64_t from, int64_t count)
+        {
+            if (!edits || ofA != newIsA)
+                return;
+            for (int64_t i = 0; i < count; ++i)
+                pending.push_back((ofA ? aBase : bBase) + from + i);
+        }
         void end()
         {
             const int64_t changed = std::min(added, deleted);
+            if (edits) {
+                for (size_t i = 0; i < pending.size(); ++i)
+                    (*edits)[static_cast<size_t>(pending[i])] =
+                        static_cast<int64_t>(i) < changed ? StepEdit::Changed : StepEdit::Added;
+                pending.clear();
+            }
             result.changed += changed;
             result.added += added - changed;
             result.deleted += deleted - changed;
@@ -181,9 +207,11 @@ private:
             // Off the point's diagonal, steps of one side lead onto it; along it, common steps.
             const int64_t off = (to.y - to.x) - (py - px);
             if (off > 0) {
+                hunks.edited(false, py, off);
                 ofB += off;
                 py += off;
             } else if (off < 0) {
+                hunks.edited(true, px, -off);
                 ofA -= off;
                 px -= off;
             }
@@ -294,7 +322,10 @@ bool walkOrderLess(const QString& a, const QString& b) { return nativeWalkOrderL
 
 bool walkOrderLess(std::string_view a, std::string_view b) { return nativeWalkOrderLess(a, b); }
 
-StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
+namespace {
+
+StepChanges compareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps,
+                         std::vector<StepEdit>* edits)
 {
     if (oldSteps == newSteps)
         return {};
@@ -311,7 +342,21 @@ StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::ve
     const std::vector<uint32_t> b = idsOf(newSteps);
     // Each thread keeps its working memory from one pair to the next.
     thread_local EditScript script;
-    return script.count(a, b);
+    return script.count(a, b, edits);
+}
+
+} // namespace
+
+StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps)
+{
+    return compareSteps(oldSteps, newSteps, nullptr);
+}
+
+StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps,
+                         std::vector<StepEdit>& newEdits)
+{
+    newEdits.assign(newSteps.size(), StepEdit::Unchanged);
+    return compareSteps(oldSteps, newSteps, &newEdits);
 }
 
 DiffSummary RunDiff(const DiffRequest& request, EngineTable& engines, const AnalysisOptions& options, DiffSink& sink)

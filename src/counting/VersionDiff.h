@@ -37,6 +37,14 @@ struct StepChanges {
 // deleted.
 StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps);
 
+// What the edit script made of one step of the new version.
+enum class StepEdit : uint8_t { Unchanged, Added, Changed };
+// The same script and figures, and in `newEdits` one entry per new step: within a hunk its
+// first `changed` new steps are the changed ones, the rest added. Counting the entries gives
+// the figures returned.
+StepChanges CompareSteps(const std::vector<std::string>& oldSteps, const std::vector<std::string>& newSteps,
+                         std::vector<StepEdit>& newEdits);
+
 struct FileChange {
     QString relativePath;
     QString oldPath; // empty when the file is only in the new version

@@ -162,6 +162,34 @@ TEST(CompareSteps, ChoosesTheSameScriptAsLibdtl)
     }
 }
 
+// Each new step's mark adds up to the figures, and the steps left unchanged are steps of the old
+// version in their order; the long cases start the comparison again half-way.
+TEST(CompareSteps, MarksEachNewStepAsTheFiguresCountIt)
+{
+    std::mt19937 random(8);
+    for (auto [oldLength, newLength, alphabet] : {std::tuple{12, 14, 3}, {40, 30, 5}, {2500, 2400, 100000}, {600, 4000, 100000}}) {
+        std::uniform_int_distribution<int> letter(0, alphabet - 1);
+        std::vector<std::string> before, after;
+        for (int i = 0; i < oldLength; ++i)
+            before.push_back(std::to_string(letter(random)));
+        for (int i = 0; i < newLength; ++i)
+            after.push_back(i % 3 ? before[static_cast<size_t>(i) % before.size()] : std::to_string(letter(random)));
+        std::vector<StepEdit> edits;
+        const StepChanges figures = CompareSteps(before, after, edits);
+        ASSERT_EQ(figures, CompareSteps(before, after));
+        ASSERT_EQ(std::count(edits.begin(), edits.end(), StepEdit::Added), figures.added);
+        ASSERT_EQ(std::count(edits.begin(), edits.end(), StepEdit::Changed), figures.changed);
+        size_t at = 0;
+        for (size_t i = 0; i < after.size(); ++i) {
+            if (edits[i] != StepEdit::Unchanged)
+                continue;
+            while (at < before.size() && before[at] != after[i])
+                ++at;
+            ASSERT_LT(at++, before.size()) << "new step " << i << " is not carried over in order";
+        }
+    }
+}
+
 TEST(VersionDiff, PairsFilesByRelativePathAndCountsTheirStepChanges)
 {
     Trees trees;

@@ -1,0 +1,465 @@
+#include "git/AuthorSteps.h"
+
+#include "config/FileTypeTable.h"
+#include "config/NativePath.h"
+#include "counting/SourceFile.h"
+#include "counting/SourceStore.h"
+
+#include <git2.h>
+#include <git2/sys/repository.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace tarvik {
+
+namespace {
+
+template <typename T, void (*Free)(T*)>
+struct GitDeleter {
+    void operator()(T* p) const { Free(p); }
+};
+using RepositoryPtr = std::unique_ptr<git_repository, GitDeleter<git_repository, git_repository_free>>;
+using ObjectPtr = std::unique_ptr<git_object, GitDeleter<git_object, git_object_free>>;
+using CommitPtr = std::unique_ptr<git_commit, GitDeleter<git_commit, git_commit_free>>;
+using TreePtr = std::unique_ptr<git_tree, GitDeleter<git_tree, git_tree_free>>;
+using EntryPtr = std::unique_ptr<git_tree_entry, GitDeleter<git_tree_entry, git_tree_entry_free>>;
+using BlobPtr = std::unique_ptr<git_blob, GitDeleter<git_blob, git_blob_free>>;
+using BlamePtr = std::unique_ptr<git_blame, GitDeleter<git_blame, git_blame_free>>;
+
+QString lastGitError()
+{
+    const git_error* e = git_error_last();
+    return e && e->message ? QString::fromUtf8(e->message) : QString();
+}
+
+// What becomes of a file's steps.
+enum class Kind {
+    Count, // every step to its author's executable lines
+    Added, // a file only in NEW: every step added
+    Paired // a file of both versions: the edit script tells its added and changed steps
+};
+
+struct Job {
+    std::string path;    // in NEW (or the revision counted)
+    std::string oldPath; // Paired: in OLD
+    int engine;
+    Kind kind;
+};
+
+struct Figures {
+    int64_t files = 0;
+    int64_t executable = 0;
+    int64_t added = 0;
+    int64_t changed = 0;
+    int64_t steps() const { return executable + added + changed; }
+};
+
+void addTo(Figures& to, const Figures& f)
+{
+    to.files += f.files;
+    to.executable += f.executable;
+    to.added += f.added;
+    to.changed += f.changed;
+}
+
+// The line of git's (ended by LF alone), from 1, that each line of the counting (ended by CR LF,
+// lone CR or LF) stands on; empty when they are the same lines, as they are without a lone CR.
+std::vector<int64_t> gitLinesOfCountedLines(std::string_view bytes)
+{
+    std::vector<int64_t> out;
+    bool loneCr = false;
+    for (size_t at = bytes.find('\r'); at != std::string_view::npos && !loneCr; at = bytes.find('\r', at + 1))
+        loneCr = at + 1 == bytes.size() || bytes[at + 1] != '\n';
+    if (!loneCr)
+        return out;
+    int64_t line = 1;
+    out.push_back(line);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n')
+            out.push_back(++line);
+        else if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
+            out.push_back(line);
+    }
+    return out;
+}
+
+} // namespace
+
+struct AuthorSteps::Impl {
+    struct Worker;
+    std::string gitDir;
+    git_oid newest{};
+    std::optional<git_oid> oldest; // a comparison
+    EngineTable engines;
+    AnalysisOptions options;
+    const SourceStore* store = nullptr;
+
+    std::vector<Job> jobs;
+    std::vector<QString> jobPaths; // as the run named them, for an error
+    Figures total;
+    int64_t deleted = 0;
+    QHash<QString, Figures> byAuthor;
+    std::optional<RunError> error;
+
+    std::mutex mutex; // over the jobs, closed, failed and error
+    std::condition_variable queued;
+    bool closed = false; // no more jobs come
+    bool failed = false;
+    size_t next = 0; // the first job no thread has taken
+    std::vector<std::thread> threads;
+    bool threadRefused = false;
+
+    explicit Impl(const IniDocument& settings) : engines(settings) {}
+
+    QString relative(const QString& path) const { return path.mid(store->topLength(path)); }
+    void addJob(const QString& path, const QString& oldPath, Kind kind)
+    {
+        const int engine = engineIndexIn(engines, *store, path);
+        if (engine < 0)
+            return;
+        {
+            const std::lock_guard lock(mutex);
+            jobs.push_back(Job{pathToNative(relative(path)), pathToNative(relative(oldPath)), engine, kind});
+            jobPaths.push_back(path);
+        }
+        queued.notify_one();
+        if (threads.size() < workers.size() && jobs.size() > threads.size() && !threadRefused) {
+            try {
+                threads.emplace_back([this, w = workers[threads.size()].get()] { blameQueued(*w); });
+            } catch (const std::system_error&) {
+                threadRefused = true;
+            }
+        }
+    }
+
+    // The blame runs beside the count, on as many threads as the count (each started when there
+    // is a file for it), each taking the next file handed over. A thread's repository handle keeps
+    // the commits and trees the files' histories share.
+    void blameQueued(Worker& worker)
+    {
+        git_repository* raw = nullptr;
+        if (git_repository_open(&raw, gitDir.c_str()) == 0)
+            worker.repo.reset(raw);
+        // Each step of a blame reads the configuration, which libgit2 checks on disk every time:
+        // three stat calls, hundreds of times per file. The run reads the configuration once.
+        git_config* snapshot = nullptr;
+        if (worker.repo && git_repository_config_snapshot(&snapshot, worker.repo.get()) == 0) {
+            git_repository_set_config(worker.repo.get(), snapshot);
+            git_config_free(snapshot);
+        }
+        const bool ready = worker.repo && treeOf(worker.repo.get(), newest, worker.newTree)
+                           && (!oldest || treeOf(worker.repo.get(), *oldest, worker.oldTree));
+        for (;;) {
+            Job job;
+            size_t i;
+            {
+                std::unique_lock lock(mutex);
+                queued.wait(lock, [&] { return failed || closed || next < jobs.size(); });
+                if (failed || next >= jobs.size())
+                    return;
+                i = next++;
+                job = jobs[i];
+            }
+            const std::optional<QString> reason = ready ? run(worker, job) : lastGitError();
+            if (reason) {
+                const std::lock_guard lock(mutex);
+                error = RunError{-1, jobPaths[i], *reason};
+                failed = true;
+            }
+        }
+    }
+
+    // What a blaming thread holds: its own repository handle, as libgit2's are not to be shared.
+    struct Worker {
+        RepositoryPtr repo;
+        TreePtr newTree, oldTree;
+        std::vector<int64_t> lines, oldLines;
+        std::vector<std::string> steps, oldSteps;
+        std::vector<StepEdit> edits;
+        std::vector<std::pair<int64_t, StepEdit>> wanted; // line from 0, and what its step is
+        std::vector<std::pair<QString, Figures>> inFile;
+        QHash<QString, Figures> byAuthor;
+        std::string bytes, oldBytes;
+    };
+    std::vector<std::unique_ptr<Worker>> workers;
+
+    static bool treeOf(git_repository* repo, const git_oid& commit, TreePtr& tree)
+    {
+        git_commit* rawCommit = nullptr;
+        if (git_commit_lookup(&rawCommit, repo, &commit) != 0)
+            return false;
+        const CommitPtr c(rawCommit);
+        git_tree* rawTree = nullptr;
+        if (git_commit_tree(&rawTree, c.get()) != 0)
+            return false;
+        tree.reset(rawTree);
+        return true;
+    }
+
+    static bool readBlob(git_repository* repo, const git_tree* tree, const std::string& path, std::string& bytes)
+    {
+        git_tree_entry* rawEntry = nullptr;
+        if (git_tree_entry_bypath(&rawEntry, tree, path.c_str()) != 0)
+            return false;
+        const EntryPtr entry(rawEntry);
+        git_blob* rawBlob = nullptr;
+        if (git_blob_lookup(&rawBlob, repo, git_tree_entry_id(entry.get())) != 0)
+            return false;
+        const BlobPtr blob(rawBlob);
+        bytes.assign(static_cast<const char*>(git_blob_rawcontent(blob.get())),
+                     static_cast<size_t>(git_blob_rawsize(blob.get())));
+        return true;
+    }
+
+    // Blames one file and hands its steps to their authors; the reason when it cannot be read.
+    std::optional<QString> run(Worker& w, const Job& job) const
+    {
+        git_repository* repo = w.repo.get();
+        if (!readBlob(repo, w.newTree.get(), job.path, w.bytes))
+            return lastGitError();
+        const CommentSyntax& syntax = engines.syntax(job.engine);
+        const bool paired = job.kind == Kind::Paired;
+        const SourceFileCount counted =
+            executableLinesOfBytes(w.bytes, syntax, options.countSymbolLines, w.lines, paired ? &w.steps : nullptr);
+        if (counted.status != SourceFileCount::Status::Counted)
+            return std::nullopt;
+        w.wanted.clear();
+        if (paired) {
+            if (!readBlob(repo, w.oldTree.get(), job.oldPath, w.oldBytes))
+                return lastGitError();
+            executableLinesOfBytes(w.oldBytes, syntax, options.countSymbolLines, w.oldLines, &w.oldSteps);
+            CompareSteps(w.oldSteps, w.steps, w.edits);
+            for (size_t i = 0; i < w.lines.size(); ++i) {
+                if (w.edits[i] != StepEdit::Unchanged)
+                    w.wanted.emplace_back(w.lines[i], w.edits[i]);
+            }
+        } else {
+            const StepEdit edit = job.kind == Kind::Added ? StepEdit::Added : StepEdit::Unchanged;
+            for (int64_t line : w.lines)
+                w.wanted.emplace_back(line, edit);
+        }
+        if (w.wanted.empty())
+            return std::nullopt;
+
+        const std::vector<int64_t> gitLines = gitLinesOfCountedLines(w.bytes);
+        auto gitLine = [&](int64_t line) {
+            return gitLines.empty() ? line + 1 : gitLines[static_cast<size_t>(std::min<int64_t>(line, gitLines.size() - 1))];
+        };
+        git_blame_options blameOptions = GIT_BLAME_OPTIONS_INIT;
+        blameOptions.flags = GIT_BLAME_USE_MAILMAP;
+        blameOptions.newest_commit = newest;
+        if (oldest)
+            blameOptions.oldest_commit = *oldest;
+        // Only the lines that hold the steps wanted.
+        blameOptions.min_line = static_cast<size_t>(gitLine(w.wanted.front().first));
+        blameOptions.max_line = static_cast<size_t>(gitLine(w.wanted.back().first));
+        git_blame* rawBlame = nullptr;
+        if (git_blame_file(&rawBlame, repo, job.path.c_str(), &blameOptions) != 0)
+            return lastGitError();
+        const BlamePtr blame(rawBlame);
+
+        // The file's authors are few: looked up in a short list, then added to the thread's.
+        w.inFile.clear();
+        const git_blame_hunk* last = nullptr;
+        size_t current = 0;
+        for (const auto& [line, edit] : w.wanted) {
+            const git_blame_hunk* hunk = git_blame_get_hunk_byline(blame.get(), static_cast<size_t>(gitLine(line)));
+            if (!hunk) // past git's last line: only in a file git does not read as text
+                hunk = git_blame_get_hunk_byindex(blame.get(), git_blame_get_hunk_count(blame.get()) - 1);
+            if (hunk != last || w.inFile.empty()) {
+                last = hunk;
+                const git_signature* who = hunk ? hunk->final_signature : nullptr;
+                const QString author = who ? QString::fromUtf8(who->name) + QStringLiteral(" <")
+                                                 + QString::fromUtf8(who->email) + u'>'
+                                           : QString();
+                current = 0;
+                while (current < w.inFile.size() && w.inFile[current].first != author)
+                    ++current;
+                if (current == w.inFile.size())
+                    w.inFile.emplace_back(author, Figures{1});
+            }
+            Figures& f = w.inFile[current].second;
+            switch (edit) {
+            case StepEdit::Unchanged:
+                ++f.executable;
+                break;
+            case StepEdit::Added:
+                ++f.added;
+                break;
+            case StepEdit::Changed:
+                ++f.changed;
+                break;
+            }
+        }
+        for (const auto& [author, f] : w.inFile)
+            addTo(w.byAuthor[author], f);
+        return std::nullopt;
+    }
+};
+
+AuthorSteps::AuthorSteps(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+AuthorSteps::~AuthorSteps()
+{
+    // A run that ended early never asks for the table: the files left are not blamed.
+    Impl& d = *m_impl;
+    {
+        const std::lock_guard lock(d.mutex);
+        d.closed = d.failed = true;
+    }
+    d.queued.notify_all();
+    for (std::thread& t : d.threads)
+        t.join();
+}
+
+std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QString& oldRevision,
+                                               const QString& revision, const IniDocument& settings,
+                                               const AnalysisOptions& options, QString* error)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { git_libgit2_init(); });
+    git_repository* rawRepo = nullptr;
+    if (git_repository_open_ext(&rawRepo, pathToNative(folder).c_str(), 0, nullptr) != 0) {
+        *error = QStringLiteral("not a git repository: %1").arg(folder);
+        return nullptr;
+    }
+    const RepositoryPtr repo(rawRepo);
+    if (git_repository_is_shallow(repo.get()) == 1) {
+        *error = QStringLiteral("%1 is a shallow clone: --summary author needs the history it lacks "
+                                "(git fetch --unshallow)")
+                     .arg(folder);
+        return nullptr;
+    }
+    auto commitOf = [&](const QString& name, git_oid& id) {
+        git_object* raw = nullptr;
+        if (git_revparse_single(&raw, repo.get(), name.toUtf8().constData()) != 0) {
+            *error = QStringLiteral("revision not found: %1").arg(name);
+            return false;
+        }
+        const ObjectPtr object(raw);
+        git_object* commit = nullptr;
+        if (git_object_peel(&commit, object.get(), GIT_OBJECT_COMMIT) != 0) {
+            *error = QStringLiteral("%1 is not a commit: --summary author needs its history").arg(name);
+            return false;
+        }
+        id = *git_object_id(commit);
+        git_object_free(commit);
+        return true;
+    };
+    auto impl = std::make_unique<Impl>(settings);
+    if (!commitOf(revision, impl->newest))
+        return nullptr;
+    if (!oldRevision.isNull()) {
+        git_oid old{};
+        if (!commitOf(oldRevision, old))
+            return nullptr;
+        if (!git_oid_equal(&old, &impl->newest) && git_graph_descendant_of(repo.get(), &impl->newest, &old) != 1) {
+            *error = QStringLiteral("%1 is not in the history of %2: --summary author needs the commits from one "
+                                    "to the other")
+                         .arg(oldRevision, revision);
+            return nullptr;
+        }
+        impl->oldest = old;
+    }
+    impl->gitDir = git_repository_path(repo.get());
+    impl->options = options;
+    for (int i = 0; i < std::max(options.jobs, 1); ++i)
+        impl->workers.push_back(std::make_unique<Impl::Worker>());
+    impl->store = options.store;
+    return std::unique_ptr<AuthorSteps>(new AuthorSteps(std::move(impl)));
+}
+
+void AuthorSteps::add(const FileResult& r)
+{
+    // As the totals: generated files kept apart are not in them.
+    if (r.outcome != FileOutcome::Counted || (r.generated && m_impl->options.generated == GeneratedFiles::Separate))
+        return;
+    ++m_impl->total.files;
+    m_impl->total.executable += r.counts.executable;
+    if (r.counts.executable > 0)
+        m_impl->addJob(r.path, QString(), Kind::Count);
+}
+
+void AuthorSteps::add(const FileChange& c)
+{
+    if (c.outcome != FileOutcome::Counted || (c.generated && m_impl->options.generated == GeneratedFiles::Separate))
+        return;
+    ++m_impl->total.files;
+    m_impl->total.added += c.steps.added;
+    m_impl->total.changed += c.steps.changed;
+    m_impl->deleted += c.steps.deleted;
+    if (c.steps.added + c.steps.changed > 0)
+        m_impl->addJob(c.newPath, c.oldPath, c.oldPath.isEmpty() ? Kind::Added : Kind::Paired);
+}
+
+const std::optional<RunError>& AuthorSteps::error() const { return m_impl->error; }
+
+void AuthorSteps::finish()
+{
+    Impl& d = *m_impl;
+    {
+        const std::lock_guard lock(d.mutex);
+        d.closed = true;
+    }
+    d.queued.notify_all();
+    for (std::thread& t : d.threads)
+        t.join();
+    d.threads.clear();
+    if (d.next < d.jobs.size())
+        d.blameQueued(*d.workers.back()); // no thread could be started for them: blamed here
+    for (const auto& w : d.workers) {
+        for (auto it = w->byAuthor.cbegin(); it != w->byAuthor.cend(); ++it)
+            addTo(d.byAuthor[it.key()], *it);
+        w->byAuthor.clear();
+    }
+}
+
+FigureTable AuthorSteps::table() const
+{
+    using K = FigureTable::Kind;
+    const Impl& d = *m_impl;
+    const bool comparison = d.oldest.has_value();
+    FigureTable t;
+    t.title = QStringLiteral("作者別");
+    t.columns = {{QStringLiteral("作者"), QStringLiteral("author"), K::Text}};
+    if (comparison)
+        t.columns.insert(t.columns.end(), {{QStringLiteral("追加"), QStringLiteral("added"), K::Count},
+                                           {QStringLiteral("変更"), QStringLiteral("changed"), K::Count},
+                                           {QStringLiteral("削除"), QStringLiteral("deleted"), K::Count},
+                                           {QStringLiteral("改造規模"), QStringLiteral("modified"), K::Count}});
+    else
+        t.columns.insert(t.columns.end(), {{QStringLiteral("ファイル数"), QStringLiteral("files"), K::Count},
+                                           {QStringLiteral("実行行"), QStringLiteral("executable"), K::Count}});
+    t.columns.push_back({QStringLiteral("KStep"), QStringLiteral("kstep"), K::KStep});
+    t.columns.push_back({QStringLiteral("区分"), QStringLiteral("row"), K::Text});
+
+    auto row = [&](const QString& name, const Figures& f, int64_t deleted, const QString& code) {
+        std::vector<FigureTable::Cell> cells{name};
+        if (comparison)
+            cells.insert(cells.end(), {f.added, f.changed, deleted, f.added + f.changed});
+        else
+            cells.insert(cells.end(), {f.files, f.executable});
+        cells.emplace_back(f.steps());
+        cells.emplace_back(code);
+        t.rows.push_back(std::move(cells));
+    };
+    std::vector<std::pair<QString, Figures>> authors;
+    for (auto it = d.byAuthor.cbegin(); it != d.byAuthor.cend(); ++it)
+        authors.emplace_back(it.key(), *it);
+    std::sort(authors.begin(), authors.end(), [](const auto& a, const auto& b) {
+        return a.second.steps() != b.second.steps() ? a.second.steps() > b.second.steps() : a.first < b.first;
+    });
+    for (const auto& [author, f] : authors)
+        row(author, f, 0, QStringLiteral("author"));
+    if (comparison && d.deleted > 0)
+        row(QStringLiteral("（削除）"), Figures{}, d.deleted, QStringLiteral("deleted"));
+    row(QStringLiteral("合計"), d.total, d.deleted, QStringLiteral("total"));
+    return t;
+}
+
+} // namespace tarvik
