@@ -39,6 +39,7 @@ class QToolBar;
 namespace tarvik {
 
 class AnalysisListModel;
+class FolderRoots;
 class WalkFilter;
 class DialogRunner;
 class ApplicationLauncher;
@@ -136,6 +137,8 @@ private:
     // Keeps the pane's place in the settings file for the next start.
     void saveSummaryLayout();
     // The last run's subtotals by file type and by folder, as the pane and the workbook show them.
+    // The folders the last run's files were found in, which subtotals by folder and category start from.
+    FolderRoots lastRoots() const;
     std::pair<FigureTable, FigureTable> subtotalTables(int folderDepth) const;
     // The last run's subtotals by category; none when the settings file defines no categories.
     std::optional<FigureTable> categoryTable() const;

@@ -114,13 +114,19 @@ void MainWindow::followCategorySettings()
     m_summary->showCategoryTab(!Categories::fromDocument(doc).empty());
 }
 
-std::pair<FigureTable, FigureTable> MainWindow::subtotalTables(int folderDepth) const
+FolderRoots MainWindow::lastRoots() const
 {
     FolderRoots roots;
     for (const FileResult& r : m_lastResults) {
         if (const auto it = m_folderRoots.constFind(r.path); it != m_folderRoots.cend())
             roots.assign(r.path, roots.add(FolderRoots::folder(*it)));
     }
+    return roots;
+}
+
+std::pair<FigureTable, FigureTable> MainWindow::subtotalTables(int folderDepth) const
+{
+    const FolderRoots roots = lastRoots();
     CountSubtotals byType(SubtotalGrouping{SubtotalGrouping::By::Type, 1}, m_lastSettings, m_lastGenerated, &roots);
     CountSubtotals byFolder(SubtotalGrouping{SubtotalGrouping::By::Folder, folderDepth}, m_lastSettings,
                             m_lastGenerated, &roots);
@@ -135,11 +141,7 @@ std::optional<FigureTable> MainWindow::categoryTable() const
 {
     if (Categories::fromDocument(m_lastSettings).empty())
         return std::nullopt;
-    FolderRoots roots;
-    for (const FileResult& r : m_lastResults) {
-        if (const auto it = m_folderRoots.constFind(r.path); it != m_folderRoots.cend())
-            roots.assign(r.path, roots.add(FolderRoots::folder(*it)));
-    }
+    const FolderRoots roots = lastRoots();
     CountSubtotals byCategory(SubtotalGrouping{SubtotalGrouping::By::Category, 1}, m_lastSettings, m_lastGenerated, &roots);
     for (const FileResult& r : m_lastResults)
         byCategory.add(r);

@@ -866,8 +866,8 @@ QString GitRepository::previousTag(const QString& tag) const
         return {};
     for (size_t i = 0; i < names.count; ++i) {
         git_object* raw = nullptr;
-        const QByteArray spec = QByteArrayLiteral("refs/tags/") + names.strings[i];
-        if (git_revparse_single(&raw, repo, spec.constData()) != 0)
+        const QByteArray tagRef = QByteArrayLiteral("refs/tags/") + names.strings[i];
+        if (git_revparse_single(&raw, repo, tagRef.constData()) != 0)
             continue;
         const ObjectPtr object(raw);
         git_object* peeled = nullptr;
