@@ -94,7 +94,10 @@ struct AuthorSteps::Impl {
     struct Worker;
     std::string gitDir;
     git_oid newest{};
-    std::optional<git_oid> oldest; // a comparison
+    std::optional<git_oid> oldest; // a comparison: OLD
+    // Where the history read for a comparison ends: the commit OLD and NEW last shared (OLD itself
+    // when NEW descends from it), as `git blame OLD..NEW` ends there. None for unrelated histories.
+    std::optional<git_oid> bound;
     EngineTable engines;
     AnalysisOptions options;
     const SourceStore* store = nullptr;
@@ -253,8 +256,8 @@ struct AuthorSteps::Impl {
         git_blame_options blameOptions = GIT_BLAME_OPTIONS_INIT;
         blameOptions.flags = GIT_BLAME_USE_MAILMAP;
         blameOptions.newest_commit = newest;
-        if (oldest)
-            blameOptions.oldest_commit = *oldest;
+        if (bound)
+            blameOptions.oldest_commit = *bound;
         // Only the lines that hold the steps wanted.
         blameOptions.min_line = static_cast<size_t>(gitLine(w.wanted.front().first));
         blameOptions.max_line = static_cast<size_t>(gitLine(w.wanted.back().first));
@@ -358,13 +361,17 @@ std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QStr
         git_oid old{};
         if (!commitOf(oldRevision, old))
             return nullptr;
-        if (!git_oid_equal(&old, &impl->newest) && git_graph_descendant_of(repo.get(), &impl->newest, &old) != 1) {
-            *error = QStringLiteral("%1 is not in the history of %2: --summary author needs the commits from one "
-                                    "to the other")
-                         .arg(oldRevision, revision);
+        impl->oldest = old;
+        // OLD on another branch (a release line of its own): a line changed since goes to the
+        // commit on NEW's side that last changed it, or to the commit both share.
+        git_oid shared{};
+        const int found = git_merge_base(&shared, repo.get(), &old, &impl->newest);
+        if (found == 0)
+            impl->bound = shared;
+        else if (found != GIT_ENOTFOUND) {
+            *error = QStringLiteral("cannot read the history from %1 to %2: %3").arg(oldRevision, revision, lastGitError());
             return nullptr;
         }
-        impl->oldest = old;
     }
     impl->gitDir = git_repository_path(repo.get());
     impl->options = options;

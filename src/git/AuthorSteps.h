@@ -17,8 +17,9 @@ namespace tarvik {
 // Steps per author, from the history of a repository: each step counted goes to the author of
 // the commit that last changed its line (git's blame, names and addresses as .mailmap gives
 // them). For a revision, every step of its files; for a comparison, the steps added and
-// changed, each to the commit after OLD that last changed its line in NEW, and the steps
-// deleted, which no line of NEW holds, to a row of their own.
+// changed, each to the commit after OLD (on another branch: after the commit both last shared)
+// that last changed its line in NEW, and the steps deleted, which no line of NEW holds, to a row
+// of their own.
 //
 // Files are handed over as the run reports them; the history is read when the run has ended
 // (finish), on as many threads as the run used.
@@ -31,7 +32,7 @@ public:
     // For a count of `revision` (oldRevision null) or a comparison of `oldRevision` with
     // `revision`, of the repository that holds `folder`, whose files are read from
     // `options.store`. Null with a one-line reason when the history needed is not there: a
-    // shallow clone, OLD not in NEW's history, a revision that is not a commit.
+    // shallow clone, a revision that is not a commit.
     static std::unique_ptr<AuthorSteps> open(const QString& folder, const QString& oldRevision,
                                              const QString& revision, const IniDocument& settings,
                                              const AnalysisOptions& options, QString* error);
