@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FigurePage.h"
 #include "output/FigureTable.h"
 
 #include <QColor>
@@ -67,7 +68,7 @@ public:
     void renderCharts(QPainter& painter, const QRectF& area) const;
 
     // The colour of a file type in every chart: the same for the same type, run after run.
-    static QColor typeColour(const QString& kind);
+    static QColor typeColour(const QString& kind) { return FigurePage::typeColour(kind); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,29 +79,18 @@ signals:
     void registerKindRequested(const QString& kind);
 
 private:
-    struct Page {
-        QString title;
-        QTableWidget* table = nullptr;
-        QScrollArea* scroll = nullptr; // the chart, scrolled when its bars need more height
-        QChartView* chart = nullptr;
-    };
-    Page addPage(const QString& title, const char* name);
-    void fill(Page& page, const FigureTable& table, bool colourByType);
-    // A chart of the table's groups, to show, save or print.
-    static QChart* makeChart(const QString& title, const FigureTable& table, bool colourByType);
+    FigurePage* addPage(const QString& title, const char* name);
     // Gives the pane its share of the window's width, when docked beside the grid.
     void fitWidth();
-    // The chart drawn at a size of its own, whatever the pane's size: as PNG, or on a page.
-    static QImage chartImage(const QString& title, const FigureTable& table, bool colourByType);
 
     UserPrompter& m_prompter;
     std::function<QString()> m_saveDirectory;
     QLabel* m_hint = nullptr;
     QTabWidget* m_tabs = nullptr;
     QSpinBox* m_depth = nullptr;
-    Page m_byType;
-    Page m_byFolder;
-    Page m_byCategory;
+    FigurePage* m_byType = nullptr;
+    FigurePage* m_byFolder = nullptr;
+    FigurePage* m_byCategory = nullptr;
     QTableWidget* m_unregistered = nullptr;
     QPushButton* m_register = nullptr;
     FigureTable m_typeTable;
