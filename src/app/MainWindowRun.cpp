@@ -251,6 +251,9 @@ void MainWindow::CompareVersions()
     if (byCategory)
         subtotals.push_back(byCategory->table());
     result->setSubtotals(std::move(subtotals));
+    if (repo)
+        result->offerAuthors(AuthorSource{std::move(repo), dialog.repositoryFolder(), dialog.oldRevision(),
+                                          dialog.newRevision(), settings, options});
     result->show();
 }
 

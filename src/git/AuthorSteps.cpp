@@ -9,6 +9,7 @@
 #include <git2/sys/repository.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -114,6 +115,7 @@ struct AuthorSteps::Impl {
     bool closed = false; // no more jobs come
     bool failed = false;
     size_t next = 0; // the first job no thread has taken
+    std::atomic<size_t> blamed{0};
     std::vector<std::thread> threads;
     bool threadRefused = false;
 
@@ -163,12 +165,14 @@ struct AuthorSteps::Impl {
             {
                 std::unique_lock lock(mutex);
                 queued.wait(lock, [&] { return failed || closed || next < jobs.size(); });
-                if (failed || next >= jobs.size())
+                // A run stopped by the user leaves the files not yet blamed.
+                if (failed || next >= jobs.size() || cancelRequested(options))
                     return;
                 i = next++;
                 job = jobs[i];
             }
             const std::optional<QString> reason = ready ? run(worker, job) : lastGitError();
+            ++blamed;
             if (reason) {
                 const std::lock_guard lock(mutex);
                 error = RunError{-1, jobPaths[i], *reason};
@@ -402,6 +406,12 @@ void AuthorSteps::add(const FileChange& c)
     m_impl->deleted += c.steps.deleted;
     if (c.steps.added + c.steps.changed > 0)
         m_impl->addJob(c.newPath, c.oldPath, c.oldPath.isEmpty() ? Kind::Added : Kind::Paired);
+}
+
+std::pair<size_t, size_t> AuthorSteps::progress() const
+{
+    const std::lock_guard lock(m_impl->mutex);
+    return {m_impl->blamed.load(), m_impl->jobs.size()};
 }
 
 const std::optional<RunError>& AuthorSteps::error() const { return m_impl->error; }

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvik {
@@ -40,8 +41,11 @@ public:
     void add(const FileResult& result);
     void add(const FileChange& change);
     // Reads the blame of every file handed over. A file whose history cannot be read ends it:
-    // error() says which, and the table holds what was read before it.
+    // error() says which, and the table holds what was read before it. The options' cancel ends
+    // it too, before the next file.
     void finish();
+    // From any thread: the files blamed so far, and the files handed over to be blamed.
+    std::pair<size_t, size_t> progress() const;
     const std::optional<RunError>& error() const;
 
     // Titled "作者別": by author, most steps first, then the deleted steps (a comparison) and the

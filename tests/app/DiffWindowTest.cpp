@@ -14,6 +14,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAbstractBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
@@ -30,7 +34,9 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 
 #include <memory>
@@ -385,6 +391,76 @@ private slots:
             dialog.reject();
         });
         action(*m_window, "Mn_Diff")->trigger();
+    }
+
+    // Ann writes v1; Bob adds a line to a.c and deletes gone.c, Carol adds c.c: v2. The 作者別
+    // tab reads who wrote the added and changed steps, and the workbook gets its sheet.
+    void twoRevisionsTellTheirStepsByAuthor()
+    {
+        const QString repo = m_dir->mkdir(QStringLiteral("repo"));
+        auto commit = [&](const QString& who, const QString& tag) {
+            for (const QStringList& args : {QStringList{QStringLiteral("add"), QStringLiteral("-A")},
+                                            QStringList{QStringLiteral("-c"), QStringLiteral("user.name=") + who, QStringLiteral("-c"),
+                                                        QStringLiteral("user.email=") + who.toLower() + QStringLiteral("@example.org"),
+                                                        QStringLiteral("commit"), QStringLiteral("-qm"), who},
+                                            QStringList{QStringLiteral("tag"), tag}}) {
+                if (tag.isEmpty() && args.first() == u"tag")
+                    continue;
+                QProcess p;
+                p.setWorkingDirectory(repo);
+                p.start(QStringLiteral("git"), args);
+                QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+            }
+        };
+        QVERIFY(QProcess::execute(QStringLiteral("git"), {QStringLiteral("init"), QStringLiteral("-q"), repo}) == 0);
+        m_dir->write(QStringLiteral("repo/a.c"), "a1();\na2();\n");
+        m_dir->write(QStringLiteral("repo/gone.c"), "g();\n");
+        commit(QStringLiteral("Ann"), QStringLiteral("v1"));
+        m_dir->write(QStringLiteral("repo/a.c"), "a1();\na2(1);\na3();\n");
+        QFile::remove(m_dir->path(QStringLiteral("repo/gone.c")));
+        commit(QStringLiteral("Bob"), QString());
+        m_dir->write(QStringLiteral("repo/c.c"), "c1();\nc2();\nc3();\n");
+        commit(QStringLiteral("Carol"), QStringLiteral("v2"));
+
+        m_dialogs->then([&](QDialog& dialog) {
+            child<QRadioButton>(dialog, "Option2")->click();
+            m_prompter->expect(Kind::ChooseFolder, QStringLiteral("リポジトリのディレクトリを開く"), {repo});
+            child<QPushButton>(dialog, "Command5")->click();
+            QCOMPARE(child<QComboBox>(dialog, "Combo1")->currentText(), QStringLiteral("v1"));
+            child<QPushButton>(dialog, "Command3")->click();
+        });
+        action(*m_window, "Mn_Diff")->trigger();
+        DiffResultWindow& result = *resultWindows().first();
+        QTabWidget* tabs = child<QTabWidget>(result, "DiffTabs");
+        QCOMPARE(tabs->tabText(1), QStringLiteral("作者別"));
+        QVERIFY(!result.authorTable()); // read when asked for
+        child<QPushButton>(result, "CommandAuthors")->click();
+        QCOMPARE(tabs->currentIndex(), 1);
+        const QTableWidget* table = child<QTableWidget>(result, "AuthorsTable");
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columnCount(); ++column)
+                cells << table->item(row, column)->text();
+            rows << cells.join(u',');
+        }
+        QCOMPARE(rows, (QStringList{QStringLiteral("Carol <carol@example.org>,3,0,0,3,0.003"),
+                                    QStringLiteral("Bob <bob@example.org>,1,1,0,2,0.002"),
+                                    QStringLiteral("（削除）,0,0,1,0,0.000"), QStringLiteral("合計,4,1,1,5,0.005")}));
+        QCOMPARE(result.grid()->totals().modifiedSteps(), 5);
+        const QChart* chart = child<QChartView>(result, "AuthorsChart")->chart();
+        QCOMPARE(chart->title(), QStringLiteral("作者別の改造規模"));
+        const auto* bars = qobject_cast<const QAbstractBarSeries*>(chart->series().value(0));
+        QVERIFY(bars && bars->barSets().size() == 1);
+        QCOMPARE(bars->barSets()[0]->at(0) + bars->barSets()[0]->at(1), 5.0); // Bob's and Carol's bars
+
+        const QString book = m_dir->path(QStringLiteral("authors.xlsx"));
+        m_prompter->expect(Kind::SaveFile, QStringLiteral("Excel形式で保存"), {book});
+        action(result, "Mn_excel")->trigger();
+        const QJsonArray sheet = test::readSheet(book, QStringLiteral("作者別"))[QStringLiteral("rows")].toArray();
+        QCOMPARE(sheet.size(), 5); // the header and the four rows
+        QCOMPARE(sheet[1].toArray()[0][QStringLiteral("v")].toString(), QStringLiteral("Carol <carol@example.org>"));
+        QCOMPARE(sheet[4].toArray()[4][QStringLiteral("v")].toDouble(), 5.0);
     }
 
     void theCsvFileIsTheCommandLinesCsvAfterAByteOrderMark()

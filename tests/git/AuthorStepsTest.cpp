@@ -114,17 +114,22 @@ TEST_F(AuthorStepsTest, RefusedWithoutTheHistoryItReads)
 
 TEST_F(AuthorStepsTest, OldOnAnotherBranchEndsTheHistoryWhereTheBranchesMet)
 {
-    // From v1, Carol changes b.c on a release line of its own: against v2 her b1 is a changed
-    // step whose line v2 has from v1, the merge base, so Ann's.
-    git({u"checkout"_s, u"-q"_s, u"-b"_s, u"fix"_s, u"v1"_s});
+    // After v2, Dan adds d.c; from there Carol changes b.c on a release line of its own (v2.1),
+    // while Eve adds e.c (v3). Against v3, Carol's b1 is a changed step whose line is older than
+    // the branches: as git blame v2.1..v3 shows it, it is the merge base's, so Dan's.
+    put("d.c", "int d1;\n");
+    commit(u"Dan"_s, u"dan@example.org"_s);
+    git({u"checkout"_s, u"-q"_s, u"-b"_s, u"fix"_s});
     put("b.c", "int b1 = 1;\nint b2;\n");
-    commit(u"Carol"_s, u"carol@example.org"_s, u"v1.1"_s);
+    commit(u"Carol"_s, u"carol@example.org"_s, u"v2.1"_s);
+    git({u"checkout"_s, u"-q"_s, u"-"_s});
+    put("e.c", "int e1;\nint e2;\n");
+    commit(u"Eve"_s, u"eve@example.org"_s, u"v3"_s);
     QStringList records;
-    ASSERT_EQ(count({u"--repo"_s, m_repo, u"--diff"_s, u"v1.1"_s, u"v2"_s, u"--summary"_s, u"author"_s}, records), 0);
+    ASSERT_EQ(count({u"--repo"_s, m_repo, u"--diff"_s, u"v2.1"_s, u"v3"_s, u"--summary"_s, u"author"_s}, records), 0);
     EXPECT_EQ(records, QStringList({u"author,added,changed,deleted,modified,kstep,row"_s,
-                                    u"Bob <bob@example.org>,2,1,0,3,0.003,author"_s,
-                                    u"Ann <ann@example.org>,1,1,0,2,0.002,author"_s,
-                                    u"（削除）,0,0,3,0,0.000,deleted"_s, u"合計,3,2,3,5,0.005,total"_s}));
+                                    u"Eve <eve@example.org>,2,0,0,2,0.002,author"_s,
+                                    u"Dan <dan@example.org>,0,1,0,1,0.001,author"_s, u"合計,2,1,0,3,0.003,total"_s}));
 }
 
 } // namespace
