@@ -132,11 +132,14 @@ void fitChart(QChart* chart, qreal width)
     QStringList shown;
     qreal widest = 0;
     for (const QString& name : chart->property(kFullNames).toStringList()) {
-        QString text = elideName(nameMetrics, name, room);
+        // The axis reads its labels as rich text: a name such as "Ann <ann@example.org>" is
+        // escaped, or its address is taken for a tag and dropped.
+        const QString cut = elideName(nameMetrics, name, room);
+        QString text = cut.toHtmlEscaped();
         // The axis takes each name once; two cut alike stay apart by an invisible mark.
         while (shown.contains(text))
             text += QChar(0x200B);
-        widest = std::max(widest, nameMetrics.horizontalAdvance(text));
+        widest = std::max(widest, nameMetrics.horizontalAdvance(cut));
         shown << text;
     }
     if (names->categories() != shown)
@@ -370,7 +373,8 @@ QChart* FigurePage::makeChart(const QString& title, const FigureTable& table, bo
         for (const QBarSet* set : series->barSets())
             lines += set->at(index);
         chart->setToolTip(on && index >= 0 && index < categories.size()
-                              ? categories[index] + QStringLiteral(": ") + figureLocale().toString(lines, 'f', 0)
+                              ? QStringLiteral("<qt>") + categories[index].toHtmlEscaped() + QStringLiteral(": ")
+                                    + figureLocale().toString(lines, 'f', 0)
                               : QString());
     });
     return chart;

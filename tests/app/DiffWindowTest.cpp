@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QAbstractBarSeries>
+#include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -453,6 +454,9 @@ private slots:
         const auto* bars = qobject_cast<const QAbstractBarSeries*>(chart->series().value(0));
         QVERIFY(bars && bars->barSets().size() == 1);
         QCOMPARE(bars->barSets()[0]->at(0) + bars->barSets()[0]->at(1), 5.0); // Bob's and Carol's bars
+        // Names with addresses are shown whole, not taken for rich text's tags.
+        QCOMPARE(qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).value(0))->categories().last(),
+                 QStringLiteral("Carol &lt;carol@example.org&gt;"));
 
         const QString book = m_dir->path(QStringLiteral("authors.xlsx"));
         m_prompter->expect(Kind::SaveFile, QStringLiteral("Excel形式で保存"), {book});
