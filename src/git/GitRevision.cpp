@@ -1009,12 +1009,26 @@ std::optional<std::vector<FilePair>> GitRepository::pairFiles(const QString& old
         *unregistered = UnregisteredFiles::ofBoth(oldPassed, newPassed);
 
     std::map<std::string, FilePair, bool (*)(std::string_view, std::string_view)> pairs(&walkOrderLess);
+    // A file named as a limit that only one version has is added or deleted, as a file the walk
+    // finds there; only a name neither version has is reported missing.
+    std::set<std::string_view> present;
+    for (const auto* files : {&*oldFiles, &*newFiles}) {
+        for (const Listed& l : *files) {
+            if (l.entry.kind != Entry::Kind::Absent)
+                present.insert(l.path);
+        }
+    }
+    auto taken = [&](const Listed& l) { return l.entry.kind != Entry::Kind::Absent || !present.contains(l.path); };
     for (const Listed& l : *oldFiles) {
+        if (!taken(l))
+            continue;
         const QString key = m_impl->key(oldRevision, l.path);
         m_impl->remember(key, oldRevision, l.entry);
         pairs[l.path].oldPath = key;
     }
     for (const Listed& l : *newFiles) {
+        if (!taken(l))
+            continue;
         const QString key = m_impl->key(newRevision, l.path);
         m_impl->remember(key, newRevision, l.entry);
         pairs[l.path].newPath = key;

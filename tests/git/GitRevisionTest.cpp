@@ -282,6 +282,17 @@ TEST_F(GitRevisionTest, LinksSubmodulesAndAbsentPathsGetAnOutcomeLine)
     EXPECT_EQ(outcomes, (QStringList{QStringLiteral("v2:special/link.c=Missing"), QStringLiteral("v2:special/module.c=Missing"),
                                      QStringLiteral("v2:special/plain.c=Counted"), QStringLiteral("v2:src/main.c=Counted"),
                                      QStringLiteral("v2:src/none.c=Missing")}));
+
+    // Named files of a comparison: one version's file is added or deleted, not missing.
+    const Result d = count({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--repo"), m_repo, QStringLiteral("--diff"),
+                            QStringLiteral("v1"), QStringLiteral("v2"), QStringLiteral("src/added.c"), QStringLiteral("src/gone.c"),
+                            QStringLiteral("src/none.c")});
+    ASSERT_EQ(d.rc, 0) << d.err;
+    outcomes.clear();
+    for (const QStringList& row : test::parseDelimited(d.out, u',').mid(1))
+        outcomes << row[0] + u'=' + row[10] + u'=' + row[2];
+    EXPECT_EQ(outcomes, (QStringList{QStringLiteral("src/added.c=added=Counted"), QStringLiteral("src/gone.c=deleted=Counted"),
+                                     QStringLiteral("src/none.c=changed=Missing")}));
 }
 
 TEST_F(GitRevisionTest, WhatIsNotThereIsOneLineExitStatusTwoAndNothingWritten)
