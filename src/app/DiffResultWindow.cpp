@@ -190,7 +190,8 @@ void DiffResultWindow::offerAuthors(AuthorSource source)
     m_authorTab->setObjectName(QStringLiteral("AuthorTab"));
     auto* column = new QVBoxLayout(m_authorTab);
     m_authorHint = new QLabel(QStringLiteral("追加・変更ステップを、その行を %1 以降に最後に変更したコミットの作者ごとに集計します"
-                                             "（git の blame、.mailmap で名寄せ）。削除ステップは「（削除）」の行にまとめます。")
+                                             "（git の blame、.mailmap で名寄せ、ファイル内で移動した行は書いた人へ）。%1 にすでにあった行は"
+                                             "「（旧版にあった行）」、削除ステップは「（削除）」の行にまとめます。")
                                   .arg(m_authorSource->oldRevision),
                               m_authorTab);
     m_authorHint->setObjectName(QStringLiteral("AuthorHint"));

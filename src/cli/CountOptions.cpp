@@ -98,7 +98,8 @@ ParsedCount parseCountOptions(const QStringList& args, int cores, std::ostream& 
                                                        "or, with --repo, the steps by the author of the commit that last "
                                                        "changed their line (author: git blame, after .mailmap), with the "
                                                        "columns author,files,executable (with --diff: the steps added and "
-                                                       "changed after OLD, and a row of the deleted ones),kstep,row. "
+                                                       "changed after OLD, a row of those whose lines stood there at OLD and "
+                                                       "a row of the deleted ones),kstep,row. "
                                                        "Repeatable; in a CSV each table then starts with its title, after an "
                                                        "empty line."),
                                         QStringLiteral("type|dir[:DEPTH]|category|unregistered|author"));

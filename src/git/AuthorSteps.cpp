@@ -15,6 +15,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace tarvik {
 
@@ -89,6 +90,60 @@ std::vector<int64_t> gitLinesOfCountedLines(std::string_view bytes)
     return out;
 }
 
+// How many moves within a file a line is followed back through.
+constexpr int kMostMoves = 8;
+// A line with fewer letters and digits ("}", "x++;") is too common to say where it came from.
+constexpr int kLeastMovedLetters = 4;
+
+bool distinctive(std::string_view line)
+{
+    int letters = 0;
+    for (char c : line) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c & 0x80))
+            ++letters;
+    }
+    return letters >= kLeastMovedLetters;
+}
+
+// git's lines of a file: ended by LF alone.
+void splitGitLines(std::string_view bytes, std::vector<std::string_view>& lines)
+{
+    lines.clear();
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+QString authorText(const git_blame_hunk* hunk)
+{
+    const git_signature* who = hunk ? hunk->final_signature : nullptr;
+    return who ? QString::fromUtf8(who->name) + QStringLiteral(" <") + QString::fromUtf8(who->email) + u'>' : QString();
+}
+
+// A file as one commit has it: each line's text with how many lines hold it and the first.
+struct Tally {
+    bool present = false;
+    std::string bytes;
+    std::unordered_map<std::string_view, std::pair<int, size_t>> lines; // count, first line from 0
+};
+
+// A step's line that blame gave to a commit which may only have moved it.
+struct Moving {
+    size_t wanted;          // the step's place in the wanted lines
+    std::string_view text;
+    git_oid commit;         // the commit blame gave it to
+    std::string path;       // the file's path there
+    git_oid parent{};       // where the line is looked for next
+    size_t parentLine = 0;  // from 1
+};
+
 } // namespace
 
 struct AuthorSteps::Impl {
@@ -107,6 +162,7 @@ struct AuthorSteps::Impl {
     std::vector<QString> jobPaths; // as the run named them, for an error
     Figures total;
     int64_t deleted = 0;
+    Figures earlier; // a comparison's steps whose lines stood there before OLD
     QHash<QString, Figures> byAuthor;
     std::optional<RunError> error;
 
@@ -192,8 +248,102 @@ struct AuthorSteps::Impl {
         std::vector<std::pair<QString, Figures>> inFile;
         QHash<QString, Figures> byAuthor;
         std::string bytes, oldBytes;
+        std::vector<QString> authors;             // of each wanted line
+        std::vector<char> earlier;                // of each wanted line: it stood there at OLD
+        Figures earlierSteps;
+        std::vector<std::string_view> gitLines;   // of the file in NEW
+        std::unordered_map<std::string, Tally> tallies; // by commit and path, for one file
+        std::vector<Moving> moving, moved;
     };
     std::vector<std::unique_ptr<Worker>> workers;
+
+    const Tally& tally(Worker& w, const git_oid& commit, const std::string& path) const
+    {
+        std::string key(reinterpret_cast<const char*>(commit.id), GIT_OID_RAWSZ);
+        key += path;
+        auto [it, added] = w.tallies.try_emplace(std::move(key));
+        Tally& t = it->second;
+        if (added) {
+            TreePtr tree;
+            t.present = treeOf(w.repo.get(), commit, tree) && readBlob(w.repo.get(), tree.get(), path, t.bytes);
+            std::vector<std::string_view> lines;
+            splitGitLines(t.bytes, lines);
+            for (size_t i = 0; i < lines.size(); ++i) {
+                auto [line, first] = t.lines.try_emplace(lines[i], 0, i);
+                ++line->second.first;
+            }
+        }
+        return t;
+    }
+
+    // Follows the lines blame gave to a commit that only moved them within the file (as git
+    // blame -M does): such a commit's parent held as many lines of the same text or more, and
+    // the line is blamed again there, up to kMostMoves times. A line that stood in the file at
+    // OLD keeps the commit that moved it: for a comparison the move is the change.
+    std::optional<QString> followMoves(Worker& w) const
+    {
+        for (int round = 0; round < kMostMoves && !w.moving.empty(); ++round) {
+            w.moved.clear();
+            for (Moving& m : w.moving) {
+                git_commit* raw = nullptr;
+                if (git_commit_lookup(&raw, w.repo.get(), &m.commit) != 0)
+                    return lastGitError();
+                const CommitPtr commit(raw);
+                if (git_commit_parentcount(commit.get()) == 0)
+                    continue; // the first commit wrote it
+                m.parent = *git_commit_parent_id(commit.get(), 0);
+                if (bound && git_oid_equal(&m.parent, &*bound))
+                    continue; // it stood there at OLD
+                const Tally& before = tally(w, m.parent, m.path);
+                const auto there = before.lines.find(m.text);
+                if (there == before.lines.end())
+                    continue;
+                const Tally& after = tally(w, m.commit, m.path);
+                const auto here = after.lines.find(m.text);
+                if (here != after.lines.end() && here->second.first > there->second.first)
+                    continue; // one more line of this text: written by the commit
+                m.parentLine = there->second.second + 1;
+                w.moved.push_back(std::move(m));
+            }
+            w.moving.clear();
+            // One blame for the lines of each parent and path.
+            std::sort(w.moved.begin(), w.moved.end(), [](const Moving& a, const Moving& b) {
+                const int byParent = git_oid_cmp(&a.parent, &b.parent);
+                return byParent != 0 ? byParent < 0 : a.path < b.path;
+            });
+            for (size_t from = 0; from < w.moved.size();) {
+                size_t to = from + 1, least = w.moved[from].parentLine, most = least;
+                while (to < w.moved.size() && git_oid_equal(&w.moved[to].parent, &w.moved[from].parent)
+                       && w.moved[to].path == w.moved[from].path) {
+                    least = std::min(least, w.moved[to].parentLine);
+                    most = std::max(most, w.moved[to].parentLine);
+                    ++to;
+                }
+                git_blame_options blameOptions = GIT_BLAME_OPTIONS_INIT;
+                blameOptions.flags = GIT_BLAME_USE_MAILMAP;
+                blameOptions.newest_commit = w.moved[from].parent;
+                if (bound)
+                    blameOptions.oldest_commit = *bound;
+                blameOptions.min_line = least;
+                blameOptions.max_line = most;
+                git_blame* rawBlame = nullptr;
+                if (git_blame_file(&rawBlame, w.repo.get(), w.moved[from].path.c_str(), &blameOptions) != 0)
+                    return lastGitError();
+                const BlamePtr blame(rawBlame);
+                for (; from < to; ++from) {
+                    Moving& m = w.moved[from];
+                    const git_blame_hunk* hunk = git_blame_get_hunk_byline(blame.get(), m.parentLine);
+                    if (!hunk || (bound && (hunk->boundary || git_oid_equal(&hunk->final_commit_id, &*bound))))
+                        continue;
+                    w.authors[m.wanted] = authorText(hunk);
+                    w.moving.push_back(Moving{m.wanted, m.text, hunk->final_commit_id,
+                                              hunk->orig_path ? hunk->orig_path : m.path});
+                }
+            }
+        }
+        w.moving.clear();
+        return std::nullopt;
+    }
 
     static bool treeOf(git_repository* repo, const git_oid& commit, TreePtr& tree)
     {
@@ -270,20 +420,47 @@ struct AuthorSteps::Impl {
             return lastGitError();
         const BlamePtr blame(rawBlame);
 
-        // The file's authors are few: looked up in a short list, then added to the thread's.
-        w.inFile.clear();
+        w.authors.resize(w.wanted.size());
+        w.earlier.assign(w.wanted.size(), 0);
+        w.tallies.clear();
+        splitGitLines(w.bytes, w.gitLines);
         const git_blame_hunk* last = nullptr;
-        size_t current = 0;
-        for (const auto& [line, edit] : w.wanted) {
-            const git_blame_hunk* hunk = git_blame_get_hunk_byline(blame.get(), static_cast<size_t>(gitLine(line)));
+        for (size_t i = 0; i < w.wanted.size(); ++i) {
+            const size_t at = static_cast<size_t>(gitLine(w.wanted[i].first));
+            const git_blame_hunk* hunk = git_blame_get_hunk_byline(blame.get(), at);
             if (!hunk) // past git's last line: only in a file git does not read as text
                 hunk = git_blame_get_hunk_byindex(blame.get(), git_blame_get_hunk_count(blame.get()) - 1);
-            if (hunk != last || w.inFile.empty()) {
+            if (hunk != last || i == 0) {
                 last = hunk;
-                const git_signature* who = hunk ? hunk->final_signature : nullptr;
-                const QString author = who ? QString::fromUtf8(who->name) + QStringLiteral(" <")
-                                                 + QString::fromUtf8(who->email) + u'>'
-                                           : QString();
+                w.authors[i] = authorText(hunk);
+            } else {
+                w.authors[i] = w.authors[i - 1];
+            }
+            // A step the edit script counts as added or changed whose line git's blame finds
+            // unchanged since OLD (or the merge base): moved within the file, or changed on OLD's
+            // own branch. No commit between the versions wrote it.
+            if (oldest && hunk && (hunk->boundary || (bound && git_oid_equal(&hunk->final_commit_id, &*bound)))) {
+                w.earlier[i] = 1;
+                continue;
+            }
+            if (hunk && at <= w.gitLines.size() && distinctive(w.gitLines[at - 1]))
+                w.moving.push_back(Moving{i, w.gitLines[at - 1], hunk->final_commit_id,
+                                          hunk->orig_path ? hunk->orig_path : job.path});
+        }
+        if (std::optional<QString> failure = followMoves(w))
+            return failure;
+
+        // The file's authors are few: looked up in a short list, then added to the thread's.
+        w.inFile.clear();
+        size_t current = 0;
+        for (size_t i = 0; i < w.wanted.size(); ++i) {
+            const StepEdit edit = w.wanted[i].second;
+            if (w.earlier[i]) {
+                ++(edit == StepEdit::Added ? w.earlierSteps.added : w.earlierSteps.changed);
+                continue;
+            }
+            const QString& author = w.authors[i];
+            if (w.inFile.empty() || w.inFile[current].first != author) {
                 current = 0;
                 while (current < w.inFile.size() && w.inFile[current].first != author)
                     ++current;
@@ -433,6 +610,8 @@ void AuthorSteps::finish()
         for (auto it = w->byAuthor.cbegin(); it != w->byAuthor.cend(); ++it)
             addTo(d.byAuthor[it.key()], *it);
         w->byAuthor.clear();
+        addTo(d.earlier, w->earlierSteps);
+        w->earlierSteps = Figures{};
     }
 }
 
@@ -473,6 +652,8 @@ FigureTable AuthorSteps::table() const
     });
     for (const auto& [author, f] : authors)
         row(author, f, 0, QStringLiteral("author"));
+    if (comparison && d.earlier.steps() > 0)
+        row(QStringLiteral("（旧版にあった行）"), d.earlier, 0, QStringLiteral("earlier"));
     if (comparison && d.deleted > 0)
         row(QStringLiteral("（削除）"), Figures{}, d.deleted, QStringLiteral("deleted"));
     row(QStringLiteral("合計"), d.total, d.deleted, QStringLiteral("total"));

@@ -97,6 +97,30 @@ TEST_F(AuthorStepsTest, ComparisonGivesAddedAndChangedStepsToTheirAuthorsAndDele
                                                 u"（削除）,0,0,3,0,0.000,deleted"_s, u"合計,3,1,3,4,0.004,total"_s}));
 }
 
+TEST_F(AuthorStepsTest, AMovedLineKeepsItsAuthorUnlessItStoodThereAtOld)
+{
+    // After v2, Ann writes m.c (v2.5); Bob moves line_a to the end and adds a second line_b.
+    put("m.c", "int line_a;\nint line_b;\nint line_c;\nint line_d;\n");
+    commit(u"Ann"_s, u"ann@example.org"_s, u"v2.5"_s);
+    put("m.c", "int line_b;\nint line_c;\nint line_d;\nint line_a;\nint line_b;\n");
+    commit(u"Bob"_s, u"bob@example.org"_s, u"v3"_s);
+    const struct {
+        QStringList range;
+        QStringList rows;
+    } cases[] = {
+        {{u"--rev"_s, u"v3"_s}, {u"Ann <ann@example.org>,1,4,0.004,author"_s, u"Bob <bob@example.org>,1,1,0.001,author"_s}},
+        {{u"--diff"_s, u"v2"_s, u"v3"_s},
+         {u"Ann <ann@example.org>,4,0,0,4,0.004,author"_s, u"Bob <bob@example.org>,1,0,0,1,0.001,author"_s}},
+        // At v2.5 line_a stood in m.c already: moving it is Bob's change.
+        {{u"--diff"_s, u"v2.5"_s, u"v3"_s}, {u"Bob <bob@example.org>,2,0,0,2,0.002,author"_s, u"（削除）,0,0,1,0,0.000,deleted"_s}},
+    };
+    for (const auto& c : cases) {
+        QStringList records;
+        ASSERT_EQ(count(QStringList{u"--repo"_s, m_repo} << c.range << u"--summary"_s << u"author"_s << u"m.c"_s, records), 0);
+        EXPECT_EQ(records.mid(1, records.size() - 2), c.rows) << c.range.join(u' ').toStdString();
+    }
+}
+
 TEST_F(AuthorStepsTest, RefusedWithoutTheHistoryItReads)
 {
     QStringList records;
@@ -114,13 +138,13 @@ TEST_F(AuthorStepsTest, RefusedWithoutTheHistoryItReads)
 
 TEST_F(AuthorStepsTest, OldOnAnotherBranchEndsTheHistoryWhereTheBranchesMet)
 {
-    // After v2, Dan adds d.c; from there Carol changes b.c on a release line of its own (v2.1),
-    // while Eve adds e.c (v3). Against v3, Carol's b1 is a changed step whose line is older than
-    // the branches: as git blame v2.1..v3 shows it, it is the merge base's, so Dan's.
+    // After v2, Dan adds d.c; from there Carol changes Bob's a2 on a release line of its own
+    // (v2.1), while Eve adds e.c (v3). Against v3, a2 is a changed step whose line is older than
+    // the branches: no commit between the two wrote it.
     put("d.c", "int d1;\n");
     commit(u"Dan"_s, u"dan@example.org"_s);
     git({u"checkout"_s, u"-q"_s, u"-b"_s, u"fix"_s});
-    put("b.c", "int b1 = 1;\nint b2;\n");
+    put("a.c", "int x1;\nint x2;\nint a1;\nint a2 = 3;\n// note\nint a3;\nint a4;\n");
     commit(u"Carol"_s, u"carol@example.org"_s, u"v2.1"_s);
     git({u"checkout"_s, u"-q"_s, u"-"_s});
     put("e.c", "int e1;\nint e2;\n");
@@ -129,7 +153,7 @@ TEST_F(AuthorStepsTest, OldOnAnotherBranchEndsTheHistoryWhereTheBranchesMet)
     ASSERT_EQ(count({u"--repo"_s, m_repo, u"--diff"_s, u"v2.1"_s, u"v3"_s, u"--summary"_s, u"author"_s}, records), 0);
     EXPECT_EQ(records, QStringList({u"author,added,changed,deleted,modified,kstep,row"_s,
                                     u"Eve <eve@example.org>,2,0,0,2,0.002,author"_s,
-                                    u"Dan <dan@example.org>,0,1,0,1,0.001,author"_s, u"合計,2,1,0,3,0.003,total"_s}));
+                                    u"（旧版にあった行）,0,1,0,1,0.001,earlier"_s, u"合計,2,1,0,3,0.003,total"_s}));
 }
 
 } // namespace
