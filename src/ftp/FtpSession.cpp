@@ -3,6 +3,7 @@
 #include "config/NativePath.h"
 #include "config/TextCodec.h"
 
+#include <QFile>
 #include <QHash>
 #include <QRandomGenerator>
 
@@ -42,11 +43,15 @@ QString decodeBytes(const QByteArray& bytes)
     return decodeText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
-// The URL authority for "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address; empty
-// when the name is malformed.
+constexpr QStringView kTlsScheme = u"ftps://";
+
+// The URL authority for "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address, each
+// also after "ftps://"; empty when the name is malformed.
 QByteArray urlAuthority(const QString& serverName)
 {
-    const QString name = serverName.trimmed();
+    QString name = serverName.trimmed();
+    if (name.startsWith(kTlsScheme, Qt::CaseInsensitive))
+        name = name.mid(kTlsScheme.size());
     QString host = name;
     QString port = QStringLiteral("21");
     if (name.startsWith(u'[')) {
@@ -183,6 +188,10 @@ struct FtpSession::Impl {
     bool controlClosed = false;
     QString error; // why the last operation failed
     const FtpTimeouts& timeouts; // the session's own, read at every request
+    bool tls = false;     // the control and data connections are protected (AUTH TLS)
+    bool passive = false; // the client opens the data connections (EPSV, PASV)
+    // libcurl's own words on a failure, for those of TLS: which check a certificate failed.
+    char errorText[CURL_ERROR_SIZE] = {};
 
     explicit Impl(const FtpTimeouts& sessionTimeouts)
         : timeouts(sessionTimeouts)
@@ -195,6 +204,20 @@ struct FtpSession::Impl {
     {
         if (outOfStep && control != CURL_SOCKET_BAD)
             ::shutdown(control, SHUT_RDWR);
+    }
+
+    static bool tlsFailure(CURLcode result)
+    {
+        switch (result) {
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_USE_SSL_FAILED:
+            return true;
+        default:
+            return false;
+        }
     }
 
     // Failures that end on the server's final reply, or before anything was sent.
@@ -295,8 +318,8 @@ struct FtpSession::Impl {
     {
         char reply[3];
         const ssize_t waiting = ::recv(control, reply, sizeof reply, MSG_PEEK | MSG_DONTWAIT);
-        if (waiting > 0)
-            return reply[0] != '2';
+        if (waiting > 0) // under TLS the reply cannot be read here: libcurl reads it
+            return !tls && reply[0] != '2';
         return dataSocket == CURL_SOCKET_BAD || !closedByPeer(dataSocket);
     }
 
@@ -305,7 +328,12 @@ struct FtpSession::Impl {
     static int onSocketOpened(void* userp, curl_socket_t socket, curlsocktype purpose)
     {
         auto* self = static_cast<Impl*>(userp);
-        if (purpose == CURLSOCKTYPE_IPCXN)
+        // In passive mode the data connection is opened like the control connection, right
+        // after the server has told where to in its answer to EPSV or PASV.
+        const bool passiveData = self->lastCommand == "EPSV" || self->lastCommand == "PASV";
+        if (purpose == CURLSOCKTYPE_IPCXN && passiveData)
+            self->dataSocket = socket;
+        else if (purpose == CURLSOCKTYPE_IPCXN)
             self->control = socket;
         else if (purpose == CURLSOCKTYPE_ACCEPT)
             self->dataSocket = socket;
@@ -363,6 +391,8 @@ struct FtpSession::Impl {
         for (int attempt = 0; attempt < 3; ++attempt) {
             replies.clear();
             replyBuffer.clear();
+            lastCommand.clear();
+            errorText[0] = '\0';
             bodyBytes = 0;
             progressBytes = 0;
             transferring = false;
@@ -375,7 +405,7 @@ struct FtpSession::Impl {
             // data connection. The data and the final reply are still on their way; nothing
             // has reached the sink, so the transfer is made again on a new connection.
             const bool unfinished = result == CURLE_OK && bodySink && transferLeftUnfinished();
-            const bool neverWaited = unfinished && bodyBytes == 0;
+            const bool neverWaited = unfinished && bodyBytes == 0 && !passive;
             if (unfinished)
                 result = CURLE_PARTIAL_FILE;
             outOfStep = result != CURLE_OK && (!leavesConnectionInStep(result) || transferLeftUnfinished());
@@ -394,6 +424,8 @@ struct FtpSession::Impl {
             error = kControlClosed;
         else if (result == CURLE_ABORTED_BY_CALLBACK) // only the stall check aborts
             error = QStringLiteral("no data came for %1 s").arg(stall.count());
+        else if (tlsFailure(result) && errorText[0] != '\0') // which check failed, not only that one did
+            error = QString::fromUtf8(errorText);
         else // not libcurl's error buffer: it keeps the first complaint, even one libcurl got over
             error = QString::fromUtf8(curl_easy_strerror(result));
         return result == CURLE_OK;
@@ -547,6 +579,14 @@ void FtpSession::ConnectServer()
         m_impl->failWith(QStringLiteral("not a server name: ") + serverName);
         return;
     }
+    // libcurl 7.87 and 7.88 never start TLS on a data connection the server opens (curl issue
+    // 10666, mended in 8.0): active mode over TLS would wait out every transfer.
+    const curl_version_info_data* version = curl_version_info(CURLVERSION_NOW);
+    if (isTls(serverName) && !passive && version->version_num < 0x080000) {
+        m_impl->failWith(QStringLiteral("active mode over TLS needs libcurl 8.0 or later (this is %1): choose passive mode")
+                             .arg(QString::fromLatin1(version->version)));
+        return;
+    }
     CURL* curl = curl_easy_init();
     if (!curl) {
         m_impl->failWith(QStringLiteral("libcurl could not start"));
@@ -561,14 +601,30 @@ void FtpSession::ConnectServer()
     }
     curl_multi_setopt(m_impl->multi, CURLMOPT_MAXCONNECTS, 1L);
     m_impl->baseUrl = "ftp://" + authority + '/';
+    m_impl->tls = isTls(serverName);
+    m_impl->passive = passive;
     const QByteArray user = userName.toUtf8();
     const QByteArray pass = password.toUtf8();
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, pass.constData());
-    // Active mode: the server connects back to the address of the control connection.
-    curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+    // Active mode: the server connects back to the address of the control connection. Passive:
+    // the client connects to the address the server gives (EPSV, then PASV).
+    curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
+    if (m_impl->tls) {
+        // Explicit TLS on the FTP port: AUTH TLS before the password, then PROT P for every data
+        // connection. The certificate is checked against the system's store (or caFile) and the
+        // host name, and nothing goes in clear when the server cannot do it.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        const QByteArray ca = QFile::encodeName(caFile);
+        if (!ca.isEmpty())
+            curl_easy_setopt(curl, CURLOPT_CAINFO, ca.constData());
+    }
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_impl->errorText);
     // libcurl never changes directory itself; the session does it with explicit CWD commands,
     // so the server's directory is always the one the session believes in.
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -601,6 +657,11 @@ void FtpSession::ConnectServer()
     if (curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath)
         m_impl->rememberDirectory(entryPath);
     m_impl->connected = true;
+}
+
+bool FtpSession::isTls(const QString& serverName)
+{
+    return serverName.trimmed().startsWith(kTlsScheme, Qt::CaseInsensitive);
 }
 
 bool FtpSession::connected() const

@@ -36,8 +36,9 @@ struct FtpTimeouts {
 };
 
 // The program's one FTP session: a single logged-in control connection (one libcurl easy
-// handle kept for the whole session), active mode (PORT), ASCII transfers. Not thread-safe:
-// one operation at a time, from any one thread.
+// handle kept for the whole session), active mode (PORT) unless passive is asked for, ASCII
+// transfers; with "ftps://", FTP over explicit TLS. Not thread-safe: one operation at a time,
+// from any one thread.
 class FtpSession {
 public:
     FtpSession();
@@ -45,16 +46,26 @@ public:
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
-    // Host name or address, optionally "host:port" (port 21 otherwise).
+    // Host name or address, optionally "host:port" (port 21 otherwise); "ftps://" before it asks
+    // for TLS (AUTH TLS on that port), refused when the server cannot do it or its certificate
+    // does not hold.
     QString serverName;
     QString userName;
     QString password;
+    // Passive mode (EPSV, PASV): the data connections go from here to the server, as they must
+    // behind NAT and most firewalls. Read when connecting.
+    bool passive = false;
+    // The certificates a TLS server's is checked against (PEM); empty for the system's store.
+    QString caFile;
     // Read by every operation.
     FtpTimeouts timeouts;
     // The most a download may bring when the server does not tell the file's size (SIZE); one
     // that goes on past it is refused. With a size, the download stops at that size.
     static constexpr qint64 kDefaultDownloadCeiling = qint64(1) << 30; // 1 GiB
     qint64 downloadCeiling = kDefaultDownloadCeiling;
+
+    // Whether the name asks for TLS ("ftps://host").
+    static bool isTls(const QString& serverName);
 
     // Logs in; connected() tells whether it worked. No message here.
     void ConnectServer();

@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -119,9 +121,10 @@ protected:
         connect(session, *s_server, password);
     }
 
-    void connect(FtpSession& session, const FtpServer& server, const QString& password = QStringLiteral("s3cret"))
+    void connect(FtpSession& session, const FtpServer& server, const QString& password = QStringLiteral("s3cret"),
+                 const QString& scheme = {})
     {
-        session.serverName = server.address();
+        session.serverName = scheme + server.address();
         session.userName = QStringLiteral("alice");
         session.password = password;
         session.ConnectServer();
@@ -436,4 +439,98 @@ TEST_F(FtpSessionTest, ASlowServerSendsEveryFileWhole)
             EXPECT_EQ(m_local.read(file), kLines) << name << " round " << round;
         }
     }
+}
+
+TEST_F(FtpSessionTest, PassiveAndActiveModeBringTheSameFiles)
+{
+    for (bool passive : {false, true}) {
+        FtpSession session;
+        session.passive = passive;
+        connect(session);
+        ASSERT_TRUE(session.connected()) << passive;
+        ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
+        EXPECT_TRUE(names(session.ListRemoteEntries()).contains(u"big.c"_qs)) << passive;
+        ASSERT_TRUE(session.FetchRemoteFile(QStringLiteral("big.c"), m_local.path(QStringLiteral("big.c"))));
+        QByteArray big = s_tree->read(QStringLiteral("src/big.c"));
+        EXPECT_EQ(m_local.read(QStringLiteral("big.c")), big.replace("\r\n", "\n")) << passive;
+    }
+}
+
+// FTP over TLS: certificates of a test CA made for the suite, each served by a server of its own.
+class FtpsSessionTest : public FtpSessionTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        FtpSessionTest::SetUpTestSuite();
+        s_certs = new TempDir;
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral(TARVIK_SOURCE_DIR "/tests/support/make_tls_certs.py"), s_certs->path()});
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_certs;
+        FtpSessionTest::TearDownTestSuite();
+    }
+
+    static std::unique_ptr<FtpServer> tlsServer(const QString& certificate)
+    {
+        return std::make_unique<FtpServer>(QStringLiteral("ftp_server.py"),
+                                           serverOptions({QStringLiteral("--tls"), s_certs->path(certificate + u".pem")}));
+    }
+    static QString ca() { return s_certs->path(QStringLiteral("ca.pem")); }
+
+    static inline TempDir* s_certs = nullptr;
+};
+
+TEST_F(FtpsSessionTest, ListsAndDownloadsOverTlsInBothModes)
+{
+    ASSERT_TRUE(QFile::exists(ca()));
+    const auto server = tlsServer(QStringLiteral("valid"));
+    const bool activeWorks = curl_version_info(CURLVERSION_NOW)->version_num >= 0x080000;
+    for (bool passive : {true, false}) {
+        FtpSession session;
+        session.caFile = ca();
+        session.passive = passive;
+        connect(session, *server, u"s3cret"_qs, u"ftps://"_qs);
+        if (!passive && !activeWorks) { // said at once, not after a transfer's timeout
+            EXPECT_FALSE(session.connected());
+            EXPECT_TRUE(session.lastError().startsWith(u"active mode over TLS needs libcurl 8.0"_qs));
+            continue;
+        }
+        ASSERT_TRUE(session.connected()) << session.lastError().toStdString();
+        ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
+        EXPECT_TRUE(names(session.ListRemoteEntries()).contains(u"lf.c"_qs)) << passive;
+        ASSERT_TRUE(session.FetchRemoteFile(QStringLiteral("lf.c"), m_local.path(QStringLiteral("lf.c"))));
+        EXPECT_EQ(m_local.read(QStringLiteral("lf.c")), kLines);
+    }
+}
+
+TEST_F(FtpsSessionTest, ACertificateThatDoesNotHoldIsRefusedWithItsReason)
+{
+    const struct {
+        const char16_t* certificate;
+        bool trustTestCa;
+        const char* reason;
+    } cases[] = {
+        {u"selfsigned", true, "self-signed certificate"},
+        {u"wronghost", true, "no alternative certificate subject name matches"},
+        {u"expired", true, "certificate has expired"},
+        {u"valid", false, "unable to get local issuer certificate"}, // the system's store does not know the test CA
+    };
+    for (const auto& c : cases) {
+        const auto server = tlsServer(QString::fromUtf16(c.certificate));
+        FtpSession session;
+        if (c.trustTestCa)
+            session.caFile = ca();
+        session.passive = true;
+        connect(session, *server, u"s3cret"_qs, u"ftps://"_qs);
+        EXPECT_FALSE(session.connected());
+        EXPECT_TRUE(session.lastError().contains(QLatin1String(c.reason))) << session.lastError().toStdString();
+    }
+    // A server without TLS is not sent the password in clear.
+    FtpSession session;
+    session.passive = true;
+    connect(session, *s_server, u"s3cret"_qs, u"ftps://"_qs);
+    EXPECT_FALSE(session.connected());
+    EXPECT_TRUE(session.lastError().contains(u"SSL"_qs)) << session.lastError().toStdString();
 }

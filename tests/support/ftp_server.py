@@ -2,8 +2,9 @@
 until it is killed or its standard input closes (so it never outlives the test that started it).
 
 Usage: ftp_server.py --root DIR --user NAME --password PW [--perm RELDIR=PERMS ...] [--idle-timeout S]
-                     [--delay MS]
-Needs Debian's pyftpdlib (/usr/bin/python3). Run it with -X utf8 so that file names that are not
+                     [--delay MS] [--tls CERT_AND_KEY.pem]
+With --tls, FTP over explicit TLS: AUTH TLS and PROT P are required before login and transfers.
+Needs Debian's pyftpdlib (/usr/bin/python3), and python3-openssl for --tls. Run it with -X utf8 so that file names that are not
 UTF-8 (CP932, say) are served as the bytes they are on disk.
 """
 import argparse
@@ -63,6 +64,7 @@ def main():
                         help='RELDIR=PERMS, e.g. locked=l: listed, but neither entered nor downloaded')
     parser.add_argument('--delay', type=float, default=0,
                         help='milliseconds to wait before each reply and each data connection')
+    parser.add_argument('--tls', help='the certificate and its key, in one PEM file')
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -73,7 +75,31 @@ def main():
         rel, perms = item.rsplit('=', 1)
         authorizer.override_perm(args.user, os.path.join(root, rel), perms)
     handler = BytesNameHandler
-    if args.delay:
+    if args.tls:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+        class PatientTlsDTPHandler(TLS_DTPHandler):
+            # A client may open the data connection before it sends the command (libcurl does,
+            # in passive mode): pyftpdlib drops such a connection once its TLS handshake makes
+            # it readable. It is kept, and the handshake done, until the command comes.
+            def readable(self):
+                if not self.receive and not self._initialized:
+                    return self._ssl_accepting or self._ssl_want_read
+                return super().readable()
+
+        class TlsBytesNameHandler(TLS_FTPHandler):
+            dtp_handler = PatientTlsDTPHandler
+            unicode_errors = 'surrogateescape'
+            auth_failed_timeout = 0
+            tls_control_required = True
+            tls_data_required = True
+            certfile = args.tls
+
+            def push(self, s):
+                super(FTPHandler, self).push(s.encode('utf8', 'surrogateescape'))
+
+        handler = TlsBytesNameHandler
+    elif args.delay:
         handler = SlowHandler
         handler.delay = SlowActiveDTP.delay = args.delay / 1000
     handler.authorizer = authorizer
