@@ -2,7 +2,9 @@
 
 #include "app/UserPrompter.h"
 #include "ftp/FtpHostList.h"
+#include "ftp/FtpSession.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,11 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
         grid->addWidget(label, 2 + i, 0);
         grid->addWidget(m_text[i], 2 + i, 1);
     }
+    m_text[1]->setToolTip(QStringLiteral("ホスト名[:ポート]（FTP）、ftps://ホスト名[:ポート]（FTP over TLS）"));
+    // Passive mode works behind NAT and firewalls; active stays the default of plain FTP.
+    m_passive = new QCheckBox(QStringLiteral("パッシブモード"), this);
+    m_passive->setObjectName(QStringLiteral("Check1"));
+    grid->addWidget(m_passive, 6, 1);
     m_text[0]->setMaxLength(15);
     m_text[3]->setEchoMode(QLineEdit::Password);
     m_text[3]->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*", not the style's "●"
@@ -40,13 +47,13 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
-        grid->addWidget(b, 6, column);
+        grid->addWidget(b, 7, column);
         return b;
     };
     m_connectButton = button("Command1", QStringLiteral("接続"), 0);
     m_registerButton = button("Command2", QStringLiteral("登録"), 1);
     m_deleteButton = button("Command3", QStringLiteral("削除"), 1);
-    grid->addWidget(m_deleteButton, 7, 1);
+    grid->addWidget(m_deleteButton, 8, 1);
     connect(m_connectButton, &QPushButton::clicked, this, &HostListDialog::Command1_Click);
     connect(m_registerButton, &QPushButton::clicked, this, &HostListDialog::Command2_Click);
     connect(m_deleteButton, &QPushButton::clicked, this, &HostListDialog::Command3_Click);
@@ -60,6 +67,15 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] {
         if (m_connectButton->isEnabled())
             Command1_Click();
+    });
+    // A scheme typed brings its mode, until the user chooses one.
+    connect(m_text[1], &QLineEdit::textEdited, this, [this](const QString& host) {
+        if (!m_passiveChosen)
+            m_passive->setChecked(FtpSession::isTls(host));
+    });
+    connect(m_passive, &QCheckBox::clicked, this, [this] {
+        m_passiveChosen = true;
+        setButtons(false, !m_text[0]->text().trimmed().isEmpty() && !m_text[1]->text().trimmed().isEmpty(), false);
     });
     // Any edit must be registered before connecting or deleting again.
     for (int i = 0; i < 4; ++i) {
@@ -91,19 +107,24 @@ void HostListDialog::selectEntry()
     const QStringList fields = m_hosts.record(name);
     for (int i = 0; i < 4 && i < fields.size(); ++i)
         m_text[i]->setText(fields[i]);
+    if (!fields.isEmpty()) { // after a registration nothing may be selected: the boxes stay
+        m_passive->setChecked(FtpHostList::passiveMode(fields));
+        m_passiveChosen = fields.size() > 4;
+    }
     setButtons(true, true, true);
 }
 
 void HostListDialog::Command1_Click()
 {
-    m_connect(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text());
+    m_connect(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text(), m_passive->isChecked());
 }
 
 void HostListDialog::Command2_Click()
 {
     QString error;
     const FtpHostList::Registered result =
-        m_hosts.registerHost(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text(), &error);
+        m_hosts.registerHost(m_text[0]->text(), m_text[1]->text(), m_text[2]->text(), m_text[3]->text(), &error,
+                             m_passive->isChecked());
     if (result == FtpHostList::Registered::Failed) {
         m_prompter.message(this, error, UserPrompter::Icon::Warning);
         return;
@@ -131,6 +152,8 @@ void HostListDialog::Command3_Click()
     }
     for (QLineEdit* t : m_text)
         t->clear();
+    m_passive->setChecked(false);
+    m_passiveChosen = false;
     setButtons(false, false, false);
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -17,9 +18,10 @@ class UserPrompter;
 class HostListDialog : public QDialog {
     Q_OBJECT
 public:
-    // `connect` opens the browser for the registration name, host, user and plain password.
+    // `connect` opens the browser for the registration name, host, user, plain password and data
+    // connection mode.
     using Connect = std::function<void(const QString& name, const QString& host, const QString& user,
-                                       const QString& password)>;
+                                       const QString& password, bool passive)>;
 
     HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Connect onConnect, QWidget* parent = nullptr);
 
@@ -36,6 +38,8 @@ private:
     Connect m_connect;
     QListWidget* m_list;
     QLineEdit* m_text[4];
+    QCheckBox* m_passive;
+    bool m_passiveChosen = false; // by the user, for the host shown: a scheme typed no longer sets it
     QPushButton* m_connectButton;
     QPushButton* m_registerButton;
     QPushButton* m_deleteButton;

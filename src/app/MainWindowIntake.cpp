@@ -192,14 +192,14 @@ void MainWindow::OpenServerDialog()
     FtpHostList hosts(m_settings);
     HostListDialog form4(
         hosts, m_prompter,
-        [this](const QString& name, const QString& host, const QString& user, const QString& password) {
+        [this](const QString& name, const QString& host, const QString& user, const QString& password, bool passive) {
             RemoteBrowserDialog::MainWindowHooks hooks{
                 [this](const QString& path) { return m_listModel->contains(path); },
                 [this](const QString& path) { m_listModel->registerPaths({path}); },
                 [this](const QString& text) { m_status->show(text); },
                 [this](const QString& text) { m_status->showTimed(text); }};
-            RemoteBrowserDialog form5(name, host, user, password, m_downloadRoot, m_prompter, hooks, m_ftpTimeouts,
-                                      this);
+            RemoteBrowserDialog form5(name, host, user, password, passive, m_downloadRoot, m_prompter, hooks,
+                                      m_ftpTimeouts, this);
             m_dialogs->run(form5);
         },
         this);

@@ -49,7 +49,8 @@ QString shownSafely(const QString& name)
 } // namespace
 
 RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
-                                         const QString& password, const QString& downloadRoot, UserPrompter& prompter,
+                                         const QString& password, bool passive, const QString& downloadRoot,
+                                         UserPrompter& prompter,
                                          MainWindowHooks hooks, const FtpTimeouts& timeouts, QWidget* parent)
     : QDialog(parent), m_session(std::make_unique<FtpSession>()), m_prompter(prompter), m_hooks(std::move(hooks)),
       m_downloadRoot(downloadRoot)
@@ -83,6 +84,7 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     m_session->serverName = host;
     m_session->userName = user;
     m_session->password = password;
+    m_session->passive = passive;
     m_session->timeouts = timeouts;
     bool connected = false;
     QString directory;
@@ -95,7 +97,9 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
         runWithBusyCursor([&] { directory = m_session->GetRemoteDirectory(); });
         m_status->showMessage(directory);
     } else {
-        m_prompter.message(this, QStringLiteral("接続に失敗しました！！"), UserPrompter::Icon::Warning);
+        // Over TLS the reason matters: which check the server's certificate failed.
+        const QString reason = FtpSession::isTls(host) ? u'\n' + m_session->lastError() : QString();
+        m_prompter.message(this, QStringLiteral("接続に失敗しました！！") + reason, UserPrompter::Icon::Warning);
     }
 }
 

@@ -31,7 +31,7 @@ public:
 
     // Connects at once with the host's values; `downloadRoot` is the program's folder.
     RemoteBrowserDialog(const QString& registrationName, const QString& host, const QString& user,
-                        const QString& password, const QString& downloadRoot, UserPrompter& prompter,
+                        const QString& password, bool passive, const QString& downloadRoot, UserPrompter& prompter,
                         MainWindowHooks hooks, const FtpTimeouts& timeouts = {}, QWidget* parent = nullptr);
     ~RemoteBrowserDialog() override;
 

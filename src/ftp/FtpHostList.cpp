@@ -1,5 +1,7 @@
 #include "ftp/FtpHostList.h"
 
+#include "ftp/FtpSession.h"
+
 namespace tarvik {
 
 namespace {
@@ -78,8 +80,16 @@ QString FtpHostList::recordProblem(const QString& name, const QString& host, con
     return {};
 }
 
+bool FtpHostList::passiveMode(const QStringList& record)
+{
+    const QString mode = record.value(4);
+    if (mode == u"passive" || mode == u"active")
+        return mode == u"passive";
+    return FtpSession::isTls(record.value(1));
+}
+
 FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QString& host, const QString& user,
-                                                  const QString& password, QString* error)
+                                                  const QString& password, QString* error, std::optional<bool> passive)
 {
     const QString problem = recordProblem(name, host, user, password);
     if (!problem.isEmpty()) {
@@ -90,7 +100,9 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
     IniDocument doc;
     if (!loadForEdit(m_settings, doc, error))
         return Registered::Failed;
-    const QString record = name + u',' + host + u',' + user + u',' + TransformPassword(QStringLiteral("SET"), password);
+    QString record = name + u',' + host + u',' + user + u',' + TransformPassword(QStringLiteral("SET"), password);
+    if (passive)
+        record += *passive ? QStringLiteral(",passive") : QStringLiteral(",active");
     const QString key = QStringLiteral("FTP_") + name;
     const QString list = SettingsStore::profileValue(doc, kSection, kListKey);
     const QStringList elements = list.isEmpty() ? QStringList() : list.split(u',');

@@ -5,10 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace tarvik {
 
 // The stored FTP hosts: FTP_List (registration names in order) and one record per host,
-// "FTP_‹name›=‹name›,‹host›,‹user›,‹encoded password›", in section FTP_Server.
+// "FTP_‹name›=‹name›,‹host›,‹user›,‹encoded password›[,passive|active]", in section FTP_Server.
+// The data connection mode is there once the host was registered with one chosen; without it a
+// host is active, or passive for "ftps://".
 class FtpHostList {
 public:
     explicit FtpHostList(SettingsStore& settings) : m_settings(settings) {}
@@ -23,7 +27,9 @@ public:
     // FTP_List and its record line put directly below the FTP_List line. One atomic write, after
     // which the settings file is readable by its owner only (0600).
     Registered registerHost(const QString& name, const QString& host, const QString& user, const QString& password,
-                            QString* error);
+                            QString* error, std::optional<bool> passive = std::nullopt);
+    // Whether a record (as record() gives it) asks for passive mode.
+    static bool passiveMode(const QStringList& record);
     // Removes the first list element equal to `name` and every "FTP_‹name›=" line.
     bool deleteHost(const QString& name, QString* error);
 

@@ -15,10 +15,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -646,6 +648,67 @@ private slots:
             form4.reject();
         });
         m_window->OpenServerDialog();
+    }
+
+    // A host typed as ftps:// is passive unless the user says otherwise, and the choice is kept
+    // with the host; a certificate the system does not trust is refused with the reason.
+    void ftpsHostsArePassiveAndAnUntrustedCertificateIsNamed()
+    {
+        TempDir certs;
+        QCOMPARE(QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                                   {QStringLiteral(TARVIK_SOURCE_DIR "/tests/support/make_tls_certs.py"), certs.path()}),
+                 0);
+        m_server = std::make_unique<FtpServer>(
+            QStringLiteral("ftp_server.py"),
+            QStringList{QStringLiteral("--root"), m_dir->path(QStringLiteral("root")), QStringLiteral("--user"),
+                        QStringLiteral("tarvik"), QStringLiteral("--password"), QStringLiteral("secret"),
+                        QStringLiteral("--tls"), certs.path(QStringLiteral("valid.pem"))});
+        QVERIFY(m_server->running());
+        const QString host = QStringLiteral("ftps://") + m_server->address();
+        m_prompter->expect(Kind::Message, QStringLiteral("接続に失敗しました！！\nSSL certificate problem: unable to get local issuer certificate"));
+        m_dialogs
+            ->then([&](QDialog& form4) {
+                auto* passive = child<QCheckBox>(form4, "Check1");
+                QTest::keyClicks(child<QLineEdit>(form4, "Text2"), QStringLiteral("ftp"));
+                QVERIFY(!passive->isChecked());
+                QTest::keyClicks(child<QLineEdit>(form4, "Text2"), host.mid(3));
+                QVERIFY(passive->isChecked());
+                passive->click(); // the user's choice from now on
+                QTest::keyClick(child<QLineEdit>(form4, "Text2"), Qt::Key_Backspace);
+                QTest::keyClicks(child<QLineEdit>(form4, "Text2"), host.right(1));
+                QVERIFY(!passive->isChecked());
+                passive->click();
+                child<QLineEdit>(form4, "Text1")->setText(QStringLiteral("tls"));
+                child<QLineEdit>(form4, "Text3")->setText(QStringLiteral("tarvik"));
+                child<QLineEdit>(form4, "Text4")->setText(QStringLiteral("secret"));
+                child<QPushButton>(form4, "Command2")->click();
+                child<QPushButton>(form4, "Command1")->click();
+                form4.reject();
+            })
+            .then([&](QDialog& form5) {
+                QVERIFY(entries(form5).isEmpty());
+                form5.reject();
+            });
+        m_window->OpenServerDialog();
+        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(QByteArray(QByteArray("FTP_tls=tls,") + host.toUtf8() + ",tarvik,")));
+        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(",passive\r\n"));
+
+        // Chosen by the user, the mode stays, whatever the host.
+        m_dialogs->then([&](QDialog& form4) {
+            auto* list = child<QListWidget>(form4, "List1");
+            list->setCurrentRow(0);
+            emit list->itemClicked(list->currentItem());
+            auto* passive = child<QCheckBox>(form4, "Check1");
+            QVERIFY(passive->isChecked());
+            passive->click();
+            child<QLineEdit>(form4, "Text2")->clear();
+            QTest::keyClicks(child<QLineEdit>(form4, "Text2"), host);
+            QVERIFY(!passive->isChecked());
+            child<QPushButton>(form4, "Command2")->click();
+            form4.reject();
+        });
+        m_window->OpenServerDialog();
+        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(",active\r\n"));
     }
 
     void aRecordTheSettingsFileCannotHoldIsRefusedWithAMessage()
