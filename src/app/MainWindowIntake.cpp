@@ -197,7 +197,9 @@ void MainWindow::OpenServerDialog()
                 [this](const QString& path) { return m_listModel->contains(path); },
                 [this](const QString& path) { m_listModel->registerPaths({path}); },
                 [this](const QString& text) { m_status->show(text); },
-                [this](const QString& text) { m_status->showTimed(text); }};
+                [this](const QString& text) { m_status->showTimed(text); },
+                [this](const QString& host) { return FtpHostList(m_settings).trustedKey(host); },
+                [this](const QString& host, const QByteArray& pin) { return FtpHostList(m_settings).trustKey(host, pin); }};
             RemoteBrowserDialog form5(name, host, user, password, passive, m_downloadRoot, m_prompter, hooks,
                                       m_ftpTimeouts, this);
             m_dialogs->run(form5);

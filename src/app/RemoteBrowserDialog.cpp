@@ -85,6 +85,8 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     m_session->userName = user;
     m_session->password = password;
     m_session->passive = passive;
+    if (m_hooks.trustedKey)
+        m_session->trustedKey = m_hooks.trustedKey(host);
     m_session->timeouts = timeouts;
     bool connected = false;
     QString directory;
@@ -92,11 +94,33 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
         m_session->ConnectServer();
         connected = m_session->connected();
     });
+    // A TLS server whose certificate was refused: the user sees it and may trust its key.
+    bool declined = false;
+    if (!connected && m_session->refusedCertificate() && m_hooks.trustKey) {
+        const ServerCertificate seen = *m_session->refusedCertificate();
+        const QString why = m_session->trustedKey.isEmpty()
+            ? QStringLiteral("%1 の証明書を確認できませんでした。\n%2").arg(host, m_session->lastError())
+            : QStringLiteral("%1 の証明書が、信頼した証明書と違います。サーバがなりすまされている恐れがあります。").arg(host);
+        const QString question =
+            why
+            + QStringLiteral("\n\n発行先：%1\n発行者：%2\n有効期限：%3\nSHA-256：%4\n\n"
+                             "この証明書を信頼して接続しますか？（この接続先では、これからはこの証明書の鍵だけを受け入れます）")
+                  .arg(seen.subject, seen.issuer, seen.expires, seen.sha256);
+        declined = !m_prompter.askYesNo(this, question);
+        if (!declined) {
+            m_hooks.trustKey(host, seen.pin);
+            m_session->trustedKey = seen.pin;
+            runWithBusyCursor([&] {
+                m_session->ConnectServer();
+                connected = m_session->connected();
+            });
+        }
+    }
     if (connected) {
         FillRemoteList();
         runWithBusyCursor([&] { directory = m_session->GetRemoteDirectory(); });
         m_status->showMessage(directory);
-    } else {
+    } else if (!declined) {
         // Over TLS the reason matters: which check the server's certificate failed.
         const QString reason = FtpSession::isTls(host) ? u'\n' + m_session->lastError() : QString();
         m_prompter.message(this, QStringLiteral("接続に失敗しました！！") + reason, UserPrompter::Icon::Warning);

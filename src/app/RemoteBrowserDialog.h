@@ -26,6 +26,9 @@ public:
         std::function<void(const QString& path)> registerPath;
         std::function<void(const QString& text)> showStatus;      // stays until the next message
         std::function<void(const QString& text)> showTimedStatus; // the 3-second message
+        // The public key trusted for a TLS server, and the user's trust in another one.
+        std::function<QByteArray(const QString& host)> trustedKey;
+        std::function<bool(const QString& host, const QByteArray& pin)> trustKey;
     };
     enum Icon { DirectoryIcon = 1, FileIcon = 2, ParentIcon = 3 };
 

@@ -88,6 +88,16 @@ bool FtpHostList::passiveMode(const QStringList& record)
     return FtpSession::isTls(record.value(1));
 }
 
+QByteArray FtpHostList::trustedKey(const QString& host)
+{
+    return m_settings.read(QStringLiteral("FTP_Trust"), host.trimmed().toLower()).toLatin1();
+}
+
+bool FtpHostList::trustKey(const QString& host, const QByteArray& pin)
+{
+    return m_settings.WriteSetting(QStringLiteral("FTP_Trust"), host.trimmed().toLower(), QString::fromLatin1(pin));
+}
+
 FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QString& host, const QString& user,
                                                   const QString& password, QString* error, std::optional<bool> passive)
 {

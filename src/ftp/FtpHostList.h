@@ -30,6 +30,11 @@ public:
                             QString* error, std::optional<bool> passive = std::nullopt);
     // Whether a record (as record() gives it) asks for passive mode.
     static bool passiveMode(const QStringList& record);
+
+    // The public key the user trusts for a TLS server (section FTP_Trust, keyed by the server's
+    // name as typed, in lower case), "" when none; trustKey stores it, replacing the one before.
+    QByteArray trustedKey(const QString& host);
+    bool trustKey(const QString& host, const QByteArray& pin);
     // Removes the first list element equal to `name` and every "FTP_‹name›=" line.
     bool deleteHost(const QString& name, QString* error);
 

@@ -192,6 +192,8 @@ struct FtpSession::Impl {
     bool passive = false; // the client opens the data connections (EPSV, PASV)
     // libcurl's own words on a failure, for those of TLS: which check a certificate failed.
     char errorText[CURL_ERROR_SIZE] = {};
+    CURLcode lastResult = CURLE_OK;
+    std::optional<ServerCertificate> refused;
 
     explicit Impl(const FtpTimeouts& sessionTimeouts)
         : timeouts(sessionTimeouts)
@@ -214,6 +216,7 @@ struct FtpSession::Impl {
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM:
         case CURLE_USE_SSL_FAILED:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
             return true;
         default:
             return false;
@@ -418,6 +421,7 @@ struct FtpSession::Impl {
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         sink = nullptr;
         curl_slist_free_all(list);
+        lastResult = result;
         if (result == CURLE_OK)
             error.clear();
         else if (controlClosed || dropped)
@@ -570,9 +574,57 @@ FtpSession::FtpSession()
 
 FtpSession::~FtpSession() = default;
 
+namespace {
+
+// A key no certificate has: the probe's handshake fails on it, so the connection ends there.
+constexpr char kNoKey[] = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+
+// The certificate of the TLS server at `url`, read on a connection of its own that takes any
+// certificate and then refuses its key, before anything but AUTH TLS is sent.
+std::optional<ServerCertificate> probeCertificate(const QByteArray& url, const FtpTimeouts& timeouts)
+{
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return std::nullopt;
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, kNoKey);
+    curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<qint64>(timeouts.connect.count(), 1)));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(std::max<qint64>(timeouts.reply.count(), 1)));
+    curl_easy_perform(curl);
+    std::optional<ServerCertificate> found;
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &info) == CURLE_OK && info && info->num_of_certs > 0) {
+        QHash<QByteArray, QByteArray> fields;
+        for (const curl_slist* field = info->certinfo[0]; field; field = field->next) {
+            const QByteArray text(field->data);
+            const qsizetype colon = text.indexOf(':');
+            if (colon > 0)
+                fields.insert(text.left(colon), text.mid(colon + 1));
+        }
+        found = ServerCertificate::fromPem(fields.value("Cert"));
+        if (found) {
+            found->subject = QString::fromUtf8(fields.value("Subject"));
+            found->issuer = QString::fromUtf8(fields.value("Issuer"));
+            found->expires = QString::fromUtf8(fields.value("Expire date"));
+        }
+    }
+    curl_easy_cleanup(curl);
+    return found;
+}
+
+} // namespace
+
 void FtpSession::ConnectServer()
 {
     m_impl->close();
+    m_impl->refused.reset();
     initCurlOnce();
     const QByteArray authority = urlAuthority(serverName);
     if (authority.isEmpty()) {
@@ -623,6 +675,12 @@ void FtpSession::ConnectServer()
         const QByteArray ca = QFile::encodeName(caFile);
         if (!ca.isEmpty())
             curl_easy_setopt(curl, CURLOPT_CAINFO, ca.constData());
+        if (!trustedKey.isEmpty()) {
+            // The user has seen this server's certificate and trusts its key: the key decides.
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, trustedKey.constData());
+        }
     }
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_impl->errorText);
     // libcurl never changes directory itself; the session does it with explicit CWD commands,
@@ -650,7 +708,10 @@ void FtpSession::ConnectServer()
 
     // Logging in without a transfer; libcurl asks PWD for the login directory on the way.
     if (!m_impl->perform({}, {}, nullptr)) {
+        const CURLcode result = m_impl->lastResult;
         m_impl->close();
+        if (m_impl->tls && (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_PINNEDPUBKEYNOTMATCH))
+            m_impl->refused = probeCertificate(m_impl->baseUrl, timeouts);
         return;
     }
     const char* entryPath = nullptr;
@@ -805,6 +866,11 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
         m_impl->failWithErrno();
     ::unlink(temp.c_str());
     return false;
+}
+
+const std::optional<ServerCertificate>& FtpSession::refusedCertificate() const
+{
+    return m_impl->refused;
 }
 
 QString FtpSession::lastError() const

@@ -4,9 +4,12 @@
 #include <QList>
 #include <QString>
 
+#include "ftp/ServerCertificate.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace tarvik {
 
@@ -57,6 +60,10 @@ public:
     bool passive = false;
     // The certificates a TLS server's is checked against (PEM); empty for the system's store.
     QString caFile;
+    // The public key the user trusts for this server ("sha256//…", a ServerCertificate's pin):
+    // when set, the server's certificate is taken on that key alone, whatever its issuer, name
+    // or dates, and any other key is refused.
+    QByteArray trustedKey;
     // Read by every operation.
     FtpTimeouts timeouts;
     // The most a download may bring when the server does not tell the file's size (SIZE); one
@@ -89,6 +96,11 @@ public:
     };
     // Closes the connection; does nothing for a session that is not connected.
     DisconnectResult DisconnectServer();
+
+    // After ConnectServer refused a TLS server for its certificate: that certificate, read on a
+    // connection that ends with the TLS handshake (nothing is sent on it, the password least of
+    // all), for the user to decide on.
+    const std::optional<ServerCertificate>& refusedCertificate() const;
 
     // Why the last operation failed, in libcurl's words or the session's own
     // ("the server closed the control connection"); empty when it worked.

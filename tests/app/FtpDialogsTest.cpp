@@ -651,8 +651,9 @@ private slots:
     }
 
     // A host typed as ftps:// is passive unless the user says otherwise, and the choice is kept
-    // with the host; a certificate the system does not trust is refused with the reason.
-    void ftpsHostsArePassiveAndAnUntrustedCertificateIsNamed()
+    // with the host. A certificate the system does not trust is shown, with why it was refused;
+    // once the user trusts it, its files register as a plain FTP server's do.
+    void ftpsServersAreBrowsedOnceTheirCertificateIsTrusted()
     {
         TempDir certs;
         QCOMPARE(QProcess::execute(QStringLiteral("/usr/bin/python3"),
@@ -665,7 +666,7 @@ private slots:
                         QStringLiteral("--tls"), certs.path(QStringLiteral("valid.pem"))});
         QVERIFY(m_server->running());
         const QString host = QStringLiteral("ftps://") + m_server->address();
-        m_prompter->expect(Kind::Message, QStringLiteral("接続に失敗しました！！\nSSL certificate problem: unable to get local issuer certificate"));
+        m_prompter->expect(Kind::YesNo, {}, {QStringLiteral("no")});
         m_dialogs
             ->then([&](QDialog& form4) {
                 auto* passive = child<QCheckBox>(form4, "Check1");
@@ -682,33 +683,42 @@ private slots:
                 child<QLineEdit>(form4, "Text3")->setText(QStringLiteral("tarvik"));
                 child<QLineEdit>(form4, "Text4")->setText(QStringLiteral("secret"));
                 child<QPushButton>(form4, "Command2")->click();
+                child<QPushButton>(form4, "Command1")->click(); // declined: nothing more is said
+                child<QPushButton>(form4, "Command1")->click(); // trusted
+                form4.reject();
+            })
+            .then([&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); })
+            .then([&](QDialog& form5) {
+                QVERIFY(entries(form5).contains(QStringLiteral("2:readme.c")));
+                select(form5, {QStringLiteral("readme.c")});
+                browser(form5).RegisterSelectedFiles();
+                QCOMPARE(mainStatus(), QStringLiteral("登録数は1ファイルです"));
+                QCOMPARE(m_dir->read(QStringLiteral("prog/tls/readme.c")), QByteArray("// top\n"));
+            });
+        m_prompter->expect(Kind::YesNo, {}, {QStringLiteral("yes")});
+        m_window->OpenServerDialog();
+        QCOMPARE(m_prompter->questions.size(), 2);
+        QVERIFY(m_prompter->questions[0].startsWith(host + QStringLiteral(" の証明書を確認できませんでした。\nSSL certificate problem: "
+                                                                         "unable to get local issuer certificate\n\n発行先：")));
+        QVERIFY(m_prompter->questions[0].contains(QStringLiteral("SHA-256：")));
+        const QByteArray ini = m_dir->read(QStringLiteral("Tarvik.ini"));
+        QVERIFY(ini.contains(QByteArray(QByteArray("FTP_tls=tls,") + host.toUtf8() + ",tarvik,")));
+        QVERIFY(ini.contains(",passive\r\n"));
+        QVERIFY(ini.contains(QByteArray(QByteArray("[FTP_Trust]\r\n") + host.toUtf8() + "=sha256//")));
+
+        // Trusted once, the server is browsed at once.
+        m_dialogs
+            ->then([&](QDialog& form4) {
+                auto* list = child<QListWidget>(form4, "List1");
+                list->setCurrentRow(0);
+                emit list->itemClicked(list->currentItem());
+                QVERIFY(child<QCheckBox>(form4, "Check1")->isChecked());
                 child<QPushButton>(form4, "Command1")->click();
                 form4.reject();
             })
-            .then([&](QDialog& form5) {
-                QVERIFY(entries(form5).isEmpty());
-                form5.reject();
-            });
+            .then([&](QDialog& form5) { QVERIFY(!entries(form5).isEmpty()); });
         m_window->OpenServerDialog();
-        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(QByteArray(QByteArray("FTP_tls=tls,") + host.toUtf8() + ",tarvik,")));
-        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(",passive\r\n"));
-
-        // Chosen by the user, the mode stays, whatever the host.
-        m_dialogs->then([&](QDialog& form4) {
-            auto* list = child<QListWidget>(form4, "List1");
-            list->setCurrentRow(0);
-            emit list->itemClicked(list->currentItem());
-            auto* passive = child<QCheckBox>(form4, "Check1");
-            QVERIFY(passive->isChecked());
-            passive->click();
-            child<QLineEdit>(form4, "Text2")->clear();
-            QTest::keyClicks(child<QLineEdit>(form4, "Text2"), host);
-            QVERIFY(!passive->isChecked());
-            child<QPushButton>(form4, "Command2")->click();
-            form4.reject();
-        });
-        m_window->OpenServerDialog();
-        QVERIFY(m_dir->read(QStringLiteral("Tarvik.ini")).contains(",active\r\n"));
+        QCOMPARE(m_prompter->questions.size(), 2);
     }
 
     void aRecordTheSettingsFileCannotHoldIsRefusedWithAMessage()

@@ -534,3 +534,41 @@ TEST_F(FtpsSessionTest, ACertificateThatDoesNotHoldIsRefusedWithItsReason)
     EXPECT_FALSE(session.connected());
     EXPECT_TRUE(session.lastError().contains(u"SSL"_qs)) << session.lastError().toStdString();
 }
+
+TEST_F(FtpsSessionTest, ACertificateTheUserTrustsIsTakenOnItsKeyAlone)
+{
+    QByteArray firstKey;
+    for (const QString certificate : {u"selfsigned"_qs, u"expired"_qs, u"wronghost"_qs}) {
+        const auto server = tlsServer(certificate);
+        FtpSession session;
+        session.passive = true;
+        connect(session, *server, u"s3cret"_qs, u"ftps://"_qs);
+        ASSERT_FALSE(session.connected());
+        const std::optional<ServerCertificate> seen = session.refusedCertificate();
+        ASSERT_TRUE(seen) << certificate.toStdString();
+        EXPECT_TRUE(seen->pin.startsWith("sha256//"));
+        EXPECT_EQ(seen->sha256.size(), 32 * 3 - 1);
+        EXPECT_TRUE(seen->subject.contains(certificate == u"wronghost" ? u"elsewhere.example"_qs : u"127.0.0.1"_qs))
+            << seen->subject.toStdString();
+        session.trustedKey = seen->pin;
+        connect(session, *server, u"s3cret"_qs, u"ftps://"_qs);
+        ASSERT_TRUE(session.connected()) << session.lastError().toStdString();
+        EXPECT_FALSE(session.refusedCertificate());
+        ASSERT_TRUE(session.ChangeRemoteDirectory(QStringLiteral("//src")));
+        ASSERT_TRUE(session.FetchRemoteFile(QStringLiteral("lf.c"), m_local.path(QStringLiteral("lf.c"))));
+        EXPECT_EQ(m_local.read(QStringLiteral("lf.c")), kLines);
+        if (firstKey.isEmpty())
+            firstKey = seen->pin;
+    }
+    // Another key than the one trusted is refused, even from a certificate the CA vouches for.
+    const auto server = tlsServer(u"valid"_qs);
+    FtpSession session;
+    session.passive = true;
+    session.caFile = ca();
+    session.trustedKey = firstKey;
+    connect(session, *server, u"s3cret"_qs, u"ftps://"_qs);
+    EXPECT_FALSE(session.connected());
+    EXPECT_TRUE(session.lastError().contains(u"public key does not match"_qs)) << session.lastError().toStdString();
+    ASSERT_TRUE(session.refusedCertificate());
+    EXPECT_NE(session.refusedCertificate()->pin, firstKey);
+}

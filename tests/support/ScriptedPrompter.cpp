@@ -56,6 +56,7 @@ void ScriptedPrompter::message(QWidget*, const QString& text, Icon icon)
 
 bool ScriptedPrompter::askYesNo(QWidget*, const QString& text, bool)
 {
+    questions << text;
     return next(Kind::YesNo, text).value(0) == u"yes";
 }
 

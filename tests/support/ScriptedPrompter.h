@@ -28,6 +28,7 @@ public:
     ScriptedPrompter& expect(Kind kind, const QString& text, QStringList answer = {}, std::function<void()> during = {});
     bool done() const { return m_steps.empty(); }
     QStringList messages; // every message text shown
+    QStringList questions; // every question asked
 
     void message(QWidget* parent, const QString& text, Icon icon) override;
     bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) override;
