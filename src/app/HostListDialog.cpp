@@ -104,12 +104,16 @@ void HostListDialog::selectEntry()
     // The entry shown as chosen; the keys select an entry before it becomes the current one.
     const QList<QListWidgetItem*> chosen = m_list->selectedItems();
     const QString name = chosen.size() == 1 ? chosen.first()->text() : QString();
-    const QStringList fields = m_hosts.record(name);
+    QString keyringError;
+    const QStringList fields = m_hosts.record(name, &keyringError);
+    if (!keyringError.isEmpty())
+        m_prompter.message(this, QStringLiteral("パスワードをキーリングから読めませんでした。\n%1").arg(keyringError),
+                           UserPrompter::Icon::Warning);
     for (int i = 0; i < 4 && i < fields.size(); ++i)
         m_text[i]->setText(fields[i]);
     if (!fields.isEmpty()) { // after a registration nothing may be selected: the boxes stay
         m_passive->setChecked(FtpHostList::passiveMode(fields));
-        m_passiveChosen = fields.size() > 4;
+        m_passiveChosen = !fields.value(4).isEmpty();
     }
     setButtons(true, true, true);
 }

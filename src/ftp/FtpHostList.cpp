@@ -1,6 +1,7 @@
 #include "ftp/FtpHostList.h"
 
 #include "ftp/FtpSession.h"
+#include "ftp/PasswordKeyring.h"
 
 namespace tarvik {
 
@@ -40,13 +41,15 @@ QStringList FtpHostList::names()
     return list.isEmpty() ? QStringList() : list.split(u',');
 }
 
-QStringList FtpHostList::record(const QString& name)
+QStringList FtpHostList::record(const QString& name, QString* error)
 {
     const QString value = m_settings.read(kSection, QStringLiteral("FTP_") + name);
     if (value.isEmpty())
         return {};
     QStringList fields = value.split(u',');
-    if (fields.size() > 3)
+    if (fields.value(5) == u"keyring")
+        fields[3] = keyring::lookup(fields[0], fields[1], fields[2], error).value_or(QString());
+    else if (fields.size() > 3)
         fields[3] = TransformPassword(QStringLiteral("UNSET"), fields[3]);
     return fields;
 }
@@ -110,9 +113,18 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
     IniDocument doc;
     if (!loadForEdit(m_settings, doc, error))
         return Registered::Failed;
-    QString record = name + u',' + host + u',' + user + u',' + TransformPassword(QStringLiteral("SET"), password);
-    if (passive)
-        record += *passive ? QStringLiteral(",passive") : QStringLiteral(",active");
+    // A new or changed password goes to the keyring where there is one; the record then says so.
+    const bool available = keyring::available();
+    if (available)
+        keyring::forget(name); // the host's server or user may have changed
+    const bool inKeyring = available && keyring::store(name, host, user, password, nullptr);
+    QString record = name + u',' + host + u',' + user + u',';
+    if (!inKeyring)
+        record += TransformPassword(QStringLiteral("SET"), password);
+    if (passive || inKeyring)
+        record += !passive ? QStringLiteral(",") : *passive ? QStringLiteral(",passive") : QStringLiteral(",active");
+    if (inKeyring)
+        record += QStringLiteral(",keyring");
     const QString key = QStringLiteral("FTP_") + name;
     const QString list = SettingsStore::profileValue(doc, kSection, kListKey);
     const QStringList elements = list.isEmpty() ? QStringList() : list.split(u',');
@@ -149,6 +161,8 @@ FtpHostList::Registered FtpHostList::registerHost(const QString& name, const QSt
 
 bool FtpHostList::deleteHost(const QString& name, QString* error)
 {
+    if (m_settings.read(kSection, QStringLiteral("FTP_") + name).split(u',').value(5) == u"keyring")
+        keyring::forget(name);
     IniDocument doc;
     if (!loadForEdit(m_settings, doc, error))
         return false;

@@ -10,20 +10,23 @@
 namespace tarvik {
 
 // The stored FTP hosts: FTP_List (registration names in order) and one record per host,
-// "FTP_‹name›=‹name›,‹host›,‹user›,‹encoded password›[,passive|active]", in section FTP_Server.
-// The data connection mode is there once the host was registered with one chosen; without it a
-// host is active, or passive for "ftps://".
+// "FTP_‹name›=‹name›,‹host›,‹user›,‹encoded password›[,passive|active[,keyring]]", in section
+// FTP_Server. The data connection mode is there once the host was registered with one chosen;
+// without it (or empty) a host is active, or passive for "ftps://". "keyring" says the password
+// is in the desktop's keyring and the record holds none.
 class FtpHostList {
 public:
     explicit FtpHostList(SettingsStore& settings) : m_settings(settings) {}
 
     // The host-name list as stored (an empty value gives no names).
     QStringList names();
-    // The fields of a host's record, the password (4th field) decoded; empty when it is absent.
-    QStringList record(const QString& name);
+    // The fields of a host's record, the password (4th field) decoded or read from the keyring;
+    // empty when it is absent. A password the keyring cannot give is empty, `error` says why.
+    QStringList record(const QString& name, QString* error = nullptr);
 
     enum class Registered { Updated, Added, Failed };
-    // Stores a host: an existing name has only its record rewritten; a new name is appended to
+    // Stores a host, its password in the keyring where one is available (keyring::available),
+    // else in the reversible form: an existing name has only its record rewritten; a new name is appended to
     // FTP_List and its record line put directly below the FTP_List line. One atomic write, after
     // which the settings file is readable by its owner only (0600).
     Registered registerHost(const QString& name, const QString& host, const QString& user, const QString& password,
