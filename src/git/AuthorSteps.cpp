@@ -1,4 +1,5 @@
 #include "git/AuthorSteps.h"
+#include "git/GitHandles.h"
 
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
@@ -20,24 +21,6 @@
 namespace tarvik {
 
 namespace {
-
-template <typename T, void (*Free)(T*)>
-struct GitDeleter {
-    void operator()(T* p) const { Free(p); }
-};
-using RepositoryPtr = std::unique_ptr<git_repository, GitDeleter<git_repository, git_repository_free>>;
-using ObjectPtr = std::unique_ptr<git_object, GitDeleter<git_object, git_object_free>>;
-using CommitPtr = std::unique_ptr<git_commit, GitDeleter<git_commit, git_commit_free>>;
-using TreePtr = std::unique_ptr<git_tree, GitDeleter<git_tree, git_tree_free>>;
-using EntryPtr = std::unique_ptr<git_tree_entry, GitDeleter<git_tree_entry, git_tree_entry_free>>;
-using BlobPtr = std::unique_ptr<git_blob, GitDeleter<git_blob, git_blob_free>>;
-using BlamePtr = std::unique_ptr<git_blame, GitDeleter<git_blame, git_blame_free>>;
-
-QString lastGitError()
-{
-    const git_error* e = git_error_last();
-    return e && e->message ? QString::fromUtf8(e->message) : QString();
-}
 
 // What becomes of a file's steps.
 enum class Kind {
@@ -505,8 +488,7 @@ std::unique_ptr<AuthorSteps> AuthorSteps::open(const QString& folder, const QStr
                                                const QString& revision, const IniDocument& settings,
                                                const AnalysisOptions& options, QString* error)
 {
-    static std::once_flag once;
-    std::call_once(once, [] { git_libgit2_init(); });
+    initLibgit2Once();
     git_repository* rawRepo = nullptr;
     if (git_repository_open_ext(&rawRepo, pathToNative(folder).c_str(), 0, nullptr) != 0) {
         *error = QStringLiteral("not a git repository: %1").arg(folder);

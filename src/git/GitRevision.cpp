@@ -1,4 +1,5 @@
 #include "git/GitRevision.h"
+#include "git/GitHandles.h"
 
 #include "intake/DirectoryWalk.h"
 #include "config/NativePath.h"
@@ -29,6 +30,17 @@
 #include <unordered_set>
 
 namespace tarvik {
+
+void initLibgit2Once()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        git_libgit2_init();
+        // Objects are only read, never written back: like git itself, take an object's bytes
+        // without hashing them again on every read (zlib still checks what it inflates).
+        git_libgit2_opts(GIT_OPT_ENABLE_STRICT_HASH_VERIFICATION, 0);
+    });
+}
 
 namespace {
 
@@ -70,37 +82,6 @@ private:
     size_t m_bytes;
 };
 
-template <typename T, void (*Free)(T*)>
-struct GitDeleter {
-    void operator()(T* p) const { Free(p); }
-};
-using TreePtr = std::unique_ptr<git_tree, GitDeleter<git_tree, git_tree_free>>;
-using ObjectPtr = std::unique_ptr<git_object, GitDeleter<git_object, git_object_free>>;
-using BlobPtr = std::unique_ptr<git_blob, GitDeleter<git_blob, git_blob_free>>;
-using EntryPtr = std::unique_ptr<git_tree_entry, GitDeleter<git_tree_entry, git_tree_entry_free>>;
-using DiffPtr = std::unique_ptr<git_diff, GitDeleter<git_diff, git_diff_free>>;
-using OdbPtr = std::unique_ptr<git_odb, GitDeleter<git_odb, git_odb_free>>;
-using OdbObjectPtr = std::unique_ptr<git_odb_object, GitDeleter<git_odb_object, git_odb_object_free>>;
-using RepositoryPtr = std::unique_ptr<git_repository, GitDeleter<git_repository, git_repository_free>>;
-using ReferenceIteratorPtr = std::unique_ptr<git_reference_iterator, GitDeleter<git_reference_iterator, git_reference_iterator_free>>;
-using ReferencePtr = std::unique_ptr<git_reference, GitDeleter<git_reference, git_reference_free>>;
-
-QString lastGitError()
-{
-    const git_error* e = git_error_last();
-    return e && e->message ? QString::fromUtf8(e->message) : QString();
-}
-
-void initLibgit2Once()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        git_libgit2_init();
-        // Objects are only read, never written back: like git itself, take an object's bytes
-        // without hashing them again on every read (zlib still checks what it inflates).
-        git_libgit2_opts(GIT_OPT_ENABLE_STRICT_HASH_VERIFICATION, 0);
-    });
-}
 
 // What libgit2 uses when it is given no measure and no whitespace flag.
 constexpr auto kSimilarityOptions = static_cast<git_hashsig_option_t>(GIT_HASHSIG_SMART_WHITESPACE
