@@ -35,7 +35,8 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
         grid->addWidget(label, 2 + i, 0);
         grid->addWidget(m_text[i], 2 + i, 1);
     }
-    m_text[1]->setToolTip(QStringLiteral("ホスト名[:ポート]（FTP）、ftps://ホスト名[:ポート]（FTP over TLS）"));
+    m_text[1]->setToolTip(QStringLiteral("ホスト名[:ポート]（FTP）、ftps://ホスト名[:ポート]（FTP over TLS）、"
+                                         "sftp://ホスト名[:ポート]（SFTP）"));
     // Passive mode works behind NAT and firewalls; active stays the default of plain FTP.
     m_passive = new QCheckBox(QStringLiteral("パッシブモード"), this);
     m_passive->setObjectName(QStringLiteral("Check1"));
@@ -72,6 +73,10 @@ HostListDialog::HostListDialog(FtpHostList& hosts, UserPrompter& prompter, Conne
     connect(m_text[1], &QLineEdit::textEdited, this, [this](const QString& host) {
         if (!m_passiveChosen)
             m_passive->setChecked(FtpSession::isTls(host));
+    });
+    // SFTP has one connection and no data connections: the mode means nothing there.
+    connect(m_text[1], &QLineEdit::textChanged, this, [this](const QString& host) {
+        m_passive->setEnabled(RemoteSession::schemeOf(host) != u"sftp");
     });
     connect(m_passive, &QCheckBox::clicked, this, [this] {
         m_passiveChosen = true;

@@ -5,6 +5,7 @@
 #include "config/NativePath.h"
 #include "config/SettingsLocation.h"
 #include "ftp/FtpSession.h"
+#include "ftp/SftpSession.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,7 +53,7 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
                                          const QString& password, bool passive, const QString& downloadRoot,
                                          UserPrompter& prompter,
                                          MainWindowHooks hooks, const FtpTimeouts& timeouts, QWidget* parent)
-    : QDialog(parent), m_session(std::make_unique<FtpSession>()), m_prompter(prompter), m_hooks(std::move(hooks)),
+    : QDialog(parent), m_session(RemoteSession::forServer(host)), m_prompter(prompter), m_hooks(std::move(hooks)),
       m_downloadRoot(downloadRoot)
 {
     setObjectName(QStringLiteral("Form5"));
@@ -84,47 +85,104 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     m_session->serverName = host;
     m_session->userName = user;
     m_session->password = password;
-    m_session->passive = passive;
-    if (m_hooks.trustedKey)
-        m_session->trustedKey = m_hooks.trustedKey(host);
     m_session->timeouts = timeouts;
-    bool connected = false;
-    QString directory;
-    runWithBusyCursor([&] {
-        m_session->ConnectServer();
-        connected = m_session->connected();
-    });
-    // A TLS server whose certificate was refused: the user sees it and may trust its key.
-    bool declined = false;
-    if (!connected && m_session->refusedCertificate() && m_hooks.trustKey) {
-        const ServerCertificate seen = *m_session->refusedCertificate();
-        const QString why = m_session->trustedKey.isEmpty()
-            ? QStringLiteral("%1 の証明書を確認できませんでした。\n%2").arg(host, m_session->lastError())
-            : QStringLiteral("%1 の証明書が、信頼した証明書と違います。サーバがなりすまされている恐れがあります。").arg(host);
-        const QString question =
-            why
-            + QStringLiteral("\n\n発行先：%1\n発行者：%2\n有効期限：%3\nSHA-256：%4\n\n"
-                             "この証明書を信頼して接続しますか？（この接続先では、これからはこの証明書の鍵だけを受け入れます）")
-                  .arg(seen.subject, seen.issuer, seen.expires, seen.sha256);
-        declined = !m_prompter.askYesNo(this, question);
-        if (!declined) {
-            m_hooks.trustKey(host, seen.pin);
-            m_session->trustedKey = seen.pin;
-            runWithBusyCursor([&] {
-                m_session->ConnectServer();
-                connected = m_session->connected();
-            });
-        }
+    if (auto* ftp = dynamic_cast<FtpSession*>(m_session.get())) {
+        ftp->passive = passive;
+        if (m_hooks.trustedKey)
+            ftp->trustedKey = m_hooks.trustedKey(host);
     }
+    bool declined = false;
+    const bool connected = dynamic_cast<SftpSession*>(m_session.get()) ? connectSftp(host, &declined)
+                                                                       : connectFtp(host, &declined);
+    QString directory;
     if (connected) {
         FillRemoteList();
         runWithBusyCursor([&] { directory = m_session->GetRemoteDirectory(); });
         m_status->showMessage(directory);
     } else if (!declined) {
-        // Over TLS the reason matters: which check the server's certificate failed.
-        const QString reason = FtpSession::isTls(host) ? u'\n' + m_session->lastError() : QString();
+        // Over TLS or SSH the reason matters: which check the server's certificate or key failed.
+        const bool secure = RemoteSession::schemeOf(host) != u"ftp";
+        const QString reason = secure ? u'\n' + m_session->lastError() : QString();
         m_prompter.message(this, QStringLiteral("接続に失敗しました！！") + reason, UserPrompter::Icon::Warning);
     }
+}
+
+bool RemoteBrowserDialog::connectFtp(const QString& host, bool* declined)
+{
+    auto* session = static_cast<FtpSession*>(m_session.get());
+    bool connected = false;
+    runWithBusyCursor([&] {
+        session->ConnectServer();
+        connected = session->connected();
+    });
+    // A TLS server whose certificate was refused: the user sees it and may trust its key.
+    if (connected || !session->refusedCertificate() || !m_hooks.trustKey)
+        return connected;
+    const ServerCertificate seen = *session->refusedCertificate();
+    const QString why = session->trustedKey.isEmpty()
+        ? QStringLiteral("%1 の証明書を確認できませんでした。\n%2").arg(host, session->lastError())
+        : QStringLiteral("%1 の証明書が、信頼した証明書と違います。サーバがなりすまされている恐れがあります。").arg(host);
+    const QString question =
+        why
+        + QStringLiteral("\n\n発行先：%1\n発行者：%2\n有効期限：%3\nSHA-256：%4\n\n"
+                         "この証明書を信頼して接続しますか？（この接続先では、これからはこの証明書の鍵だけを受け入れます）")
+              .arg(seen.subject, seen.issuer, seen.expires, seen.sha256);
+    *declined = !m_prompter.askYesNo(this, question);
+    if (*declined)
+        return false;
+    m_hooks.trustKey(host, seen.pin);
+    session->trustedKey = seen.pin;
+    runWithBusyCursor([&] {
+        session->ConnectServer();
+        connected = session->connected();
+    });
+    return connected;
+}
+
+bool RemoteBrowserDialog::connectSftp(const QString& host, bool* declined)
+{
+    auto* session = static_cast<SftpSession*>(m_session.get());
+    bool connected = false;
+    runWithBusyCursor([&] {
+        session->ConnectServer();
+        connected = session->connected();
+    });
+    const std::optional<SshHostKey> key = session->refusedHostKey();
+    if (connected || !key)
+        return connected;
+    if (key->changed) {
+        // As ssh does: a changed key may be an impersonation and is never simply accepted.
+        m_prompter.message(this,
+                           QStringLiteral("%1 のホスト鍵が、known_hosts（%2）に記録された鍵と違います。"
+                                          "サーバがなりすまされている恐れがあるため、接続しません。\n\n"
+                                          "%3 %4\n\n"
+                                          "鍵が変わったことを管理者に確かめたうえで、known_hosts からこのホストの行を消してください。")
+                               .arg(host, session->knownHostsFile.isEmpty() ? SftpSession::defaultKnownHostsFile()
+                                                                            : session->knownHostsFile,
+                                    key->type, key->fingerprint),
+                           UserPrompter::Icon::Warning);
+        *declined = true;
+        return false;
+    }
+    const QString question =
+        QStringLiteral("%1 のホスト鍵は known_hosts にありません。\n\n%2\n%3\n\n"
+                       "このフィンガープリントがサーバのものと確かめられたら、この鍵を信頼して接続しますか？"
+                       "（known_hosts に記録し、これからはこの鍵だけを受け入れます）")
+            .arg(host, key->type, key->fingerprint);
+    *declined = !m_prompter.askYesNo(this, question);
+    if (*declined)
+        return false;
+    session->acceptedHostKey = key->blob;
+    runWithBusyCursor([&] {
+        session->ConnectServer();
+        connected = session->connected();
+    });
+    if (!session->hostKeyNotRemembered().isEmpty())
+        m_prompter.message(this,
+                           QStringLiteral("ホスト鍵を known_hosts に記録できませんでした。次回もたずねます。\n%1")
+                               .arg(session->hostKeyNotRemembered()),
+                           UserPrompter::Icon::Warning);
+    return connected;
 }
 
 RemoteBrowserDialog::~RemoteBrowserDialog()
@@ -252,7 +310,7 @@ void RemoteBrowserDialog::done(int result)
 {
     if (!m_disconnected) {
         m_disconnected = true;
-        FtpSession::DisconnectResult r;
+        RemoteSession::DisconnectResult r;
         runWithBusyCursor([&] { r = m_session->DisconnectServer(); });
         if (!r.ftpClosed)
             m_prompter.message(this, QStringLiteral("FTPの切断に失敗しました！"), UserPrompter::Icon::Warning);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftp/FtpSession.h"
+#include "ftp/RemoteSession.h"
 
 #include <QDialog>
 
@@ -15,7 +15,7 @@ namespace tarvik {
 
 class UserPrompter;
 
-// Form5: walks an FTP server's directories and registers chosen files, which are downloaded
+// Form5: walks an FTP or SFTP server's directories and registers chosen files, which are downloaded
 // into a folder named by the registration name and added to the analysis list.
 class RemoteBrowserDialog : public QDialog {
     Q_OBJECT
@@ -49,7 +49,10 @@ protected:
 private:
     QString downloadFolder() const;
 
-    std::unique_ptr<FtpSession> m_session;
+    bool connectFtp(const QString& host, bool* declined);
+    bool connectSftp(const QString& host, bool* declined);
+
+    std::unique_ptr<RemoteSession> m_session;
     UserPrompter& m_prompter;
     MainWindowHooks m_hooks;
     QString m_downloadRoot;

@@ -1,14 +1,10 @@
 #include "ftp/FtpSession.h"
 
-#include "config/NativePath.h"
-#include "config/TextCodec.h"
 
 #include <QFile>
 #include <QHash>
-#include <QRandomGenerator>
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -23,74 +19,11 @@
 
 namespace tarvik {
 
+using remote::decodeBytes;
+
 namespace {
 
-// A listing larger than this is not a directory but a server that does not stop talking.
-constexpr qsizetype kMaxListingBytes = 64 * 1024 * 1024;
-
-// Stands for a name that must not go to the server; no command can carry a NUL.
-const QByteArray kUnsendable(1, '\0');
-
-void initCurlOnce()
-{
-    // curl_global_init itself is not thread-safe; a function-local static runs it exactly once.
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)result;
-}
-
-QString decodeBytes(const QByteArray& bytes)
-{
-    return decodeText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-}
-
 constexpr QStringView kTlsScheme = u"ftps://";
-
-// The URL authority for "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address, each
-// also after "ftps://"; empty when the name is malformed.
-QByteArray urlAuthority(const QString& serverName)
-{
-    QString name = serverName.trimmed();
-    if (name.startsWith(kTlsScheme, Qt::CaseInsensitive))
-        name = name.mid(kTlsScheme.size());
-    QString host = name;
-    QString port = QStringLiteral("21");
-    if (name.startsWith(u'[')) {
-        const qsizetype close = name.indexOf(u']');
-        if (close < 0)
-            return {};
-        host = name.mid(1, close - 1);
-        const QString rest = name.mid(close + 1);
-        if (!rest.isEmpty()) {
-            if (!rest.startsWith(u':'))
-                return {};
-            port = rest.mid(1);
-        }
-    } else if (name.count(u':') == 1) {
-        host = name.section(u':', 0, 0);
-        port = name.section(u':', 1);
-    }
-    bool ok = false;
-    const uint number = port.toUInt(&ok);
-    if (host.isEmpty() || !ok || number == 0 || number > 65535)
-        return {};
-    for (QChar c : host) {
-        if (c.isSpace() || QStringView(u"/@?#[]\\").contains(c))
-            return {};
-    }
-    const QByteArray h = host.toUtf8();
-    const QByteArray bracketed = host.contains(u':') ? QByteArray('[' + h + ']') : h;
-    return bracketed + ':' + QByteArray::number(number);
-}
-
-// "total 42", the block count some servers put before a listing.
-bool isTotalLine(const QByteArray& line)
-{
-    if (!line.startsWith("total "))
-        return false;
-    bool ok = false;
-    line.mid(6).toLongLong(&ok);
-    return ok;
-}
 
 // A command argument must not carry line ends or NULs into the control connection.
 bool isSafeArgument(const QByteArray& bytes)
@@ -129,20 +62,6 @@ bool closedByPeer(curl_socket_t socket)
 const QString kControlClosed = QStringLiteral("the server closed the control connection");
 const QString kNotConnected = QStringLiteral("not connected");
 const QString kUnsafeName = QStringLiteral("the name cannot go to the server in a command");
-
-bool writeAll(int fd, const char* p, size_t left)
-{
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -540,31 +459,6 @@ struct FtpSession::Impl {
                 rawNames.insert(decodeBytes(part), part);
         }
     }
-
-    // Decoded component by component, so that a UTF-8 name below a CP932 one still reads right.
-    QString decodePath(const QByteArray& raw) const
-    {
-        QStringList parts;
-        for (const QByteArray& part : raw.split('/'))
-            parts.append(decodeBytes(part));
-        return parts.join(u'/');
-    }
-
-    // Names the server gave go back as its own bytes; anything else is sent as UTF-8.
-    QByteArray encodePath(const QString& path) const
-    {
-        if (const auto it = rawNames.constFind(path); it != rawNames.cend())
-            return *it;
-        QByteArray out;
-        const QStringList parts = path.split(u'/');
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (i > 0)
-                out += '/';
-            const auto it = rawNames.constFind(parts[i]);
-            out += it != rawNames.cend() ? *it : parts[i].toUtf8();
-        }
-        return out;
-    }
 };
 
 FtpSession::FtpSession()
@@ -625,8 +519,8 @@ void FtpSession::ConnectServer()
 {
     m_impl->close();
     m_impl->refused.reset();
-    initCurlOnce();
-    const QByteArray authority = urlAuthority(serverName);
+    remote::initCurlOnce();
+    const QByteArray authority = remote::urlAuthority(serverName, 21);
     if (authority.isEmpty()) {
         m_impl->failWith(QStringLiteral("not a server name: ") + serverName);
         return;
@@ -736,7 +630,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
         return m_impl->failWith(kNotConnected);
     if (path.isEmpty())
         return m_impl->failWith(QStringLiteral("no directory given"));
-    const QByteArray target = m_impl->encodePath(path);
+    const QByteArray target = remote::encodePath(path, m_impl->rawNames);
     if (!isSafeArgument(target))
         return m_impl->failWith(kUnsafeName);
     // A relative path is taken from the session's directory; "//name" goes out as it stands.
@@ -755,7 +649,7 @@ bool FtpSession::ChangeRemoteDirectory(const QString& path)
 
 QString FtpSession::GetRemoteDirectory()
 {
-    return m_impl->connected ? m_impl->decodePath(m_impl->cwd) : QString();
+    return m_impl->connected ? remote::decodePath(m_impl->cwd) : QString();
 }
 
 FtpListing FtpSession::ListRemoteEntries()
@@ -766,32 +660,10 @@ FtpListing FtpSession::ListRemoteEntries()
         return listing;
     }
     QByteArray data;
-    Impl::Sink sink = [&data](const char* bytes, size_t size) {
-        if (data.size() + static_cast<qsizetype>(size) > kMaxListingBytes)
-            return false;
-        data.append(bytes, static_cast<qsizetype>(size));
-        return true;
-    };
+    Impl::Sink sink = remote::listingSink(data);
     if (!m_impl->perform({}, m_impl->backToCwd(), &sink))
         return listing;
-    // Two entries that read the same (a name cut for showing, say) are sent under neither name:
-    // which file was meant cannot be told.
-    QHash<QString, QByteArray> listed;
-    for (QByteArray line : data.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty() || isTotalLine(line))
-            continue;
-        FtpEntry entry = parseListLine(line);
-        if (!entry.name.isEmpty()) {
-            const auto it = listed.constFind(entry.name);
-            listed.insert(entry.name, it == listed.cend() || *it == entry.rawName ? entry.rawName : kUnsendable);
-        }
-        listing.entries.append(std::move(entry));
-    }
-    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
-        m_impl->rawNames.insert(it.key(), it.value());
-    return listing;
+    return remote::parseListing(data, m_impl->rawNames);
 }
 
 bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& localPath)
@@ -800,25 +672,14 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
         return m_impl->failWith(kNotConnected);
     if (remoteName.isEmpty() || localPath.isEmpty())
         return m_impl->failWith(QStringLiteral("no file given"));
-    const QByteArray name = m_impl->encodePath(remoteName);
+    const QByteArray name = remote::encodePath(remoteName, m_impl->rawNames);
     if (!isSafeArgument(name))
         return m_impl->failWith(kUnsafeName);
 
     // Into a new file beside the target, renamed over it only once the transfer is complete.
-    const std::string target = pathToNative(localPath);
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = folder + "/.tarvik-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16).toStdString()
-            + ".part";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return m_impl->failWithErrno();
-    }
-    if (fd < 0)
-        return m_impl->failWith(QStringLiteral("no free name for the temporary file"));
+    remote::TempDownload file(localPath);
+    if (!file.error().isEmpty())
+        return m_impl->failWith(file.error());
 
     // The wire of an ASCII transfer ends lines in CR LF. libcurl turns them into LF itself on
     // every system whose line end is LF (a CR LF split between two pieces included; a lone CR
@@ -846,9 +707,9 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
             return false;
         }
         lineEnds += std::count(bytes, bytes + size, '\n');
-        if (writeAll(fd, bytes, size))
+        if (file.write(bytes, size))
             return true;
-        refused = QString::fromLocal8Bit(std::strerror(errno));
+        refused = file.error();
         return false;
     };
     QList<QByteArray> quote = m_impl->backToCwd();
@@ -858,14 +719,9 @@ bool FtpSession::FetchRemoteFile(const QString& remoteName, const QString& local
         m_impl->error = refused;
     if (const qint64 stored = m_impl->storedSize(sizeCommand); ok && stored >= 0 && received + lineEnds < stored)
         ok = m_impl->failWith(QStringLiteral("the file arrived shorter than its size on the server"));
-    if (::close(fd) != 0 && ok)
-        ok = m_impl->failWithErrno();
-    if (ok && std::rename(temp.c_str(), target.c_str()) == 0)
-        return true;
-    if (ok) // the rename failed
-        m_impl->failWithErrno();
-    ::unlink(temp.c_str());
-    return false;
+    if (ok && !file.commit())
+        return m_impl->failWith(file.error());
+    return ok;
 }
 
 const std::optional<ServerCertificate>& FtpSession::refusedCertificate() const

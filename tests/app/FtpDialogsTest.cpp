@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -719,6 +720,65 @@ private slots:
             .then([&](QDialog& form5) { QVERIFY(!entries(form5).isEmpty()); });
         m_window->OpenServerDialog();
         QCOMPARE(m_prompter->questions.size(), 2);
+    }
+
+    // An SFTP host: the mode box means nothing there; an unknown host key is shown and taken
+    // only when the user accepts it, a changed one is refused with a warning. The user's own key
+    // file logs in, and files register as from an FTP server.
+    void sftpServersAreBrowsedOnceTheirHostKeyIsAccepted()
+    {
+        TempDir keys, home;
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        home.mkdir(QStringLiteral(".ssh"));
+        for (const QString& key : {keys.path(QStringLiteral("host")), keys.path(QStringLiteral("other")),
+                                   home.path(QStringLiteral(".ssh/id_ed25519"))})
+            QCOMPARE(QProcess::execute(QStringLiteral("ssh-keygen"), {u"-q"_qs, u"-t"_qs, u"ed25519"_qs, u"-N"_qs, QString(), u"-f"_qs, key}), 0);
+        m_server = std::make_unique<FtpServer>(
+            QStringLiteral("sftp_server.py"),
+            QStringList{u"--root"_qs, m_dir->path(QStringLiteral("root")), u"--host-key"_qs, keys.path(QStringLiteral("host")),
+                        u"--authorized-keys"_qs, home.path(QStringLiteral(".ssh/id_ed25519.pub"))});
+        if (!m_server->skipped().isEmpty())
+            QSKIP(qPrintable(m_server->skipped()));
+        QVERIFY(m_server->running());
+        const QString host = QStringLiteral("sftp://") + m_server->address();
+        auto connectOnce = [&](const std::function<void(QDialog&)>& browse) {
+            m_dialogs
+                ->then([&](QDialog& form4) {
+                    child<QLineEdit>(form4, "Text1")->setText(QStringLiteral("ssh"));
+                    QTest::keyClicks(child<QLineEdit>(form4, "Text2"), host);
+                    QVERIFY(!child<QCheckBox>(form4, "Check1")->isEnabled());
+                    child<QPushButton>(form4, "Command2")->click();
+                    child<QPushButton>(form4, "Command1")->click();
+                    form4.reject();
+                })
+                .then(browse);
+            m_window->OpenServerDialog();
+        };
+        m_prompter->expect(Kind::YesNo, {}, {QStringLiteral("yes")});
+        connectOnce([&](QDialog& form5) {
+            QVERIFY(entries(form5).contains(QStringLiteral("2:readme.c")));
+            select(form5, {QStringLiteral("readme.c")});
+            browser(form5).RegisterSelectedFiles();
+            QCOMPARE(m_dir->read(QStringLiteral("prog/ssh/readme.c")), QByteArray("// top\n"));
+        });
+        QCOMPARE(m_prompter->questions.size(), 1);
+        QProcess show;
+        show.start(QStringLiteral("ssh-keygen"), {u"-l"_qs, u"-f"_qs, keys.path(QStringLiteral("host.pub"))});
+        QVERIFY(show.waitForFinished());
+        const QString shown = QString::fromUtf8(show.readAllStandardOutput().split(' ').value(1));
+        QVERIFY(m_prompter->questions[0].startsWith(host + QStringLiteral(" のホスト鍵は known_hosts にありません。")));
+        QVERIFY2(m_prompter->questions[0].contains(shown), qPrintable(m_prompter->questions[0]));
+        QVERIFY(home.read(QStringLiteral(".ssh/known_hosts")).contains(" ssh-ed25519 "));
+
+        // Another key for the same server: refused, and never asked about.
+        home.write(QStringLiteral(".ssh/known_hosts"), QStringLiteral("[127.0.0.1]:%1 ").arg(m_server->port()).toUtf8()
+                                                           + keys.read(QStringLiteral("other.pub")));
+        m_prompter->expect(Kind::Message, {});
+        connectOnce([&](QDialog& form5) { QVERIFY(entries(form5).isEmpty()); });
+        QCOMPARE(m_prompter->questions.size(), 1);
+        QVERIFY(m_prompter->messages.last().contains(QStringLiteral("なりすまされている恐れがあるため、接続しません")));
     }
 
     void aRecordTheSettingsFileCannotHoldIsRefusedWithAMessage()

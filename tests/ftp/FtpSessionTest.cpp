@@ -538,7 +538,7 @@ TEST_F(FtpsSessionTest, ACertificateThatDoesNotHoldIsRefusedWithItsReason)
 TEST_F(FtpsSessionTest, ACertificateTheUserTrustsIsTakenOnItsKeyAlone)
 {
     QByteArray firstKey;
-    for (const QString certificate : {u"selfsigned"_qs, u"expired"_qs, u"wronghost"_qs}) {
+    for (const QString& certificate : {u"selfsigned"_qs, u"expired"_qs, u"wronghost"_qs}) {
         const auto server = tlsServer(certificate);
         FtpSession session;
         session.passive = true;

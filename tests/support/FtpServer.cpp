@@ -17,15 +17,24 @@ FtpServer::FtpServer(const QString& script, const QStringList& arguments)
     QDeadlineTimer deadline(10000);
     while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
         m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-    if (m_process.canReadLine())
-        m_port = static_cast<quint16>(m_process.readLine().trimmed().toUInt());
+    if (m_process.canReadLine()) {
+        const QByteArray line = m_process.readLine().trimmed();
+        if (line.startsWith("skip: "))
+            m_skipped = QString::fromUtf8(line.mid(6));
+        else
+            m_port = static_cast<quint16>(line.toUInt());
+    }
 }
 
 FtpServer::~FtpServer()
 {
     if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+        // Asked first, so that a server with processes of its own (sshd) can end them.
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
     }
 }
 
