@@ -91,3 +91,16 @@ TEST(FtpListParser, NamesKeepANulAndEndAfter260Bytes)
     const QByteArray cp932 = "x" + QByteArray("\x82\xa0").repeated(150);
     EXPECT_EQ(parseListLine(prefix + cp932).name, u"x" + QStringLiteral("あ").repeated(129));
 }
+
+// Two entries that read alike cannot be told apart by the name the user chose: neither is sent.
+TEST(FtpListParser, NamesThatReadAlikeAreSentUnderNeither)
+{
+    const QByteArray line = "-rw-r--r--   1 owner    group          10 Jan 26 10:15 ";
+    const QByteArray cp932 = "\x83\x5c.c", utf8 = "\xe3\x82\xbd.c"; // ソ.c twice
+    QHash<QString, QByteArray> raw;
+    const FtpListing listing = remote::parseListing(
+        "total 3\r\n" + line + cp932 + "\r\n" + line + utf8 + "\r\n" + line + "a.c\r\n" + line + "a.c\r\n", raw);
+    ASSERT_EQ(listing.entries.size(), 4);
+    EXPECT_EQ(raw.value(QStringLiteral("ソ.c")), remote::kUnsendable);
+    EXPECT_EQ(raw.value(QStringLiteral("a.c")), QByteArray("a.c"));
+}

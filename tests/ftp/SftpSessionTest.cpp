@@ -96,6 +96,18 @@ protected:
         GTEST_SKIP() << server->skipped().toStdString();                                               \
     ASSERT_TRUE(server->running())
 
+// As OpenSSH writes them: the bare host on port 22, "[host]:port" elsewhere.
+TEST(SshHostKeyTest, KnownHostsLinesNameTheHostAsOpenSshLooksItUp)
+{
+    const SshHostKey key = SshHostKey::fromBlob(QByteArray("\0\0\0\x0bssh-ed25519\0\0\0\x01k", 20));
+    EXPECT_EQ(key.type, u"ssh-ed25519");
+    const std::pair<const char*, const char*> cases[] = {
+        {"example.org:22", "example.org"}, {"[::1]:22", "::1"}, {"example.org:2222", "[example.org]:2222"},
+        {"[::1]:2222", "[::1]:2222"}};
+    for (const auto& [authority, host] : cases)
+        EXPECT_EQ(key.knownHostsLine(authority), QByteArray(host) + " ssh-ed25519 " + key.blob.toBase64() + '\n');
+}
+
 TEST_F(SftpSessionTest, AnUnknownHostKeyIsRefusedUntilAcceptedAndThenAddedToKnownHosts)
 {
     START_OR_SKIP(server, QStringLiteral("hostA"));
