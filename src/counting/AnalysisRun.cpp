@@ -3,6 +3,7 @@
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
 #include "counting/OrderedWork.h"
+#include "counting/ReadAhead.h"
 #include "counting/SourceStore.h"
 
 #include <algorithm>
@@ -104,8 +105,13 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
         summary.notCounted = n - i;
         return summary;
     };
-    // Engines are resolved up front, so that workers only ever read the table.
     const SourceStore& store = options.store ? *options.store : fileSystemStore();
+    // Files on disk are asked for ahead of the reading: a tree that is not cached has many reads
+    // under way at once.
+    std::optional<ReadAhead> ahead;
+    if (&store == &fileSystemStore() && n > 1)
+        ahead.emplace(n, [&paths](qsizetype i) { return pathToNative(paths[i]); });
+    // Engines are resolved up front, so that workers only ever read the table.
     std::vector<int> engineOf(static_cast<size_t>(n));
     std::vector<QString> typeKeyOf(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i) {
@@ -132,6 +138,8 @@ RunSummary RunAnalysis(const QStringList& paths, EngineTable& engines, const Ana
         if (cancelRequested(options))
             return stopAt(i);
         FileWork w = parallel ? parallel->take(i) : work(i);
+        if (ahead)
+            ahead->reached(i + 1);
         if (w.error) {
             summary.error = RunError{i, paths[i], *w.error};
             return summary;

@@ -3,6 +3,7 @@
 #include "config/FileTypeTable.h"
 #include "config/NativePath.h"
 #include "counting/OrderedWork.h"
+#include "counting/ReadAhead.h"
 #include "counting/SourceStore.h"
 
 #include <algorithm>
@@ -415,6 +416,14 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
         summary.notCompared = n - i;
         return summary;
     };
+    // Both versions of each pair are asked for ahead of the comparing, as a count's files are.
+    std::optional<ReadAhead> ahead;
+    if (&store == &fileSystemStore() && n > 0) {
+        ahead.emplace(2 * n, [&order](qsizetype i) {
+            const FilePair& pair = order[static_cast<size_t>(i / 2)];
+            return pathToNative(i % 2 == 0 ? pair.oldPath : pair.newPath);
+        });
+    }
     std::vector<int> engineOf(order.size());
     std::vector<QString> typeKeyOf(order.size());
     for (size_t i = 0; i < order.size(); ++i) {
@@ -444,6 +453,8 @@ DiffSummary RunPairedDiff(const std::vector<FilePair>& order, EngineTable& engin
         if (cancelRequested(options))
             return stopAt(i);
         PairWork w = parallel ? parallel->take(i) : work(i);
+        if (ahead)
+            ahead->reached(2 * (i + 1));
         if (w.error) {
             w.error->index = i;
             summary.error = w.error;

@@ -11,7 +11,9 @@
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <system_error>
 #include <thread>
 #include <sys/stat.h>
@@ -100,117 +102,198 @@ bool DirectoryWalk::takesByInterpreter(int dirFd, const char* name) const
            && (m_interpreters.contains(interpreter) || m_interpreters.contains(interpreterWithoutVersion(interpreter)));
 }
 
+// One folder of a walk: what its listing found, judged, for the walk to report in its order.
+struct DirectoryWalk::Folder {
+    std::string dir;      // the path to list
+    std::string relative; // from the walked folder, "" for itself
+    bool listed = false;  // the fields below are final
+    int error = 0;        // errno when it could not be listed
+    std::vector<std::string> files, tooLong; // by name
+    std::vector<UnregisteredFile> unregistered; // relative paths only when they are to be listed
+    std::vector<std::unique_ptr<Folder>> subfolders; // by name
+};
+
+void DirectoryWalk::list(Folder& folder, WalkFilter* filter, std::shared_mutex& filterLock) const
+{
+    const std::string& dir = folder.dir;
+    const std::string& relative = folder.relative;
+    Dir handle(dir);
+    if (!handle.get()) {
+        folder.error = errno;
+        return;
+    }
+    // Read first, judged after: the filter is shared by every folder the walk lists at a time.
+    struct Entry {
+        std::string name;
+        unsigned char type;
+    };
+    std::vector<Entry> entries;
+    const int dirFd = ::dirfd(handle.get());
+    while (dirent* entry = ::readdir(handle.get())) {
+        std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            // A link counts as what it leads to; a link to a directory is left out.
+            struct stat st {};
+            if (type == DT_UNKNOWN && ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                && !S_ISLNK(st.st_mode)) {
+                type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+            } else if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
+                continue;
+            } else {
+                type = DT_REG;
+            }
+        }
+        if (type == DT_DIR && (!m_subdirectories || isVersionControlFolder(name)))
+            continue;
+        entries.push_back({std::string(name), type == DT_DIR ? DT_DIR : DT_REG});
+    }
+    auto pathOf = [&](std::string_view name) {
+        std::string path = relative;
+        if (!path.empty())
+            path += '/';
+        path += name;
+        return path;
+    };
+    if (filter) {
+        {
+            std::unique_lock lock(filterLock);
+            filter->entering(relative, dir);
+        }
+        std::shared_lock lock(filterLock);
+        // What is left out on purpose is not counted as passed over either.
+        std::erase_if(entries, [&](const Entry& e) { return filter->excludes(pathOf(e.name), e.type == DT_DIR); });
+    }
+    std::vector<std::string> subdirs;
+    for (Entry& e : entries) {
+        const std::string_view name = e.name;
+        if (e.type == DT_DIR) {
+            subdirs.push_back(std::move(e.name));
+            continue;
+        }
+        std::string_view ext = extensionOf(name);
+        const bool taken = m_nameSet.count(name) != 0 || (!ext.empty() && m_extensionSet.count(ext) != 0)
+                           || (!m_interpreters.isEmpty() && name.find('.') == std::string_view::npos
+                               && takesByInterpreter(dirFd, e.name.c_str()));
+        if (!taken) {
+            struct stat st {};
+            const int64_t bytes = ::fstatat(dirFd, e.name.c_str(), &st, 0) == 0 ? st.st_size : 0;
+            folder.unregistered.push_back({m_listUnregistered ? pathOf(name) : std::string(),
+                                           UnregisteredFiles::kindOf(name), bytes});
+            continue;
+        }
+        // The path is all that travels on, and open() takes no longer one: such a file is
+        // reported like a directory that cannot be listed, not as missing.
+        if (dir.size() + 1 + name.size() >= PATH_MAX)
+            folder.tooLong.push_back(std::move(e.name));
+        else
+            folder.files.push_back(std::move(e.name));
+    }
+    // Listings come in no fixed order; sorting by name keeps the result repeatable.
+    std::sort(folder.tooLong.begin(), folder.tooLong.end());
+    std::sort(folder.files.begin(), folder.files.end());
+    std::sort(subdirs.begin(), subdirs.end());
+    for (const std::string& sub : subdirs) {
+        auto child = std::make_unique<Folder>();
+        child->dir = dir + '/' + sub;
+        child->relative = relative.empty() ? sub : relative + '/' + sub;
+        folder.subfolders.push_back(std::move(child));
+    }
+}
+
 WalkReport DirectoryWalk::walk(const QString& root, const Found& found) const
 {
     WalkReport report;
     std::string start = pathToNative(root);
     if (!start.empty() && start.back() == '/')
         start.pop_back();
-
     const std::unique_ptr<WalkFilter> filter = m_filter ? m_filter(start) : nullptr;
-    // Each folder to list with its path relative to the root ("" for the root itself).
-    std::vector<std::pair<std::string, std::string>> pending{{start, std::string()}};
-    std::vector<std::string> files;
-    std::vector<std::string> subdirs;
-    std::vector<std::string> tooLong;
-    while (!pending.empty()) {
-        // Plain names, not a structured binding: the lambdas below capture them.
-        std::string dir = std::move(pending.back().first);
-        std::string relative = std::move(pending.back().second);
-        pending.pop_back();
-        files.clear();
-        subdirs.clear();
-        tooLong.clear();
-        {
-            Dir handle(dir);
-            if (!handle.get()) {
-                report.skipped.append({pathFromNative(dir.empty() ? "/" : dir),
-                                       QString::fromLocal8Bit(std::strerror(errno))});
-                continue;
-            }
-            if (filter)
-                filter->entering(relative, dir);
-            auto excluded = [&](std::string_view name, bool directory) {
-                if (!filter)
-                    return false;
-                std::string path = relative;
-                if (!path.empty())
-                    path += '/';
-                path += name;
-                return filter->excludes(path, directory);
-            };
-            const int dirFd = ::dirfd(handle.get());
-            errno = 0;
-            while (dirent* entry = ::readdir(handle.get())) {
-                std::string_view name(entry->d_name);
-                if (name == "." || name == "..")
-                    continue;
-                unsigned char type = entry->d_type;
-                if (type == DT_LNK || type == DT_UNKNOWN) {
-                    // A link counts as what it leads to; a link to a directory is left out.
-                    struct stat st {};
-                    if (type == DT_UNKNOWN && ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
-                        && !S_ISLNK(st.st_mode)) {
-                        type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-                    } else if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
-                        continue;
-                    } else {
-                        type = DT_REG;
-                    }
-                }
-                if (type == DT_DIR) {
-                    if (m_subdirectories && !isVersionControlFolder(name) && !excluded(name, true))
-                        subdirs.emplace_back(name);
-                } else {
-                    // What is left out on purpose is not counted as passed over either.
-                    if (excluded(name, false))
-                        continue;
-                    std::string_view ext = extensionOf(name);
-                    const bool taken = m_nameSet.count(name) != 0 || (!ext.empty() && m_extensionSet.count(ext) != 0)
-                                       || (!m_interpreters.isEmpty() && name.find('.') == std::string_view::npos
-                                           && takesByInterpreter(dirFd, entry->d_name));
-                    if (!taken) {
-                        struct stat st {};
-                        const int64_t bytes = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 ? st.st_size : 0;
-                        std::string kind = UnregisteredFiles::kindOf(name);
-                        report.unregistered.add(kind, bytes);
-                        if (m_listUnregistered) {
-                            std::string path = relative;
-                            if (!path.empty())
-                                path += '/';
-                            path += name;
-                            report.unregisteredFiles.push_back({std::move(path), std::move(kind), bytes});
-                        }
-                        continue;
-                    }
-                    // The path is all that travels on, and open() takes no longer one: such a
-                    // file is reported like a directory that cannot be listed, not as missing.
-                    if (dir.size() + 1 + name.size() >= PATH_MAX)
-                        tooLong.emplace_back(name);
-                    else
-                        files.emplace_back(name);
-                }
-            }
+    std::shared_mutex filterLock;
+
+    // Folders are listed by several threads at once, so that the reads of a tree the disk must
+    // still bring overlap; the listings are reported here in the walk's own order. The threads
+    // take the folder found last first, which is the order the report needs them in.
+    Folder top;
+    top.dir = start;
+    std::mutex mutex;
+    std::condition_variable listedOne, queued;
+    std::vector<Folder*> toList{&top};
+    bool stopping = false;
+    auto lister = [&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            queued.wait(lock, [&] { return stopping || !toList.empty(); });
+            if (stopping)
+                return;
+            Folder* folder = toList.back();
+            toList.pop_back();
+            lock.unlock();
+            list(*folder, filter.get(), filterLock);
+            lock.lock();
+            folder->listed = true;
+            for (auto it = folder->subfolders.rbegin(); it != folder->subfolders.rend(); ++it)
+                toList.push_back(it->get());
+            if (!folder->subfolders.empty())
+                queued.notify_all();
+            listedOne.notify_all();
         }
-        if (!tooLong.empty()) {
-            std::sort(tooLong.begin(), tooLong.end());
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < m_listers; ++i) {
+        try {
+            threads.emplace_back(lister);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+
+    std::vector<Folder*> order{&top};
+    while (!order.empty()) {
+        Folder* folder = order.back();
+        order.pop_back();
+        if (threads.empty()) { // not one thread could be started: the listing is done here
+            list(*folder, filter.get(), filterLock);
+        } else {
+            std::unique_lock lock(mutex);
+            listedOne.wait(lock, [&] { return folder->listed; });
+        }
+        if (folder->error != 0) {
+            const std::string& dir = folder->dir;
+            report.skipped.append({pathFromNative(dir.empty() ? "/" : dir), QString::fromLocal8Bit(std::strerror(folder->error))});
+        }
+        if (!folder->tooLong.empty()) {
             const QString reason = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
-            for (const std::string& f : tooLong)
-                report.skipped.append({pathFromNative(dir + '/' + f), reason, true});
+            for (const std::string& f : folder->tooLong)
+                report.skipped.append({pathFromNative(folder->dir + '/' + f), reason, true});
         }
-        // Listings come in no fixed order; sorting by name keeps the result repeatable.
-        std::sort(files.begin(), files.end());
-        if (!files.empty()) {
-            const QString prefix = pathFromNative(dir) + u'/';
-            for (const std::string& f : files) {
+        for (UnregisteredFile& file : folder->unregistered) {
+            report.unregistered.add(file.kind, file.bytes);
+            if (m_listUnregistered)
+                report.unregisteredFiles.push_back(std::move(file));
+        }
+        if (!folder->files.empty()) {
+            const QString prefix = pathFromNative(folder->dir) + u'/';
+            for (const std::string& f : folder->files) {
                 found(joinPath(prefix, f));
                 ++report.filesTaken;
             }
         }
-        std::sort(subdirs.begin(), subdirs.end());
-        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
-            pending.emplace_back(dir + '/' + *it, relative.empty() ? *it : relative + '/' + *it);
+        for (auto it = folder->subfolders.rbegin(); it != folder->subfolders.rend(); ++it)
+            order.push_back(it->get());
+        // What is reported is let go; the subfolders live on in their parent until the end.
+        folder->files = {};
+        folder->tooLong = {};
+        folder->unregistered = {};
     }
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    queued.notify_all();
+    for (std::thread& t : threads)
+        t.join();
     return report;
 }
 

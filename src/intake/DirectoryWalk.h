@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -65,7 +68,14 @@ public:
     using TakeBatch = std::function<void(const QStringList& paths)>;
     WalkReport walkConcurrently(const QString& root, const TakeBatch& take) const;
 
+    // How many threads list folders at once (at least 1). Listing waits on the disk when the
+    // tree is not cached, so more than there are cores pays.
+    static constexpr int kDefaultListers = 16;
+    void setListers(int listers) { m_listers = std::max(1, listers); }
+
 private:
+    struct Folder;
+    void list(Folder& folder, WalkFilter* filter, std::shared_mutex& filterLock) const;
     bool takesByInterpreter(int dirFd, const char* name) const;
 
     std::vector<std::string> m_extensions;
@@ -75,6 +85,7 @@ private:
     QStringList m_interpreters;
     bool m_subdirectories;
     bool m_listUnregistered = false;
+    int m_listers = kDefaultListers;
     FilterFactory m_filter;
 };
 

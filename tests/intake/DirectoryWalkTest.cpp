@@ -249,3 +249,40 @@ TEST(UnregisteredFiles, TheCommandLineLineNamesTheThreeBiggestKinds)
     EXPECT_EQ(both.files(), 2);
     EXPECT_EQ(both.kinds()[0].bytes, 8);
 }
+
+// Folders are listed by several threads; the walk, its report and what .gitignore files leave
+// out (each in its own folder and below, the deeper having the last word) are those of one.
+TEST(DirectoryWalk, ManyListersWalkAsOneDoes)
+{
+    TempDir dir;
+    for (int a = 0; a < 6; ++a) {
+        for (int b = 0; b < 6; ++b) {
+            for (int c = 0; c < 4; ++c)
+                dir.write(QStringLiteral("root/a%1/b%2/c%3/f.c").arg(a).arg(b).arg(c), "x;\n");
+            dir.write(QStringLiteral("root/a%1/b%2/g%2.c").arg(a).arg(b), "x;\n");
+            dir.write(QStringLiteral("root/a%1/b%2/notes%2.txt").arg(a).arg(b), "text\n");
+        }
+        dir.write(QStringLiteral("root/a%1/.gitignore").arg(a), "g*.c\n");
+    }
+    dir.write(QStringLiteral("root/a3/b2/.gitignore"), "!g2.c\nc1/\n");
+    DirectoryWalk walker({QStringLiteral("c")}, true);
+    walker.setFilter([](const std::string&) { return makePatternFilter(Exclusions{{}, true}); });
+    walker.listUnregisteredFiles();
+    auto run = [&](int listers, QStringList& found) {
+        walker.setListers(listers);
+        found.clear();
+        return walker.walk(dir.path(QStringLiteral("root")), [&](const QString& p) { found << p; });
+    };
+    QStringList one, many;
+    const WalkReport expected = run(1, one);
+    ASSERT_EQ(one.size(), 6 * 6 * 4); // the g*.c files are left out but one, and so is one folder
+    EXPECT_TRUE(one.contains(dir.path(QStringLiteral("root/a3/b2/g2.c"))));
+    EXPECT_FALSE(one.contains(dir.path(QStringLiteral("root/a3/b2/c1/f.c"))));
+    for (int round = 0; round < 20; ++round) {
+        const WalkReport report = run(8, many);
+        ASSERT_EQ(many, one);
+        ASSERT_EQ(report.unregisteredFiles.size(), expected.unregisteredFiles.size());
+        for (size_t i = 0; i < report.unregisteredFiles.size(); ++i)
+            ASSERT_EQ(report.unregisteredFiles[i].relative, expected.unregisteredFiles[i].relative);
+    }
+}
