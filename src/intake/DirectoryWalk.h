@@ -59,7 +59,8 @@ public:
     // The report then lists each file passed over, not only their tally.
     void listUnregisteredFiles() { m_listUnregistered = true; }
 
-    // One trailing "/" of the root is dropped, so "/" walks as the file-system root.
+    // One trailing "/" of the root is dropped, so "/" walks as the file-system root. Folders are
+    // listed by several threads at once; `found` is called on this thread, in the walk's order.
     WalkReport walk(const QString& root, const Found& found) const;
 
     // The same walk on a worker thread, while `take` receives the paths found on the calling
