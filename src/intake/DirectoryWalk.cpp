@@ -148,7 +148,7 @@ void DirectoryWalk::list(Folder& folder, WalkFilter* filter, std::shared_mutex& 
         }
         if (type == DT_DIR && (!m_subdirectories || isVersionControlFolder(name)))
             continue;
-        entries.push_back({std::string(name), type == DT_DIR ? DT_DIR : DT_REG});
+        entries.push_back({std::string(name), static_cast<unsigned char>(type == DT_DIR ? DT_DIR : DT_REG)});
     }
     auto pathOf = [&](std::string_view name) {
         std::string path = relative;
