@@ -107,14 +107,20 @@ RemoteBrowserDialog::RemoteBrowserDialog(const QString& registrationName, const 
     }
 }
 
+bool RemoteBrowserDialog::connectNow()
+{
+    bool connected = false;
+    runWithBusyCursor([&] {
+        m_session->ConnectServer();
+        connected = m_session->connected();
+    });
+    return connected;
+}
+
 bool RemoteBrowserDialog::connectFtp(const QString& host, bool* declined)
 {
     auto* session = static_cast<FtpSession*>(m_session.get());
-    bool connected = false;
-    runWithBusyCursor([&] {
-        session->ConnectServer();
-        connected = session->connected();
-    });
+    bool connected = connectNow();
     // A TLS server whose certificate was refused: the user sees it and may trust its key.
     if (connected || !session->refusedCertificate() || !m_hooks.trustKey)
         return connected;
@@ -132,21 +138,14 @@ bool RemoteBrowserDialog::connectFtp(const QString& host, bool* declined)
         return false;
     m_hooks.trustKey(host, seen.pin);
     session->trustedKey = seen.pin;
-    runWithBusyCursor([&] {
-        session->ConnectServer();
-        connected = session->connected();
-    });
+    connected = connectNow();
     return connected;
 }
 
 bool RemoteBrowserDialog::connectSftp(const QString& host, bool* declined)
 {
     auto* session = static_cast<SftpSession*>(m_session.get());
-    bool connected = false;
-    runWithBusyCursor([&] {
-        session->ConnectServer();
-        connected = session->connected();
-    });
+    bool connected = connectNow();
     const std::optional<SshHostKey> key = session->refusedHostKey();
     if (connected || !key)
         return connected;
@@ -173,10 +172,7 @@ bool RemoteBrowserDialog::connectSftp(const QString& host, bool* declined)
     if (*declined)
         return false;
     session->acceptedHostKey = key->blob;
-    runWithBusyCursor([&] {
-        session->ConnectServer();
-        connected = session->connected();
-    });
+    connected = connectNow();
     if (!session->hostKeyNotRemembered().isEmpty())
         m_prompter.message(this,
                            QStringLiteral("ホスト鍵を known_hosts に記録できませんでした。次回もたずねます。\n%1")

@@ -49,6 +49,7 @@ protected:
 private:
     QString downloadFolder() const;
 
+    bool connectNow(); // under the busy cursor
     bool connectFtp(const QString& host, bool* declined);
     bool connectSftp(const QString& host, bool* declined);
 

@@ -232,6 +232,13 @@ struct SftpSession::Impl {
         }
     }
 
+    // The listing of the directory at `path` (absolute), into `data`; false when it cannot be listed.
+    bool readListing(const QByteArray& path, QByteArray& data)
+    {
+        Sink sink = remote::listingSink(data);
+        return perform(path == "/" ? path : path + '/', &sink);
+    }
+
     QByteArray childOfCwd(const QByteArray& name) const { return QByteArray(cwd == "/" ? "" : cwd) + '/' + name; }
 };
 
@@ -341,8 +348,7 @@ bool SftpSession::ChangeRemoteDirectory(const QString& path)
     const QByteArray target = normalized(given.startsWith('/') ? given : m_impl->cwd + '/' + given);
     // SFTP has no directory to change to: a directory is one the server lists.
     QByteArray data;
-    Impl::Sink sink = remote::listingSink(data);
-    if (!m_impl->perform(target == "/" ? target : target + '/', &sink))
+    if (!m_impl->readListing(target, data))
         return false;
     m_impl->cwd = target;
     m_impl->rememberNames(target);
@@ -367,8 +373,7 @@ FtpListing SftpSession::ListRemoteEntries()
         data = std::exchange(m_impl->listedData, {});
         m_impl->listedPath.clear();
     } else {
-        Impl::Sink sink = remote::listingSink(data);
-        if (!m_impl->perform(m_impl->cwd == "/" ? m_impl->cwd : m_impl->cwd + '/', &sink))
+        if (!m_impl->readListing(m_impl->cwd, data))
             return {};
     }
     return remote::parseListing(data, m_impl->rawNames);
